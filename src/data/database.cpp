@@ -1,0 +1,356 @@
+#include "database.h"
+
+#include "diatexto.h"
+#include "esquema.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QtEndian>
+#include <sqlite3.h>
+
+namespace {
+
+constexpr int kMaxIdlePerText = 4;
+constexpr int kMaxCachedTexts = 256;
+
+// datevalue("<day text>"): the day written in the system's short date format, as stored dates are.
+void datevalueFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
+{
+    if (argc != 1 || sqlite3_value_type(argv[0]) == SQLITE_NULL) {
+        sqlite3_result_null(ctx);
+        return;
+    }
+    const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
+    const QDate day = DiaTexto::le(QString::fromUtf8(text ? text : ""));
+    if (!day.isValid()) {
+        sqlite3_result_error(ctx, "Tipo de dados incompatível na expressão de critério", -1);
+        return;
+    }
+    const QByteArray iso = DiaTexto::paraBanco(day).toUtf8();
+    sqlite3_result_text(ctx, iso.constData(), int(iso.size()), SQLITE_TRANSIENT);
+}
+
+bool isIdentChar(QChar c) { return c.isLetterOrNumber() || c == u'_'; }
+
+} // namespace
+
+// ---- Statement
+
+Statement::Statement(Database &db, const QString &sql) : m_db(&db), m_sql(sql), m_stmt(db.acquire(sql)) {}
+
+Statement::~Statement()
+{
+    if (m_stmt) m_db->release(m_sql, m_stmt);
+}
+
+Statement::Statement(Statement &&other) noexcept
+    : m_db(other.m_db), m_sql(std::move(other.m_sql)), m_stmt(std::exchange(other.m_stmt, nullptr))
+{
+}
+
+int Statement::parameterCount() const { return sqlite3_bind_parameter_count(m_stmt); }
+
+void Statement::bind(int index, const QVariant &v)
+{
+    int rc;
+    if (v.isNull()) {
+        rc = sqlite3_bind_null(m_stmt, index);
+    } else {
+        switch (v.typeId()) {
+        case QMetaType::QDate:
+            rc = sqlite3_bind_text(m_stmt, index, DiaTexto::paraBanco(v.toDate()).toUtf8().constData(), -1,
+                                   SQLITE_TRANSIENT);
+            break;
+        case QMetaType::QDateTime: // a date value: the day only
+            rc = sqlite3_bind_text(m_stmt, index, DiaTexto::paraBanco(v.toDateTime().date()).toUtf8().constData(),
+                                   -1, SQLITE_TRANSIENT);
+            break;
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::Short:
+            rc = sqlite3_bind_int64(m_stmt, index, v.toLongLong());
+            break;
+        case QMetaType::Bool:
+            rc = sqlite3_bind_int64(m_stmt, index, v.toBool() ? 1 : 0);
+            break;
+        case QMetaType::Double:
+            rc = sqlite3_bind_double(m_stmt, index, v.toDouble());
+            break;
+        case QMetaType::QByteArray: {
+            const QByteArray b = v.toByteArray();
+            rc = sqlite3_bind_blob64(m_stmt, index, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
+            break;
+        }
+        default: {
+            const QByteArray t = v.toString().toUtf8();
+            rc = sqlite3_bind_text64(m_stmt, index, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
+                                     SQLITE_UTF8);
+        }
+        }
+    }
+    if (rc != SQLITE_OK) m_db->raise(rc);
+}
+
+bool Statement::step()
+{
+    const int rc = sqlite3_step(m_stmt);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    sqlite3_reset(m_stmt); // so the next use starts clean; the error text stays on the connection
+    m_db->raise(rc);
+}
+
+int Statement::columnCount() const { return sqlite3_column_count(m_stmt); }
+QString Statement::columnName(int i) const { return QString::fromUtf8(sqlite3_column_name(m_stmt, i)); }
+QString Statement::columnDeclType(int i) const
+{
+    const char *t = sqlite3_column_decltype(m_stmt, i);
+    return t ? QString::fromUtf8(t) : QString();
+}
+
+QVariant Statement::column(int i) const
+{
+    switch (sqlite3_column_type(m_stmt, i)) {
+    case SQLITE_INTEGER:
+        return QVariant(qint64(sqlite3_column_int64(m_stmt, i)));
+    case SQLITE_FLOAT:
+        return QVariant(sqlite3_column_double(m_stmt, i));
+    case SQLITE_TEXT:
+        return QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i)),
+                                          sqlite3_column_bytes(m_stmt, i)));
+    case SQLITE_BLOB: {
+        const void *p = sqlite3_column_blob(m_stmt, i);
+        return QVariant(QByteArray(static_cast<const char *>(p), sqlite3_column_bytes(m_stmt, i)));
+    }
+    default:
+        return QVariant();
+    }
+}
+
+// ---- Database
+
+Database::Database() = default;
+Database::~Database() { close(); }
+
+sqlite3 *Database::handle() const
+{
+    if (!m_db) throw DbError(QStringLiteral("O banco de dados não está conectado"));
+    return m_db;
+}
+
+void Database::raise(int rc) const
+{
+    QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
+    throw DbError(Esquema::traduzMensagem(text));
+}
+
+QHash<QString, QString> Database::parseConnectionString(const QString &text)
+{
+    QHash<QString, QString> attrs;
+    const QStringList parts = text.split(u';');
+    for (const QString &raw : parts) {
+        const QString part = raw.trimmed();
+        if (part.isEmpty()) continue;
+        const qsizetype eq = part.indexOf(u'=');
+        if (eq <= 0)
+            throw DbError(QStringLiteral("Formato inválido na cadeia de conexão: \"%1\"").arg(part));
+        attrs.insert(part.left(eq).trimmed().toLower(), part.mid(eq + 1).trimmed());
+    }
+    return attrs;
+}
+
+QString Database::connectionStringFor(const QString &file)
+{
+    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Mode=Share Deny Read|Share Deny Write")
+        .arg(file);
+}
+
+QString Database::translate(const QString &sql, QStringList *names)
+{
+    QString out;
+    out.reserve(sql.size());
+    const qsizetype n = sql.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const QChar c = sql[i];
+        if (c == u'\'') { // single-quoted literal: copied as it is
+            qsizetype j = i + 1;
+            while (j < n && !(sql[j] == u'\'' && !(j + 1 < n && sql[j + 1] == u'\''))) j += (sql[j] == u'\'') ? 2 : 1;
+            out += sql.mid(i, j - i + 1);
+            i = j;
+        } else if (c == u'"') { // the engine's string quotes
+            QString lit;
+            qsizetype j = i + 1;
+            for (; j < n; ++j) {
+                if (sql[j] == u'"') {
+                    if (j + 1 < n && sql[j + 1] == u'"') {
+                        lit += u'"';
+                        ++j;
+                    } else {
+                        break;
+                    }
+                } else {
+                    lit += sql[j];
+                }
+            }
+            lit.replace(u'\'', QStringLiteral("''"));
+            out += u'\'' + lit + u'\'';
+            i = j;
+        } else if (c == u':' && i + 1 < n && (sql[i + 1].isLetter() || sql[i + 1] == u'_') &&
+                   (i == 0 || !isIdentChar(sql[i - 1]))) {
+            qsizetype j = i + 1;
+            while (j < n && isIdentChar(sql[j])) ++j;
+            if (names) names->append(sql.mid(i + 1, j - i - 1));
+            out += u'?';
+            i = j - 1;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+void Database::checkFileLooksLikeDatabase(const QString &path)
+{
+    QFile f(path);
+    if (!f.exists()) throw DbError(QStringLiteral("Arquivo não encontrado: %1").arg(path));
+    if (!f.open(QIODevice::ReadOnly))
+        throw DbError(QStringLiteral("Não foi possível abrir o arquivo %1: %2").arg(path, f.errorString()));
+    const QByteArray head = f.read(100);
+    const QString notDb = QStringLiteral("O arquivo %1 não é um banco de dados válido").arg(path);
+    if (head.size() < 100 || !head.startsWith(QByteArrayLiteral("SQLite format 3\0"))) throw DbError(notDb);
+    const auto *h = reinterpret_cast<const uchar *>(head.constData());
+    quint32 pageSize = qFromBigEndian<quint16>(h + 16);
+    if (pageSize == 1) pageSize = 65536;
+    if (pageSize < 512 || (pageSize & (pageSize - 1))) throw DbError(notDb);
+    // A file shorter than its header says has been cut short. Only trusted while no
+    // write-ahead log holds newer pages.
+    const quint32 pages = qFromBigEndian<quint32>(h + 28);
+    const bool countValid = qFromBigEndian<quint32>(h + 24) == qFromBigEndian<quint32>(h + 92);
+    if (countValid && !QFileInfo::exists(path + QStringLiteral("-wal")) &&
+        f.size() < qint64(pages) * qint64(pageSize))
+        throw DbError(QStringLiteral("O arquivo %1 está danificado (incompleto)").arg(path));
+}
+
+void Database::open()
+{
+    if (m_db) return;
+    const auto attrs = parseConnectionString(m_connectionString);
+    const QString provider = attrs.value(QStringLiteral("provider"));
+    if (provider.compare(QLatin1String("Microsoft.Jet.OLEDB.4.0"), Qt::CaseInsensitive) != 0)
+        throw DbError(QStringLiteral("Provedor não encontrado: %1").arg(provider));
+    const QString file = attrs.value(QStringLiteral("data source"));
+    if (file.isEmpty()) throw DbError(QStringLiteral("A cadeia de conexão não indica o arquivo (Data Source)"));
+    const QString mode = attrs.value(QStringLiteral("mode")).toLower();
+    const bool exclusive = (mode.contains(QLatin1String("share deny read")) &&
+                            mode.contains(QLatin1String("share deny write"))) ||
+                           mode.contains(QLatin1String("share exclusive"));
+
+    checkFileLooksLikeDatabase(file);
+
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
+                                   nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        throw DbError(Esquema::traduzMensagem(msg));
+    }
+    m_db = db;
+    m_fileName = file;
+    try {
+        sqlite3_extended_result_codes(m_db, 1);
+        int off = 0;
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, &off);
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, &off);
+        if (sqlite3_create_function_v2(m_db, "datevalue", 1, SQLITE_UTF8, nullptr, datevalueFunction, nullptr,
+                                       nullptr, nullptr) != SQLITE_OK)
+            raise(SQLITE_ERROR);
+        sqlite3_busy_timeout(m_db, 0);
+        if (exclusive) execScript(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
+        // Take the lock and look at the schema before anything is written to the file.
+        execScript(QStringLiteral("BEGIN EXCLUSIVE"));
+        {
+            Statement tables(*this, QStringLiteral("select count(*) from sqlite_master where type='table' and "
+                                                   "name in ('cargo','partido','candidatos','ordem_votacao',"
+                                                   "'candidatos_votacao','contagem_votacao')"));
+            if (!tables.step() || tables.column(0).toInt() != 6) {
+                execScript(QStringLiteral("ROLLBACK"));
+                throw DbError(QStringLiteral("O arquivo %1 não contém as tabelas da eleição").arg(file));
+            }
+        }
+        execScript(QStringLiteral("COMMIT"));
+        // One fsync per vote, and a vote counts once its insert returns.
+        execScript(QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL"));
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void Database::close()
+{
+    for (auto &list : m_idle)
+        for (sqlite3_stmt *s : list) sqlite3_finalize(s);
+    m_idle.clear();
+    if (m_db) {
+        sqlite3_close_v2(m_db);
+        m_db = nullptr;
+    }
+}
+
+void Database::execScript(const QString &sql)
+{
+    char *err = nullptr;
+    const int rc = sqlite3_exec(handle(), sql.toUtf8().constData(), nullptr, nullptr, &err);
+    if (rc != SQLITE_OK) {
+        const QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_free(err);
+        throw DbError(Esquema::traduzMensagem(msg));
+    }
+}
+
+int Database::changes() const { return sqlite3_changes(handle()); }
+qint64 Database::lastInsertRowid() const { return sqlite3_last_insert_rowid(handle()); }
+
+sqlite3_stmt *Database::acquire(const QString &sql)
+{
+    auto it = m_idle.find(sql);
+    if (it != m_idle.end() && !it->empty()) {
+        sqlite3_stmt *s = it->back();
+        it->pop_back();
+        return s;
+    }
+    sqlite3_stmt *s = nullptr;
+    const QByteArray utf8 = sql.toUtf8();
+    const char *tail = nullptr;
+    const int rc = sqlite3_prepare_v3(handle(), utf8.constData(), int(utf8.size()), SQLITE_PREPARE_PERSISTENT, &s,
+                                      &tail);
+    if (rc != SQLITE_OK) raise(rc);
+    if (!s) throw DbError(QStringLiteral("Comando SQL vazio"));
+    if (tail && QByteArray(tail).trimmed().size() > 0) {
+        sqlite3_finalize(s);
+        throw DbError(QStringLiteral("Caracteres encontrados após o final da instrução SQL"));
+    }
+    return s;
+}
+
+void Database::release(const QString &sql, sqlite3_stmt *stmt)
+{
+    sqlite3_reset(stmt);
+    sqlite3_clear_bindings(stmt);
+    if (!m_db) {
+        sqlite3_finalize(stmt);
+        return;
+    }
+    // Day filters make texts that are used once; keep the cache from growing without end.
+    if (!m_idle.contains(sql) && m_idle.size() >= kMaxCachedTexts) {
+        sqlite3_finalize(stmt);
+        return;
+    }
+    auto &list = m_idle[sql];
+    if (int(list.size()) < kMaxIdlePerText)
+        list.push_back(stmt);
+    else
+        sqlite3_finalize(stmt);
+}

@@ -1,0 +1,90 @@
+#pragma once
+
+// The one connection to the election database: a SQLite file reached through a
+// connection string of the form "Provider=...;Data Source=...;Mode=...". With the
+// mode "Share Deny Read|Share Deny Write" the file is locked for the whole run, so
+// no other process can read or write it while the program runs.
+
+#include "dberror.h"
+
+#include <QHash>
+#include <QString>
+#include <QVariant>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+class Database;
+
+// A prepared statement borrowed from the connection's cache; handed back reset on destruction.
+class Statement
+{
+public:
+    Statement(Database &db, const QString &sql);
+    ~Statement();
+    Statement(Statement &&other) noexcept;
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    Statement &operator=(Statement &&) = delete;
+
+    sqlite3_stmt *get() const { return m_stmt; }
+    int parameterCount() const;
+    void bind(int index, const QVariant &value); // 1-based
+    // One step: true while a row is ready.
+    bool step();
+    int columnCount() const;
+    QString columnName(int i) const;
+    QString columnDeclType(int i) const;
+    QVariant column(int i) const;
+
+private:
+    Database *m_db;
+    QString m_sql;
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+class Database
+{
+public:
+    Database();
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    void setConnectionString(const QString &text) { m_connectionString = text; }
+    QString connectionString() const { return m_connectionString; }
+
+    // Opens the file named by the connection string; throws DbError and stays closed on failure.
+    void open();
+    void close();
+    bool isOpen() const { return m_db != nullptr; }
+    QString fileName() const { return m_fileName; }
+
+    // Runs statements without parameters or results (schema, pragmas).
+    void execScript(const QString &sql);
+    int changes() const;
+    qint64 lastInsertRowid() const;
+
+    sqlite3 *handle() const;
+    [[noreturn]] void raise(int rc) const;
+
+    // The attributes of a connection string, keys in lower case; empty attributes are skipped.
+    static QHash<QString, QString> parseConnectionString(const QString &text);
+    // An exclusive connection string for a database file.
+    static QString connectionStringFor(const QString &file);
+    // Turns the program's SQL dialect into SQLite's: double-quoted texts become
+    // string literals and ":name" markers become positional "?".
+    static QString translate(const QString &sql, QStringList *parameterNames = nullptr);
+
+private:
+    friend class Statement;
+    sqlite3_stmt *acquire(const QString &sql);
+    void release(const QString &sql, sqlite3_stmt *stmt);
+    static void checkFileLooksLikeDatabase(const QString &path);
+
+    QString m_connectionString;
+    QString m_fileName;
+    sqlite3 *m_db = nullptr;
+    QHash<QString, std::vector<sqlite3_stmt *>> m_idle;
+};

@@ -1,0 +1,220 @@
+#include "esquema.h"
+
+#include "database.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryFile>
+#include <sqlite3.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+enum class Tipo { Auto, Texto, Digitos, Inteiro, Pequeno, Data, Blob, Voto };
+
+struct Coluna {
+    const char *nome;
+    Tipo tipo;
+    int tamanho = 0;
+};
+
+struct Tabela {
+    const char *nome;
+    std::vector<Coluna> colunas;
+};
+
+// Columns in the order the program reads and writes them.
+const std::vector<Tabela> &tabelas()
+{
+    static const std::vector<Tabela> t = {
+        {"cargo", {{"numcad_cargo", Tipo::Auto}, {"cargo", Tipo::Texto, 60}, {"quantidade_numeros", Tipo::Pequeno}}},
+        {"partido", {{"numcad_partido", Tipo::Auto}, {"partido", Tipo::Texto, 50}, {"legenda", Tipo::Digitos, 2}}},
+        {"candidatos",
+         {{"numcad_candidato", Tipo::Auto},
+          {"nome_candidato", Tipo::Texto, 100},
+          {"numero_candidato", Tipo::Digitos, 5},
+          {"id_partido", Tipo::Inteiro},
+          {"id_cargo", Tipo::Inteiro},
+          {"foto", Tipo::Blob}}},
+        {"ordem_votacao", {{"ordem_votacao", Tipo::Inteiro}, {"id_cargo", Tipo::Inteiro}}},
+        {"candidatos_votacao",
+         {{"id_candidato", Tipo::Inteiro},
+          {"id_cargo", Tipo::Inteiro},
+          {"id_partido", Tipo::Inteiro},
+          {"data_votacao", Tipo::Data}}},
+        {"contagem_votacao",
+         {{"id_candidato", Tipo::Inteiro},
+          {"numero_candidato", Tipo::Digitos, 5},
+          {"voto", Tipo::Voto},
+          {"data", Tipo::Data},
+          {"legenda", Tipo::Digitos, 2},
+          {"id_cargo", Tipo::Inteiro},
+          {"id_partido", Tipo::Inteiro}}},
+    };
+    return t;
+}
+
+QString colunaDdl(const Coluna &c, bool obrigatoria)
+{
+    const QString n = QString::fromLatin1(c.nome);
+    const auto regra = [&](const QString &msg, const QString &expr) {
+        return QStringLiteral(" CONSTRAINT \"%1\" CHECK (%2)").arg(msg, QString(expr).replace(u'@', n));
+    };
+    const auto inteiro = [&](qint64 min, qint64 max) {
+        return regra(QStringLiteral("O campo %1 aceita apenas números inteiros de %2 a %3").arg(n).arg(min).arg(max),
+                     QStringLiteral("typeof(@) IN ('integer','null') AND @ BETWEEN %1 AND %2").arg(min).arg(max));
+    };
+    QString d = n;
+    switch (c.tipo) {
+    case Tipo::Auto:
+        d += QStringLiteral(" INTEGER PRIMARY KEY AUTOINCREMENT");
+        break;
+    case Tipo::Texto:
+        d += QStringLiteral(" TEXT") +
+             regra(QStringLiteral("O campo %1 aceita no máximo %2 caracteres").arg(n).arg(c.tamanho),
+                   QStringLiteral("length(@) <= ") + QString::number(c.tamanho));
+        break;
+    case Tipo::Digitos:
+        d += QStringLiteral(" TEXT") +
+             regra(QStringLiteral("O campo %1 aceita apenas algarismos, no máximo %2").arg(n).arg(c.tamanho),
+                   QStringLiteral("length(@) <= ") + QString::number(c.tamanho) +
+                       QStringLiteral(" AND @ NOT GLOB '*[^0-9]*'"));
+        break;
+    case Tipo::Inteiro:
+        d += QStringLiteral(" INTEGER") + inteiro(-2147483648LL, 2147483647LL);
+        break;
+    case Tipo::Pequeno:
+        d += QStringLiteral(" SMALLINT") + inteiro(-32768, 32767);
+        break;
+    case Tipo::Data:
+        d += QStringLiteral(" DATE") +
+             regra(QStringLiteral("O campo %1 aceita apenas datas, sem hora").arg(n),
+                   QStringLiteral("typeof(@) IN ('text','null') AND (@ IS NULL OR (@ GLOB "
+                                  "'[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]' AND date(@) = @))"));
+        break;
+    case Tipo::Blob:
+        d += QStringLiteral(" BLOB");
+        break;
+    case Tipo::Voto:
+        d += QStringLiteral(" TEXT") +
+             regra(QStringLiteral("O campo %1 aceita apenas NORMAL, LEGENDA, NULO ou BRANCO").arg(n),
+                   QStringLiteral("@ IN ('NORMAL','LEGENDA','NULO','BRANCO')"));
+        break;
+    }
+    if (obrigatoria) d += QStringLiteral(" NOT NULL");
+    return d;
+}
+
+struct Unica {
+    const char *colunasNaMensagem; // as the engine names them when refusing a duplicate
+    const char *mensagem;
+};
+
+const Unica kUnicas[] = {
+    {"candidatos.numero_candidato, candidatos.id_cargo", "Já existe um candidato com este número neste cargo"},
+    {"partido.legenda", "Já existe um partido com esta legenda"},
+    {"ordem_votacao.ordem_votacao", "Já existe um cargo nesta posição da ordem de votação"},
+};
+
+} // namespace
+
+namespace Esquema {
+
+QStringList ddl()
+{
+    QStringList out;
+    for (const Tabela &t : tabelas()) {
+        QStringList cols;
+        const bool votos = QLatin1String(t.nome) == QLatin1String("contagem_votacao");
+        for (const Coluna &c : t.colunas) {
+            const bool obrigatoria = votos && (QLatin1String(c.nome) == QLatin1String("voto") ||
+                                               QLatin1String(c.nome) == QLatin1String("data"));
+            cols << colunaDdl(c, obrigatoria);
+        }
+        out << QStringLiteral("CREATE TABLE %1 (\n  %2\n)").arg(QLatin1String(t.nome), cols.join(QStringLiteral(",\n  ")));
+    }
+    out << QStringLiteral("CREATE UNIQUE INDEX candidatos_numero_cargo ON candidatos (numero_candidato, id_cargo)")
+        << QStringLiteral("CREATE UNIQUE INDEX partido_legenda ON partido (legenda)")
+        << QStringLiteral("CREATE UNIQUE INDEX ordem_votacao_posicao ON ordem_votacao (ordem_votacao)")
+        << QStringLiteral("CREATE INDEX candidatos_votacao_dia ON candidatos_votacao (data_votacao)")
+        << QStringLiteral("CREATE INDEX contagem_votacao_dia ON contagem_votacao (data, voto)")
+        // Each vote moves to a random row id as it is stored, so neither a scan nor the
+        // file's pages tell in which order the votes were cast (ballot secrecy).
+        << QStringLiteral("CREATE TRIGGER contagem_votacao_sorteia AFTER INSERT ON contagem_votacao BEGIN "
+                          "UPDATE contagem_votacao SET rowid = random() WHERE rowid = NEW.rowid; END");
+    return out;
+}
+
+void criaBanco(const QString &path, const std::function<void(Database &)> &preenche)
+{
+    if (QFileInfo::exists(path)) throw DbError(QStringLiteral("O arquivo %1 já existe").arg(path));
+    QTemporaryFile tmp(path + QStringLiteral(".novo-XXXXXX"));
+    if (!tmp.open())
+        throw DbError(QStringLiteral("Não foi possível criar o arquivo %1: %2").arg(path, tmp.errorString()));
+    const QString tmpName = tmp.fileName();
+    tmp.close();
+
+    sqlite3 *db = nullptr;
+    int rc = sqlite3_open_v2(tmpName.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
+    QString erro;
+    if (rc == SQLITE_OK) {
+        QStringList script = {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("BEGIN")};
+        script << ddl() << QStringLiteral("COMMIT");
+        for (const QString &s : script) {
+            char *err = nullptr;
+            if (sqlite3_exec(db, s.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
+                erro = QString::fromUtf8(err ? err : "erro desconhecido");
+                sqlite3_free(err);
+                break;
+            }
+        }
+    } else {
+        erro = QString::fromUtf8(sqlite3_errstr(rc));
+    }
+    if (sqlite3_close(db) != SQLITE_OK && erro.isEmpty()) erro = QStringLiteral("falha ao fechar o arquivo");
+    if (erro.isEmpty() && preenche) {
+        try {
+            Database banco;
+            banco.setConnectionString(Database::connectionStringFor(tmpName));
+            banco.open();
+            preenche(banco);
+        } catch (const std::exception &e) {
+            erro = QString::fromUtf8(e.what());
+        }
+    }
+    // link() never replaces a file that appeared meanwhile.
+    if (erro.isEmpty() && ::link(QFile::encodeName(tmpName).constData(), QFile::encodeName(path).constData()) != 0)
+        erro = QString::fromLocal8Bit(strerror(errno));
+    // tmp removes its own file when it goes out of scope
+    if (!erro.isEmpty()) throw DbError(QStringLiteral("Não foi possível criar o banco %1: %2").arg(path, erro));
+}
+
+QString traduzMensagem(const QString &m)
+{
+    static const QString check = QStringLiteral("CHECK constraint failed: ");
+    static const QString unique = QStringLiteral("UNIQUE constraint failed: ");
+    static const QString notNull = QStringLiteral("NOT NULL constraint failed: ");
+    if (m.startsWith(check)) return m.mid(check.size());
+    if (m.startsWith(unique)) {
+        const QString cols = m.mid(unique.size());
+        for (const Unica &u : kUnicas)
+            if (cols == QLatin1String(u.colunasNaMensagem)) return QString::fromUtf8(u.mensagem);
+        return QStringLiteral("Registro duplicado: %1").arg(cols);
+    }
+    if (m.startsWith(notNull)) {
+        const QString col = m.mid(notNull.size()).section(u'.', -1);
+        return QStringLiteral("O campo %1 não pode ficar vazio").arg(col);
+    }
+    if (m == QLatin1String("database is locked"))
+        return QStringLiteral("O banco de dados está em uso por outro processo");
+    if (m == QLatin1String("file is not a database") || m == QLatin1String("database disk image is malformed"))
+        return QStringLiteral("O arquivo do banco de dados está danificado");
+    if (m.startsWith(QLatin1String("no such table: ")))
+        return QStringLiteral("Tabela inexistente: %1").arg(m.mid(15));
+    if (m.startsWith(QLatin1String("no such column: ")))
+        return QStringLiteral("Coluna inexistente: %1").arg(m.mid(16));
+    return m;
+}
+
+} // namespace Esquema

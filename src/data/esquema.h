@@ -1,0 +1,33 @@
+#pragma once
+
+// The election database: six tables, their columns in order, and the rules the
+// file itself enforces (column sizes and types, no duplicate candidate number in
+// an office, legend or order position).
+
+#include <QString>
+#include <QStringList>
+#include <functional>
+
+class Database;
+
+namespace Esquema {
+
+inline const QString kArquivoBanco = QStringLiteral("candidatos.mdb");
+
+inline const QString kVotoNormal = QStringLiteral("NORMAL");
+inline const QString kVotoLegenda = QStringLiteral("LEGENDA");
+inline const QString kVotoNulo = QStringLiteral("NULO");
+inline const QString kVotoBranco = QStringLiteral("BRANCO");
+
+// The statements that create the tables and their indexes, in order.
+QStringList ddl();
+
+// Creates a new database file with the schema, filled by preenche when given. The
+// file appears whole or not at all, and an existing file is never replaced. Throws DbError.
+void criaBanco(const QString &path, const std::function<void(Database &)> &preenche = {});
+
+// Turns an engine message into one for the operator (constraint names and
+// column lists become sentences in Portuguese); other texts pass unchanged.
+QString traduzMensagem(const QString &engineMessage);
+
+} // namespace Esquema

@@ -1,0 +1,3 @@
+#include "ufrmdados.h"
+
+Tfrmdados *frmdados = nullptr;
