@@ -15,7 +15,8 @@
 #include <QtEndian>
 #include <QtTest>
 
-namespace {
+namespace
+{
 
 struct Execucao {
     int codigo = -1;
@@ -61,26 +62,28 @@ qint64 conta(Database &db, const QString &sql)
     return q.field(0).asInteger();
 }
 
-const char *const kTabelas[] = {"cargo", "partido", "candidatos", "ordem_votacao", "candidatos_votacao",
-                                "contagem_votacao"};
+const char *const kTabelas[] = {
+    "cargo", "partido", "candidatos", "ordem_votacao", "candidatos_votacao", "contagem_votacao"};
 
 // The demo's candidates, as the voter would see them, in a comparable form.
 QStringList candidatos(Database &db)
 {
     Query q(db);
-    q.setSql(QStringLiteral("select nome_candidato, numero_candidato, id_partido, id_cargo, foto from candidatos "
-                            "order by numcad_candidato"));
+    q.setSql(
+        QStringLiteral("select nome_candidato, numero_candidato, id_partido, id_cargo, foto from candidatos "
+                       "order by numcad_candidato"));
     q.open();
     QStringList out;
     for (; !q.eof(); q.next())
         out << QStringLiteral("%1|%2|%3|%4|%5")
-                   .arg(q.field(QStringLiteral("nome_candidato")).asString(),
-                        q.field(QStringLiteral("numero_candidato")).asString(),
-                        q.field(QStringLiteral("id_partido")).asString(),
-                        q.field(QStringLiteral("id_cargo")).asString(),
-                        QString::fromLatin1(QCryptographicHash::hash(q.field(QStringLiteral("foto")).asBytes(),
-                                                                     QCryptographicHash::Sha1)
-                                                .toHex()));
+                   .arg(
+                       q.field(QStringLiteral("nome_candidato")).asString(),
+                       q.field(QStringLiteral("numero_candidato")).asString(),
+                       q.field(QStringLiteral("id_partido")).asString(),
+                       q.field(QStringLiteral("id_cargo")).asString(),
+                       QString::fromLatin1(QCryptographicHash::hash(q.field(QStringLiteral("foto")).asBytes(),
+                                                                    QCryptographicHash::Sha1)
+                                               .toHex()));
     return out;
 }
 
@@ -90,7 +93,7 @@ class TstBanco : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void novoCriaBancoVazio()
     {
         QTemporaryDir dir;
@@ -129,7 +132,8 @@ private slots:
             Query q(db);
             q.setSql(QStringLiteral("select quantidade_numeros from cargo"));
             q.open();
-            for (; !q.eof(); q.next()) digitos.insert(int(q.field(0).asInteger()));
+            for (; !q.eof(); q.next())
+                digitos.insert(int(q.field(0).asInteger()));
         }
         QCOMPARE(digitos, (QSet<int>{1, 2, 3, 4, 5}));
 
@@ -140,10 +144,11 @@ private slots:
         // Every candidate: a number of the office's length, unique in the office,
         // starting with the party's legend where the office has room for it, and a BMP photo.
         Query q(db);
-        q.setSql({QStringLiteral("select c.numero_candidato, c.id_cargo, c.foto, g.quantidade_numeros, p.legenda"),
-                  QStringLiteral("from candidatos c"),
-                  QStringLiteral("join cargo g on g.numcad_cargo = c.id_cargo"),
-                  QStringLiteral("join partido p on p.numcad_partido = c.id_partido")});
+        q.setSql(
+            {QStringLiteral("select c.numero_candidato, c.id_cargo, c.foto, g.quantidade_numeros, p.legenda"),
+             QStringLiteral("from candidatos c"),
+             QStringLiteral("join cargo g on g.numcad_cargo = c.id_cargo"),
+             QStringLiteral("join partido p on p.numcad_partido = c.id_partido")});
         q.open();
         QSet<QString> numeros;
         int total = 0;
@@ -188,10 +193,11 @@ private slots:
             doDia = hoje.field(0).asInteger();
         }
         QCOMPARE(doDia, qint64(total));
-        QCOMPARE(conta(db, QStringLiteral("select count(*) from candidatos_votacao v join candidatos c on "
-                                          "c.numcad_candidato = v.id_candidato and c.id_cargo = v.id_cargo and "
-                                          "c.id_partido = v.id_partido")),
-                 qint64(total));
+        QCOMPARE(
+            conta(db, QStringLiteral("select count(*) from candidatos_votacao v join candidatos c on "
+                                     "c.numcad_candidato = v.id_candidato and c.id_cargo = v.id_cargo and "
+                                     "c.id_partido = v.id_partido")),
+            qint64(total));
         QCOMPARE(conta(db, QStringLiteral("select count(*) from contagem_votacao")), 0);
 
         // The demo is the same on every run.
@@ -231,7 +237,8 @@ private slots:
             QVERIFY(conteudo(arquivo) == original);
         }
         // Nothing left behind by the refused runs.
-        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("banco.mdb")});
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("banco.mdb")});
 
         // A plain file that is not a database is not replaced either.
         const QString texto = dir.filePath(QStringLiteral("notas.txt"));
@@ -247,7 +254,8 @@ private slots:
     {
         QTest::addColumn<QStringList>("argumentos");
         QTest::newRow("nenhum") << QStringList{};
-        QTest::newRow("comando desconhecido") << QStringList{QStringLiteral("apaga"), QStringLiteral("x.mdb")};
+        QTest::newRow("comando desconhecido")
+            << QStringList{QStringLiteral("apaga"), QStringLiteral("x.mdb")};
         QTest::newRow("sem arquivo (novo)") << QStringList{QStringLiteral("novo")};
         QTest::newRow("sem arquivo (exemplo)") << QStringList{QStringLiteral("exemplo")};
         QTest::newRow("arquivo a mais")
@@ -261,7 +269,8 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         QStringList args;
-        for (const QString &a : argumentos) args << (a.endsWith(QLatin1String(".mdb")) ? dir.filePath(a) : a);
+        for (const QString &a : argumentos)
+            args << (a.endsWith(QLatin1String(".mdb")) ? dir.filePath(a) : a);
         const Execucao r = executa(args);
         QCOMPARE(r.codigo, 2);
         QVERIFY2(r.erro.contains("Uso:"), r.erro.constData());
@@ -285,7 +294,7 @@ private slots:
         QFETCH(QString, nome);
         QFETCH(double, minimo);
         QFETCH(double, maximo);
-        const QByteArray w = conteudo(QDir(QStringLiteral(VOTARIM_SONS_DIR)).filePath(nome));
+        const QByteArray w = conteudo(QDir(QStringLiteral(VOTARIM_INSTALL_DIR "/sons")).filePath(nome));
         QVERIFY2(w.size() > 44, qPrintable(nome));
         const char *d = w.constData();
         const auto u16 = [d](int at) { return qFromLittleEndian<quint16>(d + at); };
@@ -295,8 +304,8 @@ private slots:
         QCOMPARE(w.mid(8, 4), QByteArray("WAVE"));
         QCOMPARE(w.mid(12, 4), QByteArray("fmt "));
         QCOMPARE(u32(16), 16u);
-        QCOMPARE(u16(20), quint16(1));  // PCM
-        QCOMPARE(u16(22), quint16(1));  // mono
+        QCOMPARE(u16(20), quint16(1)); // PCM
+        QCOMPARE(u16(22), quint16(1)); // mono
         QCOMPARE(u32(24), 44100u);
         QCOMPARE(u32(28), 88200u);
         QCOMPARE(u16(32), quint16(2));
@@ -309,7 +318,8 @@ private slots:
 
         // Audible, and starting and ending near silence so the speaker does not click.
         int pico = 0;
-        for (quint32 i = 0; i < dados / 2; ++i) pico = std::max(pico, std::abs(int(qint16(u16(44 + 2 * int(i))))));
+        for (quint32 i = 0; i < dados / 2; ++i)
+            pico = std::max(pico, std::abs(int(qint16(u16(44 + 2 * int(i))))));
         QVERIFY(pico > 8000);
         QVERIFY(std::abs(int(qint16(u16(44)))) < 500);
         QVERIFY(std::abs(int(qint16(u16(w.size() - 2)))) < 500);

@@ -68,7 +68,11 @@ QString colunaDdl(const Coluna &c, bool obrigatoria)
     QString d = n;
     switch (c.tipo) {
     case Tipo::Auto:
-        d += QStringLiteral(" INTEGER PRIMARY KEY AUTOINCREMENT");
+        // The terminal carries keys as texts of at most 7 characters: a longer key would
+        // be cut and name another row.
+        d += QStringLiteral(" INTEGER PRIMARY KEY AUTOINCREMENT") +
+             regra(QStringLiteral("O campo %1 aceita apenas números de 1 a 9999999").arg(n),
+                   QStringLiteral("@ BETWEEN 1 AND 9999999"));
         break;
     case Tipo::Texto:
         d += QStringLiteral(" TEXT") +
