@@ -194,7 +194,8 @@ QWidget *Tfrmprincipal::createScreenPanel()
         auto *e = new QLineEdit(painel);
         e->setMaxLength(1);
         e->setFont(verdana(48));
-        e->setFrame(false);
+        // Flat: a one-pixel line instead of a sunken 3-D border.
+        e->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #000000; background: #E5E5E5; }"));
         e->setAlignment(Qt::AlignCenter);
         // Filled only through the keypad: no typing, pasting, dropping or context menu.
         e->setReadOnly(true);
