@@ -41,9 +41,7 @@ mostra_log_programa() {
 falha() {
     log "FALHA: $*"
     mostra_log_programa
-    if [[ -n "$tmp" ]]; then
-        log "a pasta temporária foi mantida para análise: $tmp"
-    fi
+    [[ -n "$tmp" ]] && log "pasta temporária mantida para análise: $tmp"
     echo "0 passed, 1 failed"
     exit 1
 }
@@ -67,24 +65,22 @@ encerra_processo() { # pid
     return 0
 }
 
+# shellcheck disable=SC2317 # called through the trap
 limpa() {
     local rc=$?
     trap - EXIT INT TERM HUP
     encerra_processo "$prog_pid"
     encerra_processo "$xvfb_pid"
     encerra_processo "$vigia_pid"
-    if [[ -n "$tmp" && -d "$tmp" ]]; then
-        if [[ "$passou" == 1 && -z "${E2E_KEEP:-}" ]]; then
-            rm -rf -- "$tmp"
-        else
-            log "pasta temporária: $tmp"
-        fi
+    # Kept after a failure (falha names it) or when E2E_KEEP is set.
+    if [[ -n "$tmp" && -d "$tmp" && "$passou" == 1 && -z "${E2E_KEEP:-}" ]]; then
+        rm -rf -- "$tmp"
     fi
     exit "$rc"
 }
 trap limpa EXIT
-trap 'log "interrompido"; exit 130' INT
-trap 'log "terminado por sinal"; exit 143' TERM HUP
+trap 'falha "interrompido (SIGINT)"' INT
+trap 'falha "terminado por sinal (SIGTERM ou SIGHUP)"' TERM HUP
 
 # ---------------------------------------------------------------- 1. tools
 
@@ -167,7 +163,8 @@ for n in $(seq 91 130); do
     xvfb_pid=$!
     for ((i = 0; i < 100; i++)); do # up to 10 s
         kill -0 "$xvfb_pid" 2>/dev/null || break
-        if xvfb_pronto ":$n"; then
+        # The lock names our server, not another test's that took the same number first.
+        if [[ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" == "$xvfb_pid" ]] && xvfb_pronto ":$n"; then
             tela=":$n"
             break
         fi
@@ -186,7 +183,7 @@ log "Xvfb em $DISPLAY (pid $xvfb_pid)"
     trap '' INT HUP
     trap 'exit 0' TERM
     while kill -0 $$ 2>/dev/null; do sleep 1; done
-    [[ -n "$xvfb_pid" ]] && kill -KILL "$xvfb_pid" 2>/dev/null
+    [[ -n "$xvfb_pid" ]] && kill -TERM "$xvfb_pid" 2>/dev/null # TERM: Xvfb removes its lock
     [[ -f "$tmp/votarim.pid" ]] && kill -KILL "$(cat "$tmp/votarim.pid")" 2>/dev/null
     exit 0
 ) </dev/null >/dev/null 2>&1 &
@@ -227,7 +224,9 @@ exige_programa_vivo() { # context
         local rc=0
         wait "$prog_pid" 2>/dev/null || rc=$?
         prog_pid=""
-        falha "o programa terminou sozinho (status $rc) $1"
+        local sinal=""
+        ((rc > 128)) && sinal=", sinal SIG$(kill -l $((rc - 128)) 2>/dev/null)"
+        falha "o programa terminou sozinho (status $rc$sinal) $1"
     fi
 }
 
@@ -245,22 +244,31 @@ janelas_votarim() {
 janela=""
 wx=0
 wy=0
+caixa_desde=""
 for ((i = 0; i < 200; i++)); do # up to 20 s
     exige_programa_vivo "antes de mostrar a janela"
+    outras=""
     while read -r id w h x y; do
         [[ -n "$id" ]] || continue
         if [[ "$w" == "$LARGURA_JANELA" && "$h" == "$ALTURA_JANELA" ]]; then
             janela="$id"
             wx="$x"
             wy="$y"
+        else
+            outras+="$id ${w}x${h} em ($x,$y); "
         fi
     done < <(janelas_votarim)
     [[ -n "$janela" ]] && break
+    # A message box shown at start-up blocks the window: give up after 3 s of it.
+    if [[ -n "$outras" ]]; then
+        [[ -n "$caixa_desde" ]] || caixa_desde=$i
+        if ((i - caixa_desde >= 30)); then
+            falha_com_tela "uma caixa de mensagem apareceu no lugar da janela principal: $outras(veja a captura)"
+        fi
+    fi
     sleep 0.1
 done
 if [[ -z "$janela" ]]; then
-    outras="$(janelas_votarim)"
-    [[ -n "$outras" ]] && log "janelas com o título Votarim (id largura altura x y): $outras"
     falha_com_tela "a janela ${LARGURA_JANELA}x${ALTURA_JANELA} \"Votarim\" não apareceu em 20 s"
 fi
 log "janela $janela em ($wx,$wy)"
@@ -293,10 +301,18 @@ declare -A TECLA=(
     [BRANCO]="5 222 67 35" [CORRIGE]="78 222 67 35" [CONFIRMA]="153 211 67 46"
 )
 
+ultimo_ponto=""
 clica_em() { # x y (window coordinates) description
     local x=$((wx + $1)) y=$((wy + $2))
     exige_programa_vivo "antes do clique em $3"
-    xdotool mousemove --sync "$x" "$y" click 1 || falha_com_tela "xdotool não conseguiu clicar em $3 ($x,$y)"
+    # "mousemove --sync" to where the pointer already is waits for a motion that never
+    # comes, so a second click on the same key clicks in place.
+    if [[ "$ultimo_ponto" == "$x $y" ]]; then
+        xdotool click 1 || falha_com_tela "xdotool não conseguiu clicar em $3 ($x,$y)"
+    else
+        xdotool mousemove --sync "$x" "$y" click 1 || falha_com_tela "xdotool não conseguiu clicar em $3 ($x,$y)"
+        ultimo_ponto="$x $y"
+    fi
     sleep 0.15
 }
 
@@ -359,7 +375,12 @@ if [[ -z "$status" ]]; then
     [[ -n "$outras" ]] && log "janelas abertas com o título Votarim (id largura altura x y): $outras"
     falha_com_tela "o programa não terminou em 10 s depois do clique em \"Fechar\""
 fi
-[[ "$status" == 0 ]] || falha "o programa terminou com status $status (esperado 0)"
+if [[ "$status" != 0 ]]; then
+    if ((status > 128)); then
+        falha "o programa terminou pelo sinal SIG$(kill -l $((status - 128)) 2>/dev/null) (status $status, esperado 0)"
+    fi
+    falha "o programa terminou com status $status (esperado 0)"
+fi
 log "programa encerrado com status 0"
 hoje_depois="$(date +%F)"
 
@@ -395,6 +416,7 @@ fi
 log "4 votos gravados como esperado; integridade ok"
 
 passou=1
+[[ -n "${E2E_KEEP:-}" ]] && log "pasta temporária mantida (E2E_KEEP): $tmp"
 log "OK"
 echo "1 passed, 0 failed"
 exit 0

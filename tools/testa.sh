@@ -8,7 +8,7 @@ extra=()
 if [ "${1:-}" = "--sanitizers" ]; then
     build=${BUILD_DIR:-$raiz/build-asan}
     extra=(-DVOTARIM_SANITIZE=ON)
-    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}
+    export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1:fast_unwind_on_malloc=0}
     export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$raiz/tests/lsan.supp:print_suppressions=0}
     export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 fi

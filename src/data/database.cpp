@@ -263,7 +263,7 @@ void Database::open()
         int off = 0;
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, &off);
         sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, &off);
-        if (sqlite3_create_function_v2(m_db, "datevalue", 1, SQLITE_UTF8, nullptr, datevalueFunction, nullptr,
+        if (sqlite3_create_function_v2(m_db, "datevalue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, datevalueFunction, nullptr,
                                        nullptr, nullptr) != SQLITE_OK)
             raise(SQLITE_ERROR);
         sqlite3_busy_timeout(m_db, 0);

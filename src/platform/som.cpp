@@ -7,8 +7,10 @@
 
 Som &Som::instancia()
 {
-    static Som s;
-    return s;
+    // Owned by the application, so that the cues go before the audio system does.
+    static QPointer<Som> s;
+    if (!s) s = new Som(QCoreApplication::instance());
+    return *s;
 }
 
 void Som::tocaSeExistir(const QString &caminho)
@@ -28,7 +30,7 @@ void Som::tocaOuPadrao(const QString &caminho)
 
 void Som::toca(const QString &caminho)
 {
-    QSoundEffect *&efeito = m_efeitos[caminho];
+    QPointer<QSoundEffect> &efeito = m_efeitos[caminho];
     if (!efeito) {
         efeito = new QSoundEffect(this);
         efeito->setSource(QUrl::fromLocalFile(caminho));

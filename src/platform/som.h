@@ -5,6 +5,7 @@
 
 #include <QHash>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 class QSoundEffect;
@@ -25,7 +26,8 @@ signals:
     void bipPadrao();
 
 private:
+    using QObject::QObject;
     void toca(const QString &caminho);
-    QHash<QString, QSoundEffect *> m_efeitos;
-    QSoundEffect *m_tocando = nullptr;
+    QHash<QString, QPointer<QSoundEffect>> m_efeitos;
+    QPointer<QSoundEffect> m_tocando;
 };
