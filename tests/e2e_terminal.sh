@@ -317,10 +317,10 @@ clica_em() { # x y (window coordinates) description
 }
 
 tecla() { # key name
-    local spec="${TECLA[$1]:-}"
-    [[ -n "$spec" ]] || falha "tecla desconhecida: $1"
+    local posicao="${TECLA[$1]:-}"
+    [[ -n "$posicao" ]] || falha "tecla desconhecida: $1"
     local x y w h
-    read -r x y w h <<<"$spec"
+    read -r x y w h <<<"$posicao"
     clica_em $((TECLADO_X + x + w / 2)) $((TECLADO_Y + y + h / 2)) "tecla $1"
 }
 
