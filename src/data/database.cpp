@@ -281,7 +281,7 @@ void Database::open()
         }
         execScript(QStringLiteral("COMMIT"));
         // One fsync per vote, and a vote counts once its insert returns.
-        execScript(QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL"));
+        execScript(QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA recursive_triggers=OFF"));
     } catch (...) {
         close();
         throw;
@@ -308,6 +308,12 @@ void Database::execScript(const QString &sql)
         sqlite3_free(err);
         throw DbError(Esquema::traduzMensagem(msg));
     }
+}
+
+void Database::checkpoint()
+{
+    const int rc = sqlite3_wal_checkpoint_v2(handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    if (rc != SQLITE_OK) raise(rc);
 }
 
 int Database::changes() const { return sqlite3_changes(handle()); }

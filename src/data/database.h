@@ -64,6 +64,8 @@ public:
     // Runs statements without parameters or results (schema, pragmas).
     void execScript(const QString &sql);
     int changes() const;
+    // Moves what the write-ahead log holds into the file, at a moment when nobody waits.
+    void checkpoint();
     qint64 lastInsertRowid() const;
 
     sqlite3 *handle() const;

@@ -143,10 +143,15 @@ QStringList ddl()
         << QStringLiteral("CREATE UNIQUE INDEX ordem_votacao_posicao ON ordem_votacao (ordem_votacao)")
         << QStringLiteral("CREATE INDEX candidatos_votacao_dia ON candidatos_votacao (data_votacao)")
         << QStringLiteral("CREATE INDEX contagem_votacao_dia ON contagem_votacao (data, voto)")
-        // Each vote moves to a random row id as it is stored, so neither a scan nor the
-        // file's pages tell in which order the votes were cast (ballot secrecy).
-        << QStringLiteral("CREATE TRIGGER contagem_votacao_sorteia AFTER INSERT ON contagem_votacao BEGIN "
-                          "UPDATE contagem_votacao SET rowid = random() WHERE rowid = NEW.rowid; END");
+        // Each vote is stored at a random row id in the place of the next one, so neither
+        // a scan nor the file's pages tell in which order the votes were cast (ballot
+        // secrecy). The inner insert does not fire the trigger again: recursive triggers
+        // are off.
+        << QStringLiteral("CREATE TRIGGER contagem_votacao_sorteia BEFORE INSERT ON contagem_votacao BEGIN "
+                          "INSERT INTO contagem_votacao (rowid, id_candidato, numero_candidato, voto, data, "
+                          "legenda, id_cargo, id_partido) VALUES (random(), NEW.id_candidato, "
+                          "NEW.numero_candidato, NEW.voto, NEW.data, NEW.legenda, NEW.id_cargo, NEW.id_partido); "
+                          "SELECT RAISE(IGNORE); END");
     return out;
 }
 

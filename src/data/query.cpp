@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QRegularExpression>
-#include <QSaveFile>
 #include <cmath>
 #include <optional>
 
@@ -100,9 +99,13 @@ void Field::loadFromFile(const QString &path)
 
 void Field::saveToFile(const QString &path) const
 {
+    // A plain write: the files this makes are read back at once and need no trip to the disk.
     const QByteArray bytes = asBytes();
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size() || !f.commit())
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() || !f.flush())
+        throw DbError(QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(path, f.errorString()));
+    f.close();
+    if (f.error() != QFileDevice::NoError)
         throw DbError(QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(path, f.errorString()));
 }
 

@@ -373,6 +373,8 @@ void Tfrmprincipal::avanca_ordem()
     tb_ordem_votacao->first();
     habilita(MostraFim);
     toca_som(Instalacao::kSomFim);
+    // The log is folded into the file while "FIM" shows, not inside a voter's CONFIRMA.
+    frmdados->conexaoDB.checkpoint();
 }
 
 void Tfrmprincipal::MostraFimTimer()
