@@ -79,6 +79,30 @@ void habilita(QTimer *t)
 
 QString corta7(const QString &s) { return s.left(7); }
 
+void corDoTexto(QWidget *w, const QColor &cor)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::WindowText, cor);
+    w->setPalette(p);
+}
+
+// A digit box: flat, a one-pixel line instead of a sunken 3-D border (drawn here
+// rather than through a style sheet, which would slow every repaint of a digit).
+class CaixaDigito : public QLineEdit
+{
+public:
+    using QLineEdit::QLineEdit;
+
+protected:
+    void paintEvent(QPaintEvent *e) override
+    {
+        QLineEdit::paintEvent(e);
+        QPainter p(this);
+        p.setPen(Qt::black);
+        p.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
+
 } // namespace
 
 // ---- Keys
@@ -92,8 +116,28 @@ TeclaImagem::TeclaImagem(Desenhos::Tecla tipo, const QString &rotulo, QWidget *p
 
 void TeclaImagem::paintEvent(QPaintEvent *)
 {
-    QPainter p(this);
-    Desenhos::desenhaTecla(p, QRectF(rect()), m_tipo, m_rotulo, pressionado());
+    QPixmap &face = m_faces[pressionado() ? 1 : 0];
+    const qreal dpr = devicePixelRatioF();
+    if (face.isNull() || face.devicePixelRatio() != dpr || face.deviceIndependentSize() != QSizeF(size())) {
+        face = QPixmap(size() * dpr);
+        face.setDevicePixelRatio(dpr);
+        face.fill(Qt::transparent);
+        QPainter p(&face);
+        Desenhos::desenhaTecla(p, QRectF(rect()), m_tipo, m_rotulo, pressionado());
+    }
+    QPainter(this).drawPixmap(0, 0, face);
+}
+
+void TeclaImagem::mousePressEvent(QMouseEvent *e)
+{
+    RotuloClicavel::mousePressEvent(e);
+    update();
+}
+
+void TeclaImagem::mouseReleaseEvent(QMouseEvent *e)
+{
+    update(); // before the click's handler runs, so the key is seen released
+    RotuloClicavel::mouseReleaseEvent(e);
 }
 
 // ---- Window
@@ -114,7 +158,7 @@ Tfrmprincipal::Tfrmprincipal(QWidget *parent) : QWidget(parent, Qt::Window | Qt:
 
     Label1 = new RotuloClicavel(QStringLiteral("Fechar"), this);
     Label1->setFont(verdana(11, true));
-    Label1->setStyleSheet(QStringLiteral("color: blue"));
+    corDoTexto(Label1, Qt::blue);
     Label1->setCursor(Qt::PointingHandCursor);
     poe(Label1, "Label1", 8, 8, 49, 13);
 
@@ -123,7 +167,7 @@ Tfrmprincipal::Tfrmprincipal(QWidget *parent) : QWidget(parent, Qt::Window | Qt:
     Image1->setPixmap(QPixmap::fromImage(Desenhos::logoPadrao()));
 
     Label13 = rotulo(this, "Label13", QStringLiteral("Simulador de Votarim"), 185, 32, verdana(24));
-    Label13->setStyleSheet(QStringLiteral("color: navy"));
+    corDoTexto(Label13, QColor(0x00, 0x00, 0x80));
     Label13->adjustSize();
 
     Label12 = rotulo(this, "Label12", QStringLiteral("          "), 517, 8, font(), 54, 18);
@@ -191,11 +235,10 @@ QWidget *Tfrmprincipal::createScreenPanel()
     const char *nomes[] = {"Edit1", "Edit2", "Edit3", "Edit4", "Edit5"};
     const int esquerda[] = {6, 69, 132, 195, 258};
     for (int i = 0; i < 5; ++i) {
-        auto *e = new QLineEdit(painel);
+        auto *e = new CaixaDigito(painel);
         e->setMaxLength(1);
         e->setFont(verdana(48));
-        // Flat: a one-pixel line instead of a sunken 3-D border.
-        e->setStyleSheet(QStringLiteral("QLineEdit { border: 1px solid #000000; background: #E5E5E5; }"));
+        e->setFrame(false);
         e->setAlignment(Qt::AlignCenter);
         // Filled only through the keypad: no typing, pasting, dropping or context menu.
         e->setReadOnly(true);

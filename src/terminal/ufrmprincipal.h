@@ -29,10 +29,14 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *) override;
+    void mousePressEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
 
 private:
     Desenhos::Tecla m_tipo;
     QString m_rotulo;
+    // The face drawn once per state (up, pressed) at the screen's pixel ratio.
+    QPixmap m_faces[2];
 };
 
 class Tfrmprincipal : public QWidget
