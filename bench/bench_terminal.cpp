@@ -21,6 +21,7 @@
 #include "instalacao.h"
 #include "mensagens.h"
 #include "query.h"
+#include "som.h"
 #include "ufrmdados.h"
 #include "ufrmprincipal.h"
 #include "untutils.h"
@@ -85,6 +86,7 @@ int main(int argc, char *argv[])
     const int ciclos = argc > 3 ? std::atoi(argv[3]) : 100;
 
     Instalacao::definePasta(pasta);
+    Som::defineModulo(pasta + QStringLiteral("/votarim-som")); // the real cues, as the program plays them
     Fontes::carrega();
     QStringList mensagens;
     Mensagens::defineObservador([&](Mensagens::Icone, const QString &t, QWidget *) { mensagens << t; });

@@ -26,7 +26,7 @@ if [ -d "$build/votarim/fonts" ]; then
     cp -f "$build"/votarim/fonts/* "$dados/fonts/"
 fi
 # The program finds its files beside its executable, so the start-up runs from copies.
-cp -f "$build/bench/bench_inicio" "$build/bench/bench_minimo" "$build/votarim/votarim" "$dados/"
+cp -f "$build/bench/bench_inicio" "$build/bench/bench_minimo" "$build/votarim/votarim" "$build/votarim/votarim-som.so" "$dados/"
 
 export QT_QPA_PLATFORM=offscreen
 saida=$(mktemp)

@@ -113,11 +113,10 @@ private slots:
         m_msgs = m_msgsDono.get();
         m_inst = std::make_unique<InstalacaoTeste>();
         QDir().mkpath(m_inst->caminho("sons"));
-        for (const QString &som : {Instalacao::kSomBip, Instalacao::kSomConfirma, Instalacao::kSomFim}) {
-            QFile f(m_inst->caminho(som));
-            QVERIFY(f.open(QIODevice::WriteOnly));
-            f.write("RIFF");
-        }
+        // The real cues and sound module of the build: played for real, silent without an audio device.
+        for (const QString &som : {Instalacao::kSomBip, Instalacao::kSomConfirma, Instalacao::kSomFim})
+            QVERIFY(QFile::copy(QStringLiteral(VOTARIM_INSTALL_DIR "/") + som, m_inst->caminho(som)));
+        Som::defineModulo(QStringLiteral(VOTARIM_INSTALL_DIR "/votarim-som"));
         connect(&Som::instancia(), &Som::tocou, this,
                 [this](const QString &c) { m_sons << c.mid(Instalacao::pasta().size()); });
         connect(&Som::instancia(), &Som::bipPadrao, this, [this] { ++m_bipsPadrao; });

@@ -1,9 +1,18 @@
 #include "som.h"
 
+#include "tocador.h"
+
 #include <QApplication>
 #include <QFileInfo>
-#include <QSoundEffect>
-#include <QUrl>
+#include <QLibrary>
+
+namespace {
+QString &moduloDefinido()
+{
+    static QString m;
+    return m;
+}
+} // namespace
 
 Som &Som::instancia()
 {
@@ -11,6 +20,25 @@ Som &Som::instancia()
     static QPointer<Som> s;
     if (!s) s = new Som(QCoreApplication::instance());
     return *s;
+}
+
+QString Som::modulo()
+{
+    return moduloDefinido().isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/votarim-som")
+                                      : moduloDefinido();
+}
+
+void Som::defineModulo(const QString &caminho) { moduloDefinido() = caminho; }
+
+Tocador *Som::tocador()
+{
+    if (!m_carregado) {
+        m_carregado = true; // one try: a missing module means silence, not a search per key
+        QLibrary modulo(Som::modulo());
+        if (auto cria = reinterpret_cast<CriaTocador>(modulo.resolve(VOTARIM_CRIA_TOCADOR)))
+            m_tocador = cria(this); // a child: destroyed with this object, the library stays loaded
+    }
+    return m_tocador;
 }
 
 void Som::tocaSeExistir(const QString &caminho)
@@ -30,14 +58,6 @@ void Som::tocaOuPadrao(const QString &caminho)
 
 void Som::toca(const QString &caminho)
 {
-    QPointer<QSoundEffect> &efeito = m_efeitos[caminho];
-    if (!efeito) {
-        efeito = new QSoundEffect(this);
-        efeito->setSource(QUrl::fromLocalFile(caminho));
-    }
-    if (m_tocando && m_tocando != efeito) m_tocando->stop();
-    efeito->stop();
-    efeito->play();
-    m_tocando = efeito;
+    if (Tocador *t = tocador()) t->toca(caminho);
     emit tocou(caminho);
 }

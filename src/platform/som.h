@@ -1,14 +1,14 @@
 #pragma once
 
 // Sound cues: played asynchronously, a new cue replacing the one still playing.
-// Without an audio device they are silent.
+// Without an audio device, or without the sound module beside the executable,
+// they are silent.
 
-#include <QHash>
 #include <QObject>
 #include <QPointer>
 #include <QString>
 
-class QSoundEffect;
+class Tocador;
 
 class Som : public QObject
 {
@@ -21,6 +21,10 @@ public:
     // Plays the file, or the platform's default sound when it is missing.
     void tocaOuPadrao(const QString &caminho);
 
+    // Where the sound module is looked for: beside the executable unless a test says otherwise.
+    static QString modulo();
+    static void defineModulo(const QString &caminho);
+
 signals:
     void tocou(const QString &caminho);
     void bipPadrao();
@@ -28,6 +32,8 @@ signals:
 private:
     using QObject::QObject;
     void toca(const QString &caminho);
-    QHash<QString, QPointer<QSoundEffect>> m_efeitos;
-    QPointer<QSoundEffect> m_tocando;
+    Tocador *tocador();
+
+    Tocador *m_tocador = nullptr;
+    bool m_carregado = false;
 };
