@@ -133,7 +133,7 @@ void Query::setSql(const QStringList &lines)
     close();
     m_lines = lines;
     m_paramNames.clear();
-    Database::translate(text(), &m_paramNames);
+    m_engineText = Database::translate(text(), &m_paramNames);
     m_params = QVector<QVariant>(m_paramNames.size());
 }
 
@@ -186,7 +186,7 @@ void Query::fire(const Event &e)
 void Query::open()
 {
     if (isActive()) return;
-    const QString sqlText = Database::translate(text());
+    const QString &sqlText = m_engineText;
     QString table;
     QString runText = sqlText;
     if (const auto m = editableForm().match(sqlText); m.hasMatch()) {
@@ -250,7 +250,7 @@ void Query::close()
 
 int Query::execSql()
 {
-    Statement st(m_db, Database::translate(text()));
+    Statement st(m_db, m_engineText);
     bindAll(st);
     while (st.step()) {
     }

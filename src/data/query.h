@@ -118,6 +118,7 @@ private:
 
     Database &m_db;
     QStringList m_lines;
+    QString m_engineText; // the lines as the engine reads them
     QStringList m_paramNames;
     QVector<QVariant> m_params;
 
