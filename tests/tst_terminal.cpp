@@ -497,6 +497,8 @@ private slots:
             QVERIFY2(x->isHidden(), qPrintable(x->objectName()));
         QVERIFY(caixasVisiveis().isEmpty());
         QCOMPARE(m_sons, (QStringList{Instalacao::kSomConfirma, Instalacao::kSomFim}));
+        // The log that kept the order of the ballot's pages is emptied at the end of the cycle.
+        QCOMPARE(QFileInfo(m_inst->banco() + "-wal").size(), 0);
         // During the display CONFIRMA and BRANCO do nothing.
         clica("btn_confirma");
         clica("btn_branco");

@@ -312,7 +312,7 @@ void Database::execScript(const QString &sql)
 
 void Database::checkpoint()
 {
-    const int rc = sqlite3_wal_checkpoint_v2(handle(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    const int rc = sqlite3_wal_checkpoint_v2(handle(), nullptr, SQLITE_CHECKPOINT_TRUNCATE, nullptr, nullptr);
     if (rc != SQLITE_OK) raise(rc);
 }
 

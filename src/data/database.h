@@ -64,7 +64,9 @@ public:
     // Runs statements without parameters or results (schema, pragmas).
     void execScript(const QString &sql);
     int changes() const;
-    // Moves what the write-ahead log holds into the file, at a moment when nobody waits.
+    // Moves what the write-ahead log holds into the file and empties the log. The log
+    // keeps pages in the order they were written, so emptying it often keeps it from
+    // telling the order in which votes were cast.
     void checkpoint();
     qint64 lastInsertRowid() const;
 

@@ -416,7 +416,8 @@ void Tfrmprincipal::avanca_ordem()
     tb_ordem_votacao->first();
     habilita(MostraFim);
     toca_som(Instalacao::kSomFim);
-    // The log is folded into the file while "FIM" shows, not inside a voter's CONFIRMA.
+    // While "FIM" shows, not inside a voter's CONFIRMA: the log is folded into the file
+    // and emptied, so it never holds more than the ballot just cast.
     frmdados->conexaoDB.checkpoint();
 }
 
