@@ -7,7 +7,6 @@
 #include <QPolygonF>
 #include <QRadialGradient>
 #include <algorithm>
-#include <atomic>
 
 namespace {
 
@@ -16,11 +15,9 @@ namespace {
 // the font may be registered after the first drawing.
 QString familia()
 {
-    static std::atomic<bool> temTahoma{false};
-    if (!temTahoma.load(std::memory_order_relaxed) && QFontDatabase::hasFamily(QStringLiteral("Tahoma")))
-        temTahoma.store(true, std::memory_order_relaxed);
-    return temTahoma.load(std::memory_order_relaxed) ? QStringLiteral("Tahoma")
-                                                     : QStringLiteral("DejaVu Sans");
+    static bool temTahoma = false; // drawing happens on the GUI thread only
+    if (!temTahoma) temTahoma = QFontDatabase::hasFamily(QStringLiteral("Tahoma"));
+    return temTahoma ? QStringLiteral("Tahoma") : QStringLiteral("DejaVu Sans");
 }
 
 QFont fonte(qreal pixels, bool negrito)
