@@ -591,6 +591,40 @@ private slots:
         QVERIFY(m_msgs->lista.empty());
     }
 
+    // A lookup that fails leaves no key of an earlier ballot behind for CONFIRMA to store.
+    void failedLookupStoresNoEarlierKeys_data()
+    {
+        QTest::addColumn<int>("primeiro");
+        QTest::addColumn<QString>("voto1");
+        QTest::addColumn<int>("segundo");
+        QTest::addColumn<QString>("quebra"); // a column renamed so the second office's lookup fails
+        QTest::addColumn<QString>("voto2");
+        QTest::addRow("candidate") << int(kPresidente) << "45" << int(kEstadual) << "candidatos.nome_candidato"
+                                   << "45123";
+        QTest::addRow("legend") << int(kSenador) << "45" << int(kFederal) << "partido.partido" << "13";
+    }
+    void failedLookupStoresNoEarlierKeys()
+    {
+        QFETCH(int, primeiro);
+        QFETCH(QString, voto1);
+        QFETCH(int, segundo);
+        QFETCH(QString, quebra);
+        QFETCH(QString, voto2);
+        novaJanela({primeiro, segundo});
+        digita(voto1);
+        clica("btn_confirma");
+        const QString tabela = quebra.section('.', 0, 0), coluna = quebra.section('.', 1);
+        executa(db(), QString("alter table %1 rename column %2 to quebrada").arg(tabela, coluna));
+        digita(voto2);
+        QCOMPARE(m_msgs->lista.size(), size_t(1)); // the lookup's error was reported
+        m_sons.clear();
+        clica("btn_confirma");
+        executa(db(), QString("alter table %1 rename column quebrada to %2").arg(tabela, coluna));
+        QCOMPARE(votos().size(), 1);
+        QVERIFY(m_sons.isEmpty());
+        QCOMPARE(w->numero_digitado(), voto2); // still on the second office
+    }
+
     void refusedInsertKeepsTheBallot()
     {
         novaJanela({kSenador, kPresidente});

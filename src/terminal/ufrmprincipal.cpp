@@ -537,6 +537,12 @@ void Tfrmprincipal::valida_numero()
 {
     const int q = qtd_digitos;
     const int n = int(numero_digitado().size());
+    // Keys are cleared before the checks that may set them: a check or lookup that fails
+    // must not leave an earlier ballot's keys for CONFIRMA to store.
+    candidato_atual.clear();
+    partido_atual.clear();
+    cargo_atual.clear();
+    if (q >= 3 && n == 2) partido_legenda.clear();
     if (q <= 2) {
         if (existe_numero(false, true)) {
             if (n == q) {
@@ -701,6 +707,9 @@ void Tfrmprincipal::btn_confirmaClick()
         const QString marca = atencaodovoto->text();
         const bool marcada = marca == kMarcaLegenda || marca == kMarcaBranco || marca == kMarcaNulo;
         if (!marcada && numero_digitado().size() != qtd_digitos) return;
+        // A verdict whose lookup failed found no key: as for a number still incomplete.
+        if ((marca.isEmpty() && candidato_atual.isEmpty()) || (marca == kMarcaLegenda && partido_legenda.isEmpty()))
+            return;
         toca_som(Instalacao::kSomConfirma);
 
         Query q(frmdados->conexaoDB);
