@@ -3,10 +3,10 @@
 // the steps. Run from a copy placed in the installation folder, since the program
 // finds its files beside itself.
 
-#include "fontes.h"
+#include "platform/fontes.h"
 #include "sonda.h"
-#include "ufrmprincipal.h"
-#include "untutils.h"
+#include "terminal/ufrmprincipal.h"
+#include "platform/untutils.h"
 
 #include <QApplication>
 #include <QLabel>

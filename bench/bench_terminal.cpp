@@ -17,14 +17,14 @@
 // Usage: bench_terminal FOLDER [NUMBERS] [CYCLES]
 
 #include "comum.h"
-#include "fontes.h"
-#include "instalacao.h"
-#include "mensagens.h"
-#include "query.h"
-#include "som.h"
-#include "ufrmdados.h"
-#include "ufrmprincipal.h"
-#include "untutils.h"
+#include "platform/fontes.h"
+#include "platform/instalacao.h"
+#include "platform/mensagens.h"
+#include "data/query.h"
+#include "platform/som.h"
+#include "data/ufrmdados.h"
+#include "terminal/ufrmprincipal.h"
+#include "platform/untutils.h"
 
 #include <QApplication>
 #include <QDate>

@@ -5,8 +5,8 @@
 //
 // Usage: bench_gera FILE     (does nothing when FILE exists)
 
-#include "database.h"
-#include "esquema.h"
+#include "data/database.h"
+#include "data/esquema.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

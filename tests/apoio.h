@@ -3,11 +3,11 @@
 // A temporary installation folder with a fresh database, and small helpers the
 // tests share.
 
-#include "database.h"
-#include "esquema.h"
-#include "instalacao.h"
-#include "mensagens.h"
-#include "query.h"
+#include "data/database.h"
+#include "data/esquema.h"
+#include "platform/instalacao.h"
+#include "platform/mensagens.h"
+#include "data/query.h"
 
 #include <QCryptographicHash>
 #include <QFile>

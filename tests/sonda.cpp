@@ -2,8 +2,8 @@
 //   sonda conecta PASTA  : tries the program's connection; exit 0 when it opened, 3 when refused
 //   sonda segura PASTA   : opens the database, prints "pronto" and holds it until stdin closes
 //   sonda vota PASTA     : stores one blank vote, prints "gravado" and waits to be killed
-#include "database.h"
-#include "query.h"
+#include "data/database.h"
+#include "data/query.h"
 
 #include <QCoreApplication>
 #include <QDate>

@@ -1,8 +1,9 @@
 // The database tool (votarim-banco) run as the operator runs it, and the sounds
 // the build generates.
 
-#include "database.h"
-#include "query.h"
+#include "data/database.h"
+#include "data/esquema.h"
+#include "data/query.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -105,6 +106,7 @@ class TstBanco : public QObject
         QVERIFY(QFile::exists(arquivo));
 
         Database db;
+        Esquema::prepara(db);
         db.setConnectionString(Database::connectionStringFor(arquivo));
         db.open();
         for (const char *t : kTabelas)
@@ -123,6 +125,7 @@ class TstBanco : public QObject
         QVERIFY(r.saida.contains(arquivo.toUtf8()));
 
         Database db;
+        Esquema::prepara(db);
         db.setConnectionString(Database::connectionStringFor(arquivo));
         db.open();
 
@@ -206,6 +209,7 @@ class TstBanco : public QObject
         const QString outro = dir.filePath(QStringLiteral("de-novo.mdb"));
         QCOMPARE(executa({QStringLiteral("exemplo"), outro}).codigo, 0);
         Database db2;
+        Esquema::prepara(db2);
         db2.setConnectionString(Database::connectionStringFor(outro));
         db2.open();
         QCOMPARE(candidatos(db2), primeira);

@@ -3,7 +3,7 @@
 // the exclusive lock and the durability of a vote.
 
 #include "apoio.h"
-#include "diatexto.h"
+#include "data/diatexto.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
@@ -81,6 +81,7 @@ private slots:
         DiaTexto::setLocale(QLocale(QStringLiteral("pt_BR")));
         m_inst = std::make_unique<InstalacaoTeste>();
         m_db = std::make_unique<Database>();
+        Esquema::prepara(*m_db);
         m_db->setConnectionString(Database::connectionStringFor(m_inst->banco()));
         m_db->open();
     }
@@ -130,6 +131,7 @@ private slots:
         Database outro;
         outro.setConnectionString("Provider=Outro;Data Source=" + m_inst->banco());
         QVERIFY_THROWS_EXCEPTION(DbError, outro.open());
+        Esquema::prepara(outro);
         outro.setConnectionString(Database::connectionStringFor(m_inst->caminho("nao-existe.mdb")));
         QVERIFY_THROWS_EXCEPTION(DbError, outro.open());
         QVERIFY(!QFile::exists(m_inst->caminho("nao-existe.mdb")));

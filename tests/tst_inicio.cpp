@@ -2,10 +2,10 @@
 // logo, the empty order, and the general error report.
 
 #include "apoio.h"
-#include "desenhos.h"
-#include "ufrmdados.h"
-#include "ufrmprincipal.h"
-#include "untutils.h"
+#include "terminal/desenhos.h"
+#include "data/ufrmdados.h"
+#include "terminal/ufrmprincipal.h"
+#include "platform/untutils.h"
 
 #include <QApplication>
 #include <QImage>
@@ -28,6 +28,7 @@ class TstInicio : public QObject
     static void ordemDeUmCargo(const QString &banco)
     {
         Database db;
+        Esquema::prepara(db);
         db.setConnectionString(Database::connectionStringFor(banco));
         db.open();
         executa(db, "insert into cargo (cargo, quantidade_numeros) values (\"Presidente\", 2)");
@@ -184,6 +185,7 @@ private slots:
         InstalacaoTeste inst;
         if (orfa) {
             Database db;
+            Esquema::prepara(db);
             db.setConnectionString(Database::connectionStringFor(inst.banco()));
             db.open();
             executa(db, "insert into ordem_votacao (ordem_votacao, id_cargo) values (1, 42)");

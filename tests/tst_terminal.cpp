@@ -2,12 +2,13 @@
 // with its lookups, and the vote records that BRANCO, CORRIGE and CONFIRMA leave.
 
 #include "apoio.h"
-#include "desenhos.h"
-#include "som.h"
-#include "ufrmcadcanditatos.h"
-#include "ufrmdados.h"
-#include "ufrmprincipal.h"
-#include "untutils.h"
+#include "app/votarim.h"
+#include "terminal/desenhos.h"
+#include "platform/som.h"
+#include "registration/ufrmcadcanditatos.h"
+#include "data/ufrmdados.h"
+#include "terminal/ufrmprincipal.h"
+#include "platform/untutils.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -112,6 +113,7 @@ private slots:
         m_msgsDono = std::make_unique<Mensagens_vistas>();
         m_msgs = m_msgsDono.get();
         m_inst = std::make_unique<InstalacaoTeste>();
+        Votarim::ligaJanelas();
         QDir().mkpath(m_inst->caminho("sons"));
         // The real cues and sound module of the build: played for real, silent without an audio device.
         for (const QString &som : {Instalacao::kSomBip, Instalacao::kSomConfirma, Instalacao::kSomFim})
@@ -122,6 +124,7 @@ private slots:
         connect(&Som::instancia(), &Som::bipPadrao, this, [this] { ++m_bipsPadrao; });
 
         Database seed;
+        Esquema::prepara(seed);
         seed.setConnectionString(Database::connectionStringFor(m_inst->banco()));
         seed.open();
         for (const auto &[nome, q] : {std::pair<QString, QVariant>{"Presidente", 2},

@@ -1,9 +1,9 @@
 // votarim-banco: creates a new election database, empty or filled with a demo
 // election (offices, parties, candidates with drawn photos and today's voting map).
 
-#include "database.h"
-#include "esquema.h"
-#include "query.h"
+#include "data/database.h"
+#include "data/esquema.h"
+#include "data/query.h"
 
 #include <QBuffer>
 #include <QColor>

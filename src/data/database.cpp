@@ -1,7 +1,6 @@
-#include "database.h"
+#include "data/database.h"
 
-#include "diatexto.h"
-#include "esquema.h"
+#include "data/diatexto.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -139,10 +138,15 @@ sqlite3 *Database::handle() const
     return m_db;
 }
 
+QString Database::translateMessage(const QString &engineMessage) const
+{
+    return m_translator ? m_translator(engineMessage) : engineMessage;
+}
+
 void Database::raise(int rc) const
 {
     QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
-    throw DbError(Esquema::traduzMensagem(text));
+    throw DbError(translateMessage(text));
 }
 
 QHash<QString, QString> Database::parseConnectionString(const QString &text)
@@ -247,36 +251,17 @@ void Database::open()
                            mode.contains(QLatin1String("share exclusive"));
 
     checkFileLooksLikeDatabase(file);
-
-    sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX,
-                                   nullptr);
-    if (rc != SQLITE_OK) {
-        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
-        sqlite3_close(db);
-        throw DbError(Esquema::traduzMensagem(msg));
-    }
-    m_db = db;
-    m_fileName = file;
+    openHandle(file, SQLITE_OPEN_READWRITE);
     try {
-        sqlite3_extended_result_codes(m_db, 1);
-        int off = 0;
-        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, &off);
-        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, &off);
-        if (sqlite3_create_function_v2(m_db, "datevalue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr, datevalueFunction, nullptr,
-                                       nullptr, nullptr) != SQLITE_OK)
-            raise(SQLITE_ERROR);
-        sqlite3_busy_timeout(m_db, 0);
         if (exclusive) execScript(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
         // Take the lock and look at the schema before anything is written to the file.
         execScript(QStringLiteral("BEGIN EXCLUSIVE"));
-        {
-            Statement tables(*this, QStringLiteral("select count(*) from sqlite_master where type='table' and "
-                                                   "name in ('cargo','partido','candidatos','ordem_votacao',"
-                                                   "'candidatos_votacao','contagem_votacao')"));
-            if (!tables.step() || tables.column(0).toInt() != 6) {
+        if (m_openCheck) {
+            try {
+                m_openCheck(*this);
+            } catch (...) {
                 execScript(QStringLiteral("ROLLBACK"));
-                throw DbError(QStringLiteral("O arquivo %1 não contém as tabelas da eleição").arg(file));
+                throw;
             }
         }
         execScript(QStringLiteral("COMMIT"));
@@ -286,6 +271,38 @@ void Database::open()
         close();
         throw;
     }
+}
+
+void Database::openHandle(const QString &file, int flags)
+{
+    sqlite3 *db = nullptr;
+    const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+        sqlite3_close(db);
+        throw DbError(translateMessage(msg));
+    }
+    m_db = db;
+    m_fileName = file;
+    try {
+        sqlite3_extended_result_codes(m_db, 1);
+        int off = 0;
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, &off);
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, &off);
+        if (sqlite3_create_function_v2(m_db, "datevalue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                       datevalueFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
+            raise(SQLITE_ERROR);
+        sqlite3_busy_timeout(m_db, 0);
+    } catch (...) {
+        close();
+        throw;
+    }
+}
+
+void Database::create(const QString &file)
+{
+    if (m_db) throw DbError(QStringLiteral("A conexão já está aberta"));
+    openHandle(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
 }
 
 void Database::close()
@@ -306,7 +323,7 @@ void Database::execScript(const QString &sql)
     if (rc != SQLITE_OK) {
         const QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_free(err);
-        throw DbError(Esquema::traduzMensagem(msg));
+        throw DbError(translateMessage(msg));
     }
 }
 

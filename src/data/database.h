@@ -5,11 +5,12 @@
 // mode "Share Deny Read|Share Deny Write" the file is locked for the whole run, so
 // no other process can read or write it while the program runs.
 
-#include "dberror.h"
+#include "data/dberror.h"
 
 #include <QHash>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <vector>
 
 struct sqlite3;
@@ -52,11 +53,22 @@ public:
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
+    // Turns an engine message into the text a person reads; unset, messages pass unchanged.
+    using MessageTranslator = std::function<QString(const QString &engineMessage)>;
+    // Runs on open, under the exclusive lock and before anything is written to the file;
+    // throws DbError to refuse a file that is not what the program expects.
+    using OpenCheck = std::function<void(Database &)>;
+    void setMessageTranslator(MessageTranslator translator) { m_translator = std::move(translator); }
+    void setOpenCheck(OpenCheck check) { m_openCheck = std::move(check); }
+    QString translateMessage(const QString &engineMessage) const;
+
     void setConnectionString(const QString &text) { m_connectionString = text; }
     QString connectionString() const { return m_connectionString; }
 
     // Opens the file named by the connection string; throws DbError and stays closed on failure.
     void open();
+    // Creates a new, empty database file (shared, without checks) for the schema to fill.
+    void create(const QString &file);
     void close();
     bool isOpen() const { return m_db != nullptr; }
     QString fileName() const { return m_fileName; }
@@ -86,6 +98,10 @@ private:
     sqlite3_stmt *acquire(const QString &sql);
     void release(const QString &sql, sqlite3_stmt *stmt);
     static void checkFileLooksLikeDatabase(const QString &path);
+    void openHandle(const QString &file, int flags);
+
+    MessageTranslator m_translator;
+    OpenCheck m_openCheck;
 
     QString m_connectionString;
     QString m_fileName;

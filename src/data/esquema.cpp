@@ -1,11 +1,10 @@
-#include "esquema.h"
+#include "data/esquema.h"
 
-#include "database.h"
+#include "data/database.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryFile>
-#include <sqlite3.h>
 #include <unistd.h>
 #include <vector>
 
@@ -164,39 +163,46 @@ void criaBanco(const QString &path, const std::function<void(Database &)> &preen
     const QString tmpName = tmp.fileName();
     tmp.close();
 
-    sqlite3 *db = nullptr;
-    int rc = sqlite3_open_v2(tmpName.toUtf8().constData(), &db, SQLITE_OPEN_READWRITE, nullptr);
     QString erro;
-    if (rc == SQLITE_OK) {
-        QStringList script = {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("BEGIN")};
-        script << ddl() << QStringLiteral("COMMIT");
-        for (const QString &s : script) {
-            char *err = nullptr;
-            if (sqlite3_exec(db, s.toUtf8().constData(), nullptr, nullptr, &err) != SQLITE_OK) {
-                erro = QString::fromUtf8(err ? err : "erro desconhecido");
-                sqlite3_free(err);
-                break;
-            }
+    try {
+        {
+            Database novo;
+            novo.create(tmpName);
+            QStringList script = {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("BEGIN")};
+            script << ddl() << QStringLiteral("COMMIT");
+            for (const QString &s : script) novo.execScript(s);
         }
-    } else {
-        erro = QString::fromUtf8(sqlite3_errstr(rc));
-    }
-    if (sqlite3_close(db) != SQLITE_OK && erro.isEmpty()) erro = QStringLiteral("falha ao fechar o arquivo");
-    if (erro.isEmpty() && preenche) {
-        try {
+        if (preenche) {
             Database banco;
+            prepara(banco);
             banco.setConnectionString(Database::connectionStringFor(tmpName));
             banco.open();
             preenche(banco);
-        } catch (const std::exception &e) {
-            erro = QString::fromUtf8(e.what());
         }
+    } catch (const std::exception &e) {
+        erro = QString::fromUtf8(e.what());
     }
     // link() never replaces a file that appeared meanwhile.
     if (erro.isEmpty() && ::link(QFile::encodeName(tmpName).constData(), QFile::encodeName(path).constData()) != 0)
         erro = QString::fromLocal8Bit(strerror(errno));
     // tmp removes its own file when it goes out of scope
     if (!erro.isEmpty()) throw DbError(QStringLiteral("Não foi possível criar o banco %1: %2").arg(path, erro));
+}
+
+void prepara(Database &db)
+{
+    db.setMessageTranslator(traduzMensagem);
+    db.setOpenCheck(verificaTabelas);
+}
+
+void verificaTabelas(Database &db)
+{
+    QStringList nomes;
+    for (const Tabela &t : tabelas()) nomes << QStringLiteral("'%1'").arg(QLatin1String(t.nome));
+    Statement tabelas(db, QStringLiteral("select count(*) from sqlite_master where type='table' and name in (%1)")
+                              .arg(nomes.join(u',')));
+    if (!tabelas.step() || tabelas.column(0).toInt() != int(nomes.size()))
+        throw DbError(QStringLiteral("O arquivo %1 não contém as tabelas da eleição").arg(db.fileName()));
 }
 
 QString traduzMensagem(const QString &m)

@@ -26,6 +26,13 @@ QStringList ddl();
 // file appears whole or not at all, and an existing file is never replaced. Throws DbError.
 void criaBanco(const QString &path, const std::function<void(Database &)> &preenche = {});
 
+// Gives a connection the schema's message translation and its check on open: a file
+// without the election's tables is refused before anything is written to it.
+void prepara(Database &db);
+
+// Refuses (DbError) a database that lacks the election's tables.
+void verificaTabelas(Database &db);
+
 // Turns an engine message into one for the operator (constraint names and
 // column lists become sentences in Portuguese); other texts pass unchanged.
 QString traduzMensagem(const QString &engineMessage);

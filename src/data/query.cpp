@@ -1,6 +1,6 @@
-#include "query.h"
+#include "data/query.h"
 
-#include "diatexto.h"
+#include "data/diatexto.h"
 
 #include <QFile>
 #include <QRegularExpression>

@@ -5,7 +5,7 @@
 // start-of-data / end-of-data flags, fields read by name, and editing of
 // "select * from <table>" results with the events the data-bound screens use.
 
-#include "database.h"
+#include "data/database.h"
 
 #include <QDate>
 #include <QStringList>

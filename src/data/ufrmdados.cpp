@@ -1,3 +1,7 @@
-#include "ufrmdados.h"
+#include "data/ufrmdados.h"
+
+#include "data/esquema.h"
 
 Tfrmdados *frmdados = nullptr;
+
+Tfrmdados::Tfrmdados(QObject *owner) : QObject(owner) { Esquema::prepara(conexaoDB); }

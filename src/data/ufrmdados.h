@@ -1,6 +1,6 @@
 #pragma once
 
-#include "database.h"
+#include "data/database.h"
 
 #include <QObject>
 
@@ -9,7 +9,7 @@ class Tfrmdados : public QObject
 {
     Q_OBJECT
 public:
-    explicit Tfrmdados(QObject *owner) : QObject(owner) {}
+    explicit Tfrmdados(QObject *owner);
 
     Database conexaoDB;
 };

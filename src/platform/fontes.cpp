@@ -1,6 +1,6 @@
-#include "fontes.h"
+#include "platform/fontes.h"
 
-#include "instalacao.h"
+#include "platform/instalacao.h"
 
 #include <QFileInfo>
 #include <QFont>

@@ -1,4 +1,4 @@
-#include "instalacao.h"
+#include "platform/instalacao.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,4 +1,4 @@
-#include "mensagens.h"
+#include "platform/mensagens.h"
 
 #include <QApplication>
 #include <QMessageBox>

@@ -1,6 +1,6 @@
-#include "som.h"
+#include "platform/som.h"
 
-#include "tocador.h"
+#include "platform/tocador.h"
 
 #include <QApplication>
 #include <QFileInfo>

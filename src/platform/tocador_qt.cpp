@@ -1,7 +1,7 @@
 // The sound module: one QSoundEffect per cue file. Without an audio device the
 // effects fail to start and stay silent.
 
-#include "tocador.h"
+#include "platform/tocador.h"
 
 #include <QHash>
 #include <QObject>

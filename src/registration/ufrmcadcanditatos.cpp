@@ -1,4 +1,4 @@
-#include "ufrmcadcanditatos.h"
+#include "registration/ufrmcadcanditatos.h"
 
 Tfrmcadastro *frmcadastro = nullptr;
 

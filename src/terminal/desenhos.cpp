@@ -1,4 +1,4 @@
-#include "desenhos.h"
+#include "terminal/desenhos.h"
 
 #include <QFontDatabase>
 #include <QFontMetricsF>

@@ -1,13 +1,12 @@
-#include "ufrmprincipal.h"
+#include "terminal/ufrmprincipal.h"
 
-#include "desenhos.h"
-#include "esquema.h"
-#include "instalacao.h"
-#include "mensagens.h"
-#include "som.h"
-#include "ufrmcadcanditatos.h"
-#include "ufrmdados.h"
-#include "untutils.h"
+#include "terminal/desenhos.h"
+#include "data/esquema.h"
+#include "platform/instalacao.h"
+#include "platform/mensagens.h"
+#include "platform/som.h"
+#include "data/ufrmdados.h"
+#include "platform/untutils.h"
 
 #include <QCloseEvent>
 #include <QEvent>
@@ -458,8 +457,7 @@ void Tfrmprincipal::btn_cadastroMouseLeave() { btn_cadastro->hide(); }
 
 void Tfrmprincipal::btn_cadastroClick()
 {
-    auto *janela = new Tfrmcadastro(this);
-    janela->exec();
+    if (abreCadastro) abreCadastro(this);
 }
 
 bool Tfrmprincipal::eventFilter(QObject *obj, QEvent *e)

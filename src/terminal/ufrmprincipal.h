@@ -5,10 +5,11 @@
 // and the casting of votes. The ballot state lives in what the screen shows: the
 // text of the status mark decides what the keys accept and what CONFIRMA stores.
 
-#include "query.h"
-#include "rotuloclicavel.h"
+#include "data/query.h"
+#include "platform/rotuloclicavel.h"
 
 #include <QWidget>
+#include <functional>
 #include <memory>
 
 class QFrame;
@@ -111,6 +112,10 @@ public:
     void btn_brancoClick();
     void btn_corrigeClick();
     void btn_confirmaClick();
+
+    // How the hidden button opens the registration window: set by the application, so
+    // that the terminal knows no operator's window.
+    static inline std::function<void(Tfrmprincipal *dono)> abreCadastro;
 
     static const QString kNumeroErrado, kCandidatoInexistente;
     static const QString kMarcaLegenda, kMarcaNulo, kMarcaBranco;

@@ -1,9 +1,9 @@
-#include "untutils.h"
+#include "platform/untutils.h"
 
-#include "esquema.h"
-#include "instalacao.h"
-#include "mensagens.h"
-#include "ufrmdados.h"
+#include "data/esquema.h"
+#include "platform/instalacao.h"
+#include "platform/mensagens.h"
+#include "data/ufrmdados.h"
 
 #include <QCoreApplication>
 

@@ -1,0 +1,41 @@
+#include "app/votarim.h"
+
+#include "platform/fontes.h"
+#include "platform/untutils.h"
+#include "registration/ufrmcadcanditatos.h"
+#include "terminal/ufrmprincipal.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <memory>
+
+namespace Votarim {
+
+void ligaJanelas()
+{
+    Tfrmprincipal::abreCadastro = [](Tfrmprincipal *dono) {
+        auto *janela = new Tfrmcadastro(dono); // destroys itself when closed
+        janela->exec();
+    };
+}
+
+int executa()
+{
+    QApplication::setApplicationName(QStringLiteral("Votarim"));
+    Fontes::carrega();
+    ligaJanelas();
+
+    auto janela = std::make_unique<Tfrmprincipal>();
+    frmprincipal = janela.get();
+    if (encerramento_pedido()) return 1;
+
+    if (const QScreen *tela = janela->screen())
+        janela->move(tela->availableGeometry().center() - janela->rect().center());
+    janela->show();
+    const int rc = QApplication::exec();
+    janela.reset();
+    desconecta_banco();
+    return rc;
+}
+
+} // namespace Votarim
