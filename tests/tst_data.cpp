@@ -8,6 +8,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <csignal>
+#include <sqlite3.h>
 
 namespace {
 
@@ -496,16 +497,15 @@ private slots:
         QTest::addColumn<QString>("sql");
         QTest::addColumn<QVariantList>("valores");
         QTest::addColumn<QString>("mensagem");
-        QTest::addRow("office name too long") << "insert into cargo (cargo) values (:a)" << QVariantList{QString(61, 'x')}
+        const QString cargo = "insert into cargo (cargo, quantidade_numeros) values (:a, :b)";
+        const QString de1a5 = "O campo quantidade_numeros aceita apenas números inteiros de 1 a 5";
+        QTest::addRow("office name too long") << cargo << QVariantList{QString(61, 'x'), 2}
                                               << "O campo cargo aceita no máximo 60 caracteres";
-        QTest::addRow("digits not a number") << "insert into cargo (cargo, quantidade_numeros) values (:a, :b)"
-                                             << QVariantList{"X", "dois"}
-                                             << "O campo quantidade_numeros aceita apenas números inteiros de -32768 "
-                                                "a 32767";
-        QTest::addRow("small int out of range") << "insert into cargo (quantidade_numeros) values (:a)"
-                                                << QVariantList{"40000"}
-                                                << "O campo quantidade_numeros aceita apenas números inteiros de "
-                                                   "-32768 a 32767";
+        QTest::addRow("office without digit count") << "insert into cargo (cargo) values (:a)" << QVariantList{"X"}
+                                                    << "O campo quantidade_numeros não pode ficar vazio";
+        QTest::addRow("digits not a number") << cargo << QVariantList{"X", "dois"} << de1a5;
+        QTest::addRow("digit count 0") << cargo << QVariantList{"X", "0"} << de1a5;
+        QTest::addRow("digit count 6") << cargo << QVariantList{"X", "6"} << de1a5;
         QTest::addRow("legend of three") << "insert into partido (legenda) values (:a)" << QVariantList{"133"}
                                          << "O campo legenda aceita apenas algarismos, no máximo 2";
         QTest::addRow("legend with letter") << "insert into partido (legenda) values (:a)" << QVariantList{"1a"}
@@ -571,6 +571,46 @@ private slots:
         }
         q.setSql("select * from cargo where data = datevalue(\"31/02/2026\")");
         QVERIFY_THROWS_EXCEPTION(DbError, q.open());
+    }
+
+    // What the disk and the file system refuse reaches a person in Portuguese; the
+    // input is the engine's own text for each result code.
+    void engineFailuresTranslated_data()
+    {
+        QTest::addColumn<int>("codigo");
+        QTest::addColumn<QString>("esperado");
+        QTest::addRow("disk full") << SQLITE_FULL << "O disco está cheio: não foi possível gravar no banco de dados";
+        QTest::addRow("read-only") << SQLITE_READONLY
+                                   << "O banco de dados ou a sua pasta é somente leitura: não foi possível gravar";
+        QTest::addRow("busy") << SQLITE_BUSY << "O banco de dados está em uso por outro processo";
+        QTest::addRow("locked") << SQLITE_LOCKED << "O banco de dados está bloqueado por outra operação em andamento";
+        QTest::addRow("corrupt") << SQLITE_CORRUPT << "O arquivo do banco de dados está danificado";
+        QTest::addRow("not a database") << SQLITE_NOTADB << "O arquivo do banco de dados está danificado";
+        QTest::addRow("I/O error") << SQLITE_IOERR << "Erro de leitura ou gravação no disco do banco de dados";
+        QTest::addRow("cannot open") << SQLITE_CANTOPEN << "Não foi possível abrir o arquivo do banco de dados";
+        QTest::addRow("permission") << SQLITE_PERM << "Sem permissão de acesso ao banco de dados";
+        QTest::addRow("memory") << SQLITE_NOMEM << "Memória insuficiente";
+    }
+    void engineFailuresTranslated()
+    {
+        QFETCH(int, codigo);
+        QFETCH(QString, esperado);
+        QCOMPARE(Esquema::traduzMensagem(QString::fromUtf8(sqlite3_errstr(codigo))), esperado);
+    }
+
+    // A real refusal of the engine carries the translated text and the engine's code.
+    void readOnlyRefusalCarriesTheCode()
+    {
+        semeia();
+        executa(*m_db, "pragma query_only = 1");
+        try {
+            executa(*m_db, "delete from cargo");
+            QFAIL("deleted");
+        } catch (const DbError &e) {
+            QCOMPARE(e.message(), QString("O banco de dados ou a sua pasta é somente leitura: não foi possível gravar"));
+            QCOMPARE(e.engineCode() & 0xff, SQLITE_READONLY);
+        }
+        executa(*m_db, "pragma query_only = 0");
     }
 
     void dayTextRoundTrip_data()

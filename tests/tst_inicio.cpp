@@ -10,6 +10,9 @@
 #include <QApplication>
 #include <QImage>
 #include <QProcess>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 class TstInicio : public QObject
 {
@@ -50,6 +53,37 @@ private slots:
         QVERIFY(!QFile::exists(inst.banco()));
     }
 
+    // Only a regular file counts as the database.
+    void notARegularFile_data()
+    {
+        QTest::addColumn<bool>("pasta");
+        QTest::addRow("folder") << true;
+        QTest::addRow("pipe") << false;
+    }
+    void notARegularFile()
+    {
+        QFETCH(bool, pasta);
+        InstalacaoTeste inst(false);
+        int escrita = -1;
+        if (pasta) {
+            QVERIFY(QDir(inst.dir.path()).mkdir(Esquema::kArquivoBanco));
+        } else {
+            QVERIFY(::mkfifo(QFile::encodeName(inst.banco()).constData(), 0600) == 0);
+            // Held open and filled, so that a read of it cannot block this test.
+            escrita = ::open(QFile::encodeName(inst.banco()).constData(), O_RDWR | O_NONBLOCK);
+            QVERIFY(escrita >= 0);
+            QCOMPARE(::write(escrita, QByteArray(200, 'x').constData(), 200), ssize_t(200));
+        }
+        {
+            Mensagens_vistas msgs;
+            Tfrmprincipal w;
+            QCOMPARE(msgs.textos(), QStringList{kSemBanco});
+            QVERIFY(encerramento_pedido());
+            QVERIFY(frmdados == nullptr);
+        }
+        if (escrita >= 0) ::close(escrita);
+    }
+
     void unusableFile_data()
     {
         QTest::addColumn<int>("tipo");
@@ -58,11 +92,13 @@ private slots:
         QTest::addRow("truncated") << 2;
         QTest::addRow("header damaged") << 3;
         QTest::addRow("a database of something else") << 4;
+        QTest::addRow("the election's tables with other columns") << 5;
+        QTest::addRow("a column renamed, write-ahead log") << 6;
     }
     void unusableFile()
     {
         QFETCH(int, tipo);
-        InstalacaoTeste inst(tipo == 2 || tipo == 3);
+        InstalacaoTeste inst(tipo == 2 || tipo == 3 || tipo == 6);
         if (tipo == 2 || tipo == 3) {
             ordemDeUmCargo(inst.banco());
             QFile f(inst.banco());
@@ -78,13 +114,23 @@ private slots:
             escreve(inst.banco(), {});
         } else if (tipo == 1) {
             escreve(inst.banco(), "Provider=Microsoft.Jet.OLEDB.4.0; isto não é um banco\n");
-        } else {
+        } else if (tipo == 4) {
             QProcess::execute("sqlite3", {inst.banco(), "create table t(x)"});
             if (!QFile::exists(inst.banco())) QSKIP("sqlite3 command-line tool missing");
+        } else {
+            Database outro; // made by another program: no checks, the engine's own journal
+            outro.create(inst.banco());
+            if (tipo == 5)
+                for (const char *t : {"cargo", "partido", "candidatos", "ordem_votacao", "candidatos_votacao",
+                                      "contagem_votacao"})
+                    outro.execScript(QString("create table %1 (x)").arg(t));
+            else
+                outro.execScript("alter table candidatos rename column foto to retrato");
         }
         escreve(inst.caminho(Instalacao::kLogo), "nem bitmap"); // would be a second message
         const QByteArray antes = hashArquivo(inst.banco());
         const auto tamanho = QFileInfo(inst.banco()).size();
+        const QStringList arquivos = QDir(inst.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System);
         {
             Mensagens_vistas msgs;
             Tfrmprincipal w;
@@ -96,6 +142,8 @@ private slots:
         }
         QCOMPARE(QFileInfo(inst.banco()).size(), tamanho);
         QCOMPARE(hashArquivo(inst.banco()), antes);
+        // No log or journal left beside it either.
+        QCOMPARE(QDir(inst.dir.path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System), arquivos);
     }
 
     // A ";" in the folder cuts "Data Source" short.

@@ -23,8 +23,21 @@
 namespace {
 
 // Offices by key: 1 Presidente (2), 2 Senador (3), 3 Deputado Federal (4),
-// 4 Deputado Estadual (5), 5 Conselheiro (1), 6 without a digit count, 7 with 9.
-enum { kPresidente = 1, kSenador, kFederal, kEstadual, kConselheiro, kSemDigitos, kNove };
+// 4 Deputado Estadual (5), 5 Conselheiro (1), 6 without a digit count, 7 with 9,
+// 8 with 0, 9 with -1, 10 with letters, 11 a name in HTML (1).
+enum { kPresidente = 1, kSenador, kFederal, kEstadual, kConselheiro, kSemDigitos, kNove, kZero, kMenosUm, kLetras, kHtml };
+
+// A red pixel in a widget's picture: what the HTML names below would draw if read as HTML.
+bool temVermelho(QWidget *w)
+{
+    const QImage img = w->grab().toImage();
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            if (c.red() > 150 && c.green() < 100 && c.blue() < 100) return true;
+        }
+    return false;
+}
 
 QByteArray bmp(QColor cor)
 {
@@ -127,16 +140,32 @@ private slots:
         Esquema::prepara(seed);
         seed.setConnectionString(Database::connectionStringFor(m_inst->banco()));
         seed.open();
+        // The offices table as files made before it required a digit count from 1 to 5.
+        executa(seed, "drop table cargo");
+        executa(seed, "create table cargo (numcad_cargo integer primary key autoincrement, cargo text, "
+                      "quantidade_numeros smallint)");
         for (const auto &[nome, q] : {std::pair<QString, QVariant>{"Presidente", 2},
                                       {"Senador", 3},
                                       {"Deputado Federal", 4},
                                       {"Deputado Estadual", 5},
                                       {"Conselheiro", 1},
                                       {"Sem dígitos", QVariant()},
-                                      {"Nove", 9}})
+                                      {"Nove", 9},
+                                      {"Zero", 0},
+                                      {"Menos um", -1},
+                                      {"Letras", "abc"},
+                                      {"<font color=#ff0000>Rubro</font>", 1}})
             executa(seed, "insert into cargo (cargo, quantidade_numeros) values (:a, :b)", {nome, q});
-        for (const auto &[nome, leg] : {std::pair{"Partido Azul", "13"}, {"Partido Verde", "45"}, {"Partido Roxo", "22"}})
+        for (const auto &[nome, leg] : {std::pair{"Partido Azul", "13"},
+                                        {"Partido Verde", "45"},
+                                        {"Partido Roxo", "22"},
+                                        {"<font color=#ff0000>Rubro</font>", "77"}})
             executa(seed, "insert into partido (partido, legenda) values (:a, :b)", {nome, leg});
+        {
+            QFile vermelho(m_inst->caminho("vermelho.bmp")); // what the "<img>" name would load
+            QVERIFY(vermelho.open(QIODevice::WriteOnly) && vermelho.write(bmp(Qt::red)) > 0);
+        }
+        const QString img = QString("<img src=%1>").arg(m_inst->caminho("vermelho.bmp"));
         struct C {
             const char *nome, *numero;
             int partido, cargo;
@@ -153,12 +182,13 @@ private slots:
             {"Órfão", "459", 99, kSenador, {}}, // party gone
             {"Órfã", "88", 99, kPresidente, {}},
             {"Hugo", "452", 2, kSenador, QByteArray("isto nao e um bitmap")},
+            {"", "7", 4, kHtml, {}},
         };
         for (const C &c : cands)
             executa(seed,
                     "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo, foto) values "
                     "(:a,:b,:c,:d,:e)",
-                    {c.nome, c.numero, c.partido, c.cargo, c.foto});
+                    {*c.nome ? QString(c.nome) : img, c.numero, c.partido, c.cargo, c.foto});
         seed.close();
         conecta_banco();
         QVERIFY(banco_conectado);
@@ -575,23 +605,110 @@ private slots:
         QVERIFY(w->close());
     }
 
-    // An office without a usable digit count takes nothing, even after a candidate was shown.
-    void officeWithoutDigitCountStoresNothing()
+    // An office without a usable digit count takes no digit, but a blank vote, so the
+    // voter can go on; no earlier candidate's keys are stored for it.
+    void officeWithoutDigitCountTakesABlankVote_data()
     {
-        novaJanela({kPresidente, kSemDigitos, kNove});
+        QTest::addColumn<int>("cargo");
+        QTest::addColumn<QString>("nome");
+        QTest::addRow("empty") << int(kSemDigitos) << "Sem dígitos";
+        QTest::addRow("nine") << int(kNove) << "Nove";
+        QTest::addRow("zero") << int(kZero) << "Zero";
+        QTest::addRow("minus one") << int(kMenosUm) << "Menos um";
+        QTest::addRow("letters") << int(kLetras) << "Letras";
+    }
+    void officeWithoutDigitCountTakesABlankVote()
+    {
+        QFETCH(int, cargo);
+        QFETCH(QString, nome);
+        novaJanela({kPresidente, cargo, kSenador});
         digita("45");
         clica("btn_confirma");
-        QCOMPARE(w->tipo_candidato->text(), QString("Sem dígitos"));
+        QCOMPARE(w->tipo_candidato->text(), nome);
         QVERIFY(caixasVisiveis().isEmpty());
         digita("45");
+        clica("btn_confirma"); // no digit, no mark: nothing
+        QCOMPARE(votos().size(), 1);
         clica("btn_branco");
+        QCOMPARE(w->descricaovoto->text(), QString("VOTO EM BRANCO"));
+        QCOMPARE(w->atencaodovoto->text(), QString("(Voto em branco)"));
         clica("btn_confirma");
-        QCOMPARE(votos().size(), 1);
-        QCOMPARE(w->tipo_candidato->text(), QString("Sem dígitos"));
-        clica("btn_corrige");
-        clica("btn_confirma");
-        QCOMPARE(votos().size(), 1);
+        QCOMPARE(votos().size(), 2);
+        QCOMPARE(contaLinhas(db(), "select count(*) from contagem_votacao where voto = 'BRANCO' and id_candidato is "
+                                   "null and numero_candidato is null and id_cargo is null and id_partido is null"),
+                 1);
+        QCOMPARE(w->tipo_candidato->text(), QString("Senador")); // the voter goes on
         QVERIFY(m_msgs->lista.empty());
+    }
+
+    // Names from the database are shown as they are, never read as HTML.
+    void namesAreShownAsPlainText()
+    {
+        novaJanela({kHtml});
+        QCOMPARE(w->tipo_candidato->text(), QString("<font color=#ff0000>Rubro</font>"));
+        QVERIFY(!temVermelho(w->tipo_candidato));
+        digita("7");
+        QVERIFY(w->Label8->text().startsWith("<img src="));
+        QVERIFY(!w->Label8->isHidden());
+        QVERIFY(!temVermelho(w->Label8));
+        QVERIFY(!temVermelho(w->Label10));
+        QVERIFY(m_msgs->lista.empty());
+    }
+
+    // The photo file replaces whatever is at its name: a link there is not written through.
+    void photoFileReplacesALink_data()
+    {
+        QTest::addColumn<bool>("alvoExiste");
+        QTest::addRow("link to a file") << true;
+        QTest::addRow("link to no file") << false;
+    }
+    void photoFileReplacesALink()
+    {
+        QFETCH(bool, alvoExiste);
+        const QString alvo = m_inst->caminho("alvo.txt"), foto = m_inst->caminho(Instalacao::kFotoTerminal);
+        QFile::remove(alvo);
+        if (alvoExiste) {
+            QFile f(alvo);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.write("intocado") == 8);
+        }
+        QVERIFY(QFile::link(alvo, foto));
+        novaJanela({kEstadual});
+        digita("45123");
+        QCOMPARE(w->foto_candidato->pixmap().toImage().pixelColor(5, 5), QColor(Qt::red));
+        QVERIFY(!QFileInfo(foto).isSymLink() && !QFileInfo::exists(foto));
+        QCOMPARE(QFileInfo::exists(alvo), alvoExiste);
+        if (alvoExiste) {
+            QFile f(alvo);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("intocado"));
+        }
+        QVERIFY(m_msgs->lista.empty());
+        QFile::remove(alvo);
+    }
+
+    // A full disk is told in Portuguese, the engine's code kept; the ballot stays to be confirmed again.
+    void fullDiskIsToldInPortuguese()
+    {
+        novaJanela({kSenador, kPresidente});
+        digita("453");
+        executa(db(), "pragma max_page_count = " + QString::number(contaLinhas(db(), "pragma page_count")));
+        int codigo = 0;
+        for (int i = 0; i < 100000 && codigo == 0; ++i) {
+            try {
+                executa(db(), "insert into contagem_votacao (voto, data) values ('NULO', '2020-01-01')");
+            } catch (const DbError &e) {
+                codigo = e.engineCode();
+            }
+        }
+        QCOMPARE(codigo & 0xff, 13); // SQLITE_FULL
+        const int antes = int(votos().size());
+        clica("btn_confirma");
+        QCOMPARE(m_msgs->textos(), QStringList{"O disco está cheio: não foi possível gravar no banco de dados."});
+        QCOMPARE(w->tipo_candidato->text(), QString("CANDIDATO INEXISTENTE"));
+        executa(db(), "pragma max_page_count = 1073741823");
+        clica("btn_confirma");
+        QCOMPARE(int(votos().size()), antes + 1);
+        QCOMPARE(w->tipo_candidato->text(), QString("Presidente"));
     }
 
     // A lookup that fails leaves no key of an earlier ballot behind for CONFIRMA to store.

@@ -146,7 +146,7 @@ QString Database::translateMessage(const QString &engineMessage) const
 void Database::raise(int rc) const
 {
     QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
-    throw DbError(translateMessage(text));
+    throw DbError(translateMessage(text), m_db ? sqlite3_extended_errcode(m_db) : rc);
 }
 
 QHash<QString, QString> Database::parseConnectionString(const QString &text)
@@ -218,6 +218,8 @@ void Database::checkFileLooksLikeDatabase(const QString &path)
 {
     QFile f(path);
     if (!f.exists()) throw DbError(QStringLiteral("Arquivo não encontrado: %1").arg(path));
+    // A folder or a pipe is no database; opening a pipe would block.
+    if (!QFileInfo(path).isFile()) throw DbError(QStringLiteral("%1 não é um arquivo").arg(path));
     if (!f.open(QIODevice::ReadOnly))
         throw DbError(QStringLiteral("Não foi possível abrir o arquivo %1: %2").arg(path, f.errorString()));
     const QByteArray head = f.read(100);
@@ -323,7 +325,7 @@ void Database::execScript(const QString &sql)
     if (rc != SQLITE_OK) {
         const QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_free(err);
-        throw DbError(translateMessage(msg));
+        throw DbError(translateMessage(msg), sqlite3_extended_errcode(m_db));
     }
 }
 

@@ -10,7 +10,7 @@
 
 namespace {
 
-enum class Tipo { Auto, Texto, Digitos, Inteiro, Pequeno, Data, Blob, Voto };
+enum class Tipo { Auto, Texto, Digitos, Inteiro, Pequeno, QuantidadeDigitos, Data, Blob, Voto };
 
 struct Coluna {
     const char *nome;
@@ -27,7 +27,7 @@ struct Tabela {
 const std::vector<Tabela> &tabelas()
 {
     static const std::vector<Tabela> t = {
-        {"cargo", {{"numcad_cargo", Tipo::Auto}, {"cargo", Tipo::Texto, 60}, {"quantidade_numeros", Tipo::Pequeno}}},
+        {"cargo", {{"numcad_cargo", Tipo::Auto}, {"cargo", Tipo::Texto, 60}, {"quantidade_numeros", Tipo::QuantidadeDigitos}}},
         {"partido", {{"numcad_partido", Tipo::Auto}, {"partido", Tipo::Texto, 50}, {"legenda", Tipo::Digitos, 2}}},
         {"candidatos",
          {{"numcad_candidato", Tipo::Auto},
@@ -89,6 +89,10 @@ QString colunaDdl(const Coluna &c, bool obrigatoria)
         break;
     case Tipo::Pequeno:
         d += QStringLiteral(" SMALLINT") + inteiro(-32768, 32767);
+        break;
+    case Tipo::QuantidadeDigitos:
+        // An office without a usable digit count could not be voted at the terminal.
+        d += QStringLiteral(" SMALLINT NOT NULL") + inteiro(1, 5);
         break;
     case Tipo::Data:
         d += QStringLiteral(" DATE") +
@@ -199,10 +203,22 @@ void verificaTabelas(Database &db)
 {
     QStringList nomes;
     for (const Tabela &t : tabelas()) nomes << QStringLiteral("'%1'").arg(QLatin1String(t.nome));
-    Statement tabelas(db, QStringLiteral("select count(*) from sqlite_master where type='table' and name in (%1)")
-                              .arg(nomes.join(u',')));
-    if (!tabelas.step() || tabelas.column(0).toInt() != int(nomes.size()))
+    Statement existentes(db, QStringLiteral("select count(*) from sqlite_master where type='table' and name in (%1)")
+                                 .arg(nomes.join(u',')));
+    if (!existentes.step() || existentes.column(0).toInt() != int(nomes.size()))
         throw DbError(QStringLiteral("O arquivo %1 não contém as tabelas da eleição").arg(db.fileName()));
+    // Tables of the right names with other columns would fail only later, after the
+    // file had been changed; more columns than ours are allowed.
+    for (const Tabela &t : tabelas()) {
+        for (const Coluna &c : t.colunas) {
+            Statement coluna(db, QStringLiteral("select count(*) from pragma_table_info(?) where name = ?"));
+            coluna.bind(1, QString::fromLatin1(t.nome));
+            coluna.bind(2, QString::fromLatin1(c.nome));
+            if (!coluna.step() || coluna.column(0).toInt() != 1)
+                throw DbError(QStringLiteral("O arquivo %1 não contém a coluna %2 da tabela %3")
+                                  .arg(db.fileName(), QLatin1String(c.nome), QLatin1String(t.nome)));
+        }
+    }
 }
 
 QString traduzMensagem(const QString &m)
@@ -223,8 +239,24 @@ QString traduzMensagem(const QString &m)
     }
     if (m == QLatin1String("database is locked"))
         return QStringLiteral("O banco de dados está em uso por outro processo");
-    if (m == QLatin1String("file is not a database") || m == QLatin1String("database disk image is malformed"))
+    if (m.startsWith(QLatin1String("database table is locked")) ||
+        m.startsWith(QLatin1String("database schema is locked")))
+        return QStringLiteral("O banco de dados está bloqueado por outra operação em andamento");
+    if (m == QLatin1String("file is not a database") || m == QLatin1String("database disk image is malformed") ||
+        m.startsWith(QLatin1String("malformed database schema")))
         return QStringLiteral("O arquivo do banco de dados está danificado");
+    // What the disk and the file system can refuse, as the engine words it.
+    if (m == QLatin1String("database or disk is full"))
+        return QStringLiteral("O disco está cheio: não foi possível gravar no banco de dados");
+    if (m == QLatin1String("attempt to write a readonly database"))
+        return QStringLiteral("O banco de dados ou a sua pasta é somente leitura: não foi possível gravar");
+    if (m == QLatin1String("disk I/O error"))
+        return QStringLiteral("Erro de leitura ou gravação no disco do banco de dados");
+    if (m == QLatin1String("unable to open database file"))
+        return QStringLiteral("Não foi possível abrir o arquivo do banco de dados");
+    if (m == QLatin1String("access permission denied"))
+        return QStringLiteral("Sem permissão de acesso ao banco de dados");
+    if (m == QLatin1String("out of memory")) return QStringLiteral("Memória insuficiente");
     if (m.startsWith(QLatin1String("no such table: ")))
         return QStringLiteral("Tabela inexistente: %1").arg(m.mid(15));
     if (m.startsWith(QLatin1String("no such column: ")))

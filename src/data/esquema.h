@@ -30,11 +30,12 @@ void criaBanco(const QString &path, const std::function<void(Database &)> &preen
 // without the election's tables is refused before anything is written to it.
 void prepara(Database &db);
 
-// Refuses (DbError) a database that lacks the election's tables.
+// Refuses (DbError) a database that lacks the election's tables or their columns.
 void verificaTabelas(Database &db);
 
-// Turns an engine message into one for the operator (constraint names and
-// column lists become sentences in Portuguese); other texts pass unchanged.
+// Turns an engine message into one for the operator (constraint names and column
+// lists, a full disk, a read-only file or folder, a locked or damaged file, an I/O
+// error become sentences in Portuguese); other texts pass unchanged.
 QString traduzMensagem(const QString &engineMessage);
 
 } // namespace Esquema

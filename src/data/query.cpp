@@ -1,5 +1,6 @@
 #include "data/query.h"
 
+#include "data/arquivo.h"
 #include "data/diatexto.h"
 
 #include <QFile>
@@ -99,14 +100,8 @@ void Field::loadFromFile(const QString &path)
 
 void Field::saveToFile(const QString &path) const
 {
-    // A plain write: the files this makes are read back at once and need no trip to the disk.
-    const QByteArray bytes = asBytes();
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size() || !f.flush())
-        throw DbError(QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(path, f.errorString()));
-    f.close();
-    if (f.error() != QFileDevice::NoError)
-        throw DbError(QStringLiteral("Não foi possível gravar o arquivo %1: %2").arg(path, f.errorString()));
+    // A new file renamed over the name, never a write through whatever is there (a link).
+    Arquivo::substitui(path, asBytes());
 }
 
 // ---- Query

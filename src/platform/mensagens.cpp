@@ -25,6 +25,7 @@ void mostra(Icone icone, const QString &texto, QWidget *dono)
                                 : icone == Icone::Aviso    ? QMessageBox::Warning
                                                            : QMessageBox::Critical;
     QMessageBox box(i, kTitulo, texto, QMessageBox::Ok, dono);
+    box.setTextFormat(Qt::PlainText); // engine messages carry names and paths from the data
     box.exec();
 }
 

@@ -4,6 +4,7 @@
 #include "data/esquema.h"
 #include "platform/instalacao.h"
 #include "platform/mensagens.h"
+#include "platform/rotulotexto.h"
 #include "platform/som.h"
 #include "data/ufrmdados.h"
 #include "platform/untutils.h"
@@ -59,7 +60,8 @@ W *poe(W *w, const char *nome, int x, int y, int largura = -1, int altura = -1)
 QLabel *rotulo(QWidget *pai, const char *nome, const QString &texto, int x, int y, const QFont &fonte, int largura = -1,
                int altura = -1)
 {
-    auto *l = new QLabel(texto, pai);
+    // Office, candidate and party names come from the database: plain text only.
+    auto *l = new RotuloTexto(texto, pai);
     l->setFont(fonte);
     return poe(l, nome, x, y, largura, altura);
 }
@@ -202,6 +204,9 @@ Tfrmprincipal::Tfrmprincipal(QWidget *parent) : QWidget(parent, Qt::Window | Qt:
     connect(MostraFim, &QTimer::timeout, this, [this] { protegido([this] { MostraFimTimer(); }); });
     Label12->installEventFilter(this);
     btn_cadastro->installEventFilter(this);
+    // Every motion over the window, children included, reaches event() as a hover
+    // move, so "Opções" is hidden as soon as the pointer is anywhere but on it.
+    setAttribute(Qt::WA_Hover);
 
     protegido([this] { FormCreate(); });
 }
@@ -328,7 +333,9 @@ QLineEdit *Tfrmprincipal::caixa(int i) const
 
 void Tfrmprincipal::FormCreate()
 {
-    if (!QFileInfo::exists(Instalacao::caminho(Esquema::kArquivoBanco))) {
+    // Only a regular file counts: a folder or a pipe of that name is no database (and
+    // opening a pipe would wait for a writer with no window shown).
+    if (!QFileInfo(Instalacao::caminho(Esquema::kArquivoBanco)).isFile()) {
         Mensagens::mostra(Mensagens::Icone::Erro, QStringLiteral("O banco de dados não foi encontrado !  "));
         pede_encerramento();
         return;
@@ -389,8 +396,14 @@ void Tfrmprincipal::prepara_cargo()
     atencaodovoto->clear();
     foto_candidato->clear();
     textoAjustado(tipo_candidato, tb_ordem_votacao->field(QStringLiteral("cargo")).asString());
-    const qint64 n = tb_ordem_votacao->field(QStringLiteral("quantidade_numeros")).asInteger();
-    // An office without a valid digit count shows no box, so nothing can be keyed or stored for it.
+    qint64 n = 0;
+    try {
+        n = tb_ordem_votacao->field(QStringLiteral("quantidade_numeros")).asInteger();
+    } catch (const DbError &) {
+        // A count that is no number is as unusable as none.
+    }
+    // An office without a valid digit count shows no box: nothing can be keyed there,
+    // but BRANCO still works, so the voter can go on (semDigitos).
     for (int i = 0; i < 5; ++i) caixa(i)->setVisible(n >= 1 && n <= 5 && i < n);
     if (n >= 1 && n <= 5) {
         qtd_digitos = int(n);
@@ -458,6 +471,28 @@ void Tfrmprincipal::btn_cadastroMouseLeave() { btn_cadastro->hide(); }
 void Tfrmprincipal::btn_cadastroClick()
 {
     if (abreCadastro) abreCadastro(this);
+}
+
+bool Tfrmprincipal::event(QEvent *e)
+{
+    switch (e->type()) {
+    case QEvent::HoverMove:
+        // Qt tells the button of its Leave only when a motion has reached it: a quick
+        // move through the corner and out would leave it shown.
+        if (!btn_cadastro->isHidden() &&
+            !btn_cadastro->geometry().contains(static_cast<QHoverEvent *>(e)->position().toPoint()))
+            protegido([this] { btn_cadastroMouseLeave(); });
+        return true;
+    case QEvent::HoverEnter:
+    case QEvent::HoverLeave:
+        return true; // nothing to repaint
+    case QEvent::Leave:
+        if (!btn_cadastro->isHidden()) protegido([this] { btn_cadastroMouseLeave(); });
+        break;
+    default:
+        break;
+    }
+    return QWidget::event(e);
 }
 
 bool Tfrmprincipal::eventFilter(QObject *obj, QEvent *e)
@@ -673,10 +708,16 @@ bool Tfrmprincipal::semOrdem() const
     return !tb_ordem_votacao || !tb_ordem_votacao->isActive() || tb_ordem_votacao->recordCount() <= 0;
 }
 
+bool Tfrmprincipal::semDigitos() const
+{
+    return qtd_digitos == 0 && !semOrdem() && Label11->isHidden();
+}
+
 void Tfrmprincipal::btn_brancoClick()
 {
     protegido([this] {
-        if (Edit1->isHidden() || !Edit1->text().isEmpty()) return;
+        const bool pronto = !Edit1->isHidden() && Edit1->text().isEmpty();
+        if (!pronto && !(semDigitos() && atencaodovoto->text() != kMarcaBranco)) return;
         toca_som(Instalacao::kSomBip);
         descricaovoto->setText(QStringLiteral("VOTO EM BRANCO"));
         descricaovoto->show();
@@ -700,9 +741,11 @@ void Tfrmprincipal::btn_corrigeClick()
 void Tfrmprincipal::btn_confirmaClick()
 {
     protegido([this] {
-        // No office on screen, or one whose digit count is unusable: nothing to store.
-        if (qtd_digitos < 1 || semOrdem()) return;
+        // No office on screen: nothing to store. At an office whose digit count is
+        // unusable only a blank vote can be cast.
+        if (semOrdem()) return;
         const QString marca = atencaodovoto->text();
+        if (qtd_digitos < 1 && marca != kMarcaBranco) return;
         const bool marcada = marca == kMarcaLegenda || marca == kMarcaBranco || marca == kMarcaNulo;
         if (!marcada && numero_digitado().size() != qtd_digitos) return;
         // A verdict whose lookup failed found no key: as for a number still incomplete.

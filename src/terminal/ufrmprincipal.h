@@ -123,6 +123,7 @@ public:
 protected:
     void showEvent(QShowEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
+    bool event(QEvent *e) override;
     bool eventFilter(QObject *obj, QEvent *e) override;
 
 private:
@@ -130,6 +131,8 @@ private:
     QWidget *createKeypad();
     void teclaDigito(const QString &digito);
     bool semOrdem() const;
+    // An office is on screen whose digit count is empty or not 1 to 5: no box to fill.
+    bool semDigitos() const;
     QLineEdit *caixa(int i) const;
 
     bool m_mostrada = false;
