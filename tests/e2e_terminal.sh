@@ -5,8 +5,10 @@
 #   INSTALL_DIR is the folder laid out as an installation (votarim, votarim-banco,
 #   sons/, fonts/). It is copied to a temporary folder and never touched.
 #
-# The test builds a small election with the sqlite3 CLI, starts the program,
-# votes one whole cycle by clicking the keypad (one NORMAL, one LEGENDA, one
+# The test builds a small election with the sqlite3 CLI, starts the program with
+# a Qt option on its command line (which must change nothing), moves the pointer
+# through the top-right corner slowly and quickly ("Opções" must show only while
+# the pointer is there), votes one whole cycle by clicking the keypad (one NORMAL, one LEGENDA, one
 # NULO and one BRANCO vote), closes the program through "Fechar" and checks the
 # rows stored in contagem_votacao.
 #
@@ -212,7 +214,10 @@ falha_com_tela() {
 
 # ---------------------------------------------------------------- 4. the program
 
-QT_QPA_PLATFORM=xcb "$inst/votarim" </dev/null >"$tmp/votarim.log" 2>&1 &
+# The program reads no command line: a Qt option given to it, here a style sheet in
+# the current folder that paints every widget red, must change nothing.
+printf 'QWidget { background-color: #ff0000; }\n' >"$tmp/vermelho.qss"
+(cd "$tmp" && exec env QT_QPA_PLATFORM=xcb "$inst/votarim" -stylesheet vermelho.qss) </dev/null >"$tmp/votarim.log" 2>&1 &
 prog_pid=$!
 echo "$prog_pid" >"$tmp/votarim.pid"
 log "programa iniciado (pid $prog_pid)"
@@ -286,6 +291,74 @@ verifica_sem_mensagem() { # context
 }
 
 verifica_sem_mensagem "ao iniciar"
+
+# ---------------------------------------------------------------- 4b. command line and "Opções"
+
+exige_captura() { # file context
+    screenshot "$1" || falha "não foi possível capturar a tela $2 (import ou xwd+convert ausentes)"
+}
+
+# The grey level (0-255) of a screen pixel, and the darkest one in a rectangle.
+cinza() { # file x y
+    convert "$1" -colorspace Gray -format "%[fx:round(255*p{$2,$3})]" info:
+}
+cinza_minimo() { # file x y w h
+    convert "$1" -crop "${4}x${5}+$2+$3" +repage -colorspace Gray -format '%[fx:round(255*minima)]' info:
+}
+vermelho() { # file x y -> true when the pixel is red
+    local r g
+    r="$(convert "$1" -format "%[fx:round(255*p{$2,$3}.r)]" info:)"
+    g="$(convert "$1" -format "%[fx:round(255*p{$2,$3}.g)]" info:)"
+    ((r > 200 && g < 80))
+}
+
+captura="$tmp/inicio.png"
+exige_captura "$captura" "ao iniciar"
+if vermelho "$captura" $((wx + 30)) $((wy + 50)); then
+    falha_com_tela "a opção -stylesheet da linha de comando foi aceita: o fundo da janela ficou vermelho"
+fi
+fundo="$(cinza "$captura" $((wx + 30)) $((wy + 50)))"
+((fundo > 180 && fundo < 205)) || falha_com_tela "o fundo da janela não é prata (cinza $fundo)"
+log "a linha de comando não mudou a janela"
+
+# "Opções" (517,6 54x20) shows its dark caption when visible; hidden, the corner is silver.
+opcoes_visivel() { # context
+    local f="$tmp/opcoes.png"
+    sleep 0.3
+    exige_captura "$f" "$1"
+    (($(cinza_minimo "$f" $((wx + 517)) $((wy + 6)) 54 20) < 100))
+}
+readonly CANTO_X=$((wx + 540)) CANTO_Y=$((wy + 15))
+readonly FORA_X=$((wx + 300)) FORA_Y=$((wy + ALTURA_JANELA + 40))
+readonly MEIO_X=$((wx + 200)) MEIO_Y=$((wy + 200))
+
+xdotool mousemove --sync "$CANTO_X" "$CANTO_Y" || falha "xdotool não moveu o ponteiro"
+opcoes_visivel "com o ponteiro no canto" || falha_com_tela "\"Opções\" não apareceu com o ponteiro no canto"
+# A motion over the button itself, then out: the button's own Leave hides it.
+xdotool mousemove --sync $((CANTO_X + 6)) "$CANTO_Y" sleep 0.3 mousemove --sync "$FORA_X" "$FORA_Y"
+opcoes_visivel "com o ponteiro fora" && falha_com_tela "\"Opções\" ficou visível depois de o ponteiro sair devagar"
+
+# Two quick motions that the program handles together, as when it is busy: the
+# program is stopped while the pointer passes through the corner and goes on.
+rapido() { # x y: through the corner to there
+    kill -STOP "$prog_pid"
+    xdotool mousemove --sync "$CANTO_X" "$CANTO_Y" mousemove --sync "$1" "$2"
+    kill -CONT "$prog_pid"
+}
+
+# Through the corner and out of the window, then back in the middle.
+rapido "$FORA_X" "$FORA_Y"
+opcoes_visivel "depois de passar rápido pelo canto" &&
+    falha_com_tela "\"Opções\" ficou visível depois de o ponteiro passar rápido pelo canto e sair da janela"
+xdotool mousemove --sync "$MEIO_X" "$MEIO_Y"
+opcoes_visivel "com o ponteiro no meio" && falha_com_tela "\"Opções\" visível com o ponteiro no meio da janela"
+
+# Through the corner and straight to the middle, without leaving the window.
+xdotool mousemove --sync "$FORA_X" "$FORA_Y"
+rapido "$MEIO_X" "$MEIO_Y"
+opcoes_visivel "depois de ir do canto ao meio" &&
+    falha_com_tela "\"Opções\" ficou visível depois de o ponteiro ir rápido do canto ao meio da janela"
+log "\"Opções\" aparece no canto e some quando o ponteiro não está sobre ele"
 
 # ---------------------------------------------------------------- 5. voting
 

@@ -791,12 +791,15 @@ private slots:
     {
         novaJanela({kSenador});
         QVERIFY(w->btn_cadastro->isHidden());
+        QCursor::setPos(w->mapToGlobal(QPoint(540, 15))); // the pointer in the corner
         QEvent entra(QEvent::Enter);
         QApplication::sendEvent(w->Label12, &entra);
         QVERIFY(!w->btn_cadastro->isHidden());
+        QCursor::setPos(w->mapToGlobal(QPoint(200, 200)));
         QEvent sai(QEvent::Leave);
         QApplication::sendEvent(w->btn_cadastro, &sai);
         QVERIFY(w->btn_cadastro->isHidden());
+        QCursor::setPos(w->mapToGlobal(QPoint(540, 15)));
 
         digita("45");
         bool aberta = false;

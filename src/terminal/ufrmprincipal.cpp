@@ -10,6 +10,7 @@
 #include "platform/untutils.h"
 
 #include <QCloseEvent>
+#include <QCursor>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -498,7 +499,12 @@ bool Tfrmprincipal::event(QEvent *e)
 bool Tfrmprincipal::eventFilter(QObject *obj, QEvent *e)
 {
     if (obj == Label12 && e->type() == QEvent::Enter) {
-        protegido([this] { Label12MouseEnter(); });
+        protegido([this] {
+            Label12MouseEnter();
+            // The pointer may have gone on before this Enter was handled, with no motion
+            // left to tell: ask where it is now.
+            if (!btn_cadastro->geometry().contains(mapFromGlobal(QCursor::pos()))) btn_cadastroMouseLeave();
+        });
     } else if (obj == btn_cadastro && e->type() == QEvent::Leave) {
         protegido([this] { btn_cadastroMouseLeave(); });
     } else if (e->type() == QEvent::KeyPress && qobject_cast<QLineEdit *>(obj)) {
