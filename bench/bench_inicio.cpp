@@ -16,7 +16,10 @@
 int main(int argc, char *argv[])
 {
     marca("main entered");
-    QApplication app(argc, argv);
+    static char nome[] = "votarim";
+    char *argumentos[] = {argc > 0 && argv[0] ? argv[0] : nome, nullptr};
+    int quantos = 1;
+    QApplication app(quantos, argumentos);
     QApplication::setApplicationName(QStringLiteral("Votarim"));
     marca("QApplication built");
     Fontes::carrega();

@@ -1,30 +1,40 @@
-// The terminal window in this process, on the generated election, driven by
-// clicks on its keys as a voter would.
+// The terminal window in this process, on the generated election, against a lean
+// version of the same window doing the same work, both driven by clicks on their
+// keys as a voter would.
 //
-// Digits: for each of NUMBERS random 5-digit candidates, the time of each digit
-// from the click until the event loop has run once more, so the repaint of what
-// the click changed (queued as an update request) is included; then CORRIGE. The
-// baseline is the bare existence lookup on the same connection, prepared once.
+// Digits. The lean window is a second terminal window, so it has the same widgets,
+// fonts and key pictures, whose digit keys run a lean handler instead of the
+// terminal's: the digit put into the next box, the same lookups through bare
+// statements prepared once on the same connection, the photo decoded from memory,
+// the same labels and mark set, the same sound cue. For NUMBERS rounds, each window
+// keys a random 5-digit candidate of its own, the two taking turns to go first;
+// each digit is timed from the click until one pass of the event loop has returned,
+// so the repaint is included. CORRIGE between numbers, untimed.
 //
-// CONFIRMA: for CYCLES voters, a valid candidate is keyed for each office and the
-// click on CONFIRMA is timed until it returns (the vote is stored durably and the
-// next office prepared). The baseline is a 100-byte append plus fsync to a file in
-// the same folder, one after each vote.
+// Cold. COLD more rounds with the database file evicted from the page cache before
+// each number (what dd if=FILE iflag=nocache count=0 does); the terminal's fifth
+// digit is compared with its warm figure.
 //
-// Then parts of those handlers are timed alone, with the program's own classes,
-// to show where a click's time goes.
+// CONFIRMA. CYCLES voters key a valid candidate in every office; the click on
+// CONFIRMA is timed until it returns (the vote stored, the next office prepared),
+// then the same row is inserted by a bare statement prepared once on the same
+// connection, timed the same way.
 //
-// Usage: bench_terminal FOLDER [NUMBERS] [CYCLES]
+// Prints the run's medians as RUN lines (measure, value, baseline, goal) and some
+// details as RUNDETAIL lines; bench/run.sh gathers several runs.
+//
+// Usage: bench_terminal FOLDER NUMBERS CYCLES COLD
 
 #include "comum.h"
+#include "data/diatexto.h"
+#include "data/esquema.h"
+#include "data/ufrmdados.h"
 #include "platform/fontes.h"
 #include "platform/instalacao.h"
 #include "platform/mensagens.h"
-#include "data/query.h"
 #include "platform/som.h"
-#include "data/ufrmdados.h"
-#include "terminal/ufrmprincipal.h"
 #include "platform/untutils.h"
+#include "terminal/ufrmprincipal.h"
 
 #include <QApplication>
 #include <QDate>
@@ -33,9 +43,9 @@
 #include <QLineEdit>
 #include <QPixmap>
 #include <QTest>
+#include <QTimer>
 #include <cstdio>
 #include <fcntl.h>
-#include <map>
 #include <random>
 #include <sqlite3.h>
 #include <unistd.h>
@@ -44,8 +54,7 @@ namespace {
 
 const char *const kTeclas[] = {"btn_0", "btn_1", "btn_2", "btn_4", "Image3",
                                "btn_5", "btn_6", "btn_7", "btn_8", "btn_9"};
-constexpr int kAquecimento = 50; // numbers keyed before timing starts
-constexpr int kPartes = 300;     // samples of each handler part timed alone
+constexpr int kAquecimento = 30; // rounds keyed before timing starts
 
 [[noreturn]] void falha(const QString &texto)
 {
@@ -53,25 +62,108 @@ constexpr int kPartes = 300;     // samples of each handler part timed alone
     std::exit(1);
 }
 
-// Tells whether a widget was painted since the last reset.
-class Pintura : public QObject
-{
-public:
-    bool visto = false;
-    void observa(QWidget *w) { w->installEventFilter(this); }
+double msDesde(qint64 t0) { return double(Bench::agoraNs() - t0) / 1e6; }
 
-protected:
-    bool eventFilter(QObject *, QEvent *e) override
+// A statement prepared once; bind, step and reset for each use.
+struct Bare {
+    sqlite3_stmt *s = nullptr;
+    Bare(sqlite3 *h, const char *sql)
     {
-        if (e->type() == QEvent::Paint) visto = true;
-        return false;
+        if (sqlite3_prepare_v3(h, sql, -1, SQLITE_PREPARE_PERSISTENT, &s, nullptr) != SQLITE_OK)
+            falha(QString::fromUtf8(sqlite3_errmsg(h)));
+    }
+    ~Bare() { sqlite3_finalize(s); }
+    bool linha(const QByteArray &a, qint64 b = -1)
+    {
+        sqlite3_reset(s);
+        sqlite3_bind_text(s, 1, a.constData(), int(a.size()), SQLITE_TRANSIENT);
+        if (b >= 0) sqlite3_bind_int64(s, 2, b);
+        const int rc = sqlite3_step(s);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE) falha(QStringLiteral("bare statement failed"));
+        return rc == SQLITE_ROW;
+    }
+    QString texto(int i) const
+    {
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, i)), sqlite3_column_bytes(s, i));
     }
 };
 
-double msDesde(qint64 t0)
+// The digit keys of a second terminal window, given the leanest handler that does
+// what the terminal's does for a 5-digit office.
+class JanelaEnxuta
 {
-    return double(Bench::agoraNs() - t0) / 1e6;
-}
+public:
+    JanelaEnxuta(Tfrmprincipal *janela, sqlite3 *h, qint64 cargo)
+        : w(janela), m_cargo(cargo), legendaExiste(h, "select legenda from partido where legenda = ?"),
+          legenda(h, "select numcad_partido,partido from partido where legenda = ?"),
+          candidatoExiste(h, "select numero_candidato from candidatos where numero_candidato = ? and id_cargo = ?"),
+          candidato(h, "select numcad_candidato, nome_candidato, partido, id_partido, id_cargo, foto from candidatos "
+                       "inner join partido on candidatos.id_partido = partido.numcad_partido where numero_candidato "
+                       "= ? and id_cargo = ?"),
+          m_bip(Instalacao::caminho(Instalacao::kSomBip))
+    {
+        m_caixas = {w->Edit1, w->Edit2, w->Edit3, w->Edit4, w->Edit5};
+        for (int d = 0; d < 10; ++d) {
+            auto *k = w->findChild<RotuloClicavel *>(QLatin1String(kTeclas[d]));
+            QObject::disconnect(k, &RotuloClicavel::clicked, w, nullptr);
+            QObject::connect(k, &RotuloClicavel::clicked, w, [this, d] { digito(char('0' + d)); });
+        }
+    }
+
+private:
+    void marca(const QString &texto)
+    {
+        w->atencaodovoto->setText(texto);
+        w->atencaodovoto->adjustSize();
+        w->atencaodovoto->show();
+        if (!w->piscaatencaodovoto->isActive()) w->piscaatencaodovoto->start();
+    }
+
+    void digito(char d)
+    {
+        Som::instancia().tocaSeExistir(m_bip);
+        int k = 0;
+        while (k < 5 && !m_caixas[k]->text().isEmpty()) ++k;
+        if (k == 5) return;
+        m_caixas[k]->setText(QString(QLatin1Char(d)));
+        m_numero.resize(k);
+        m_numero += d;
+        if (k == 1) {
+            if (legendaExiste.linha(m_numero) && legenda.linha(m_numero)) {
+                marca(Tfrmprincipal::kMarcaLegenda);
+                w->Label10->setText(legenda.texto(1));
+                w->Label9->show();
+                w->Label10->show();
+            }
+        } else if (k > 1 && !candidatoExiste.linha(m_numero, m_cargo)) {
+            legendaExiste.linha(m_numero.left(2));
+        } else if (k == 4 && candidato.linha(m_numero, m_cargo)) {
+            w->piscaatencaodovoto->stop();
+            w->atencaodovoto->clear();
+            w->atencaodovoto->hide();
+            w->Label7->show();
+            w->Label8->setText(candidato.texto(1));
+            w->Label8->show();
+            w->Label10->setText(candidato.texto(2));
+            QPixmap foto;
+            if (!foto.loadFromData(static_cast<const uchar *>(sqlite3_column_blob(candidato.s, 5)),
+                                   uint(sqlite3_column_bytes(candidato.s, 5)), "BMP"))
+                falha(QStringLiteral("lean window: photo not decoded"));
+            w->foto_candidato->setPixmap(foto);
+            w->foto_candidato->show();
+        }
+        // Reset, as the terminal's statements are: no read transaction stays open.
+        for (Bare *b : {&legendaExiste, &legenda, &candidatoExiste, &candidato}) sqlite3_reset(b->s);
+        if (k + 1 < 5) m_caixas[k + 1]->setFocus();
+    }
+
+    Tfrmprincipal *w;
+    qint64 m_cargo;
+    Bare legendaExiste, legenda, candidatoExiste, candidato;
+    QString m_bip;
+    std::vector<QLineEdit *> m_caixas;
+    QByteArray m_numero;
+};
 
 } // namespace
 
@@ -80,10 +172,11 @@ int main(int argc, char *argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Votarim"));
-    if (argc < 2) falha(QStringLiteral("usage: bench_terminal FOLDER [NUMBERS] [CYCLES]"));
+    if (argc < 5) falha(QStringLiteral("usage: bench_terminal FOLDER NUMBERS CYCLES COLD"));
     const QString pasta = QString::fromLocal8Bit(argv[1]);
-    const int quantos = argc > 2 ? std::atoi(argv[2]) : 2000;
-    const int ciclos = argc > 3 ? std::atoi(argv[3]) : 100;
+    const int quantos = std::atoi(argv[2]), ciclos = std::atoi(argv[3]), frios = std::atoi(argv[4]);
+    const QString plataforma = QGuiApplication::platformName() == QLatin1String("xcb") ? QStringLiteral("Xvfb")
+                                                                                        : QGuiApplication::platformName();
 
     Instalacao::definePasta(pasta);
     Som::defineModulo(pasta + QStringLiteral("/votarim-som")); // the real cues, as the program plays them
@@ -93,10 +186,16 @@ int main(int argc, char *argv[])
     conecta_banco();
     if (!banco_conectado) falha(QStringLiteral("no database in %1 (%2)").arg(pasta, mensagens.join(u' ')));
 
+    // Side by side, so that under X neither covers the other.
     auto w = std::make_unique<Tfrmprincipal>();
     frmprincipal = w.get();
+    auto e = std::make_unique<Tfrmprincipal>();
+    w->move(0, 0);
+    e->move(600, 0);
     w->show();
-    if (!QTest::qWaitForWindowExposed(w.get())) falha(QStringLiteral("the window was not shown"));
+    e->show();
+    if (!QTest::qWaitForWindowExposed(w.get()) || !QTest::qWaitForWindowExposed(e.get()))
+        falha(QStringLiteral("the windows were not shown"));
     if (w->tipo_candidato->text() != Bench::kPrimeiroCargo || w->qtd_digitos != 5)
         falha(QStringLiteral("the first office is \"%1\", not the 5-digit \"%2\"")
                   .arg(w->tipo_candidato->text(), Bench::kPrimeiroCargo));
@@ -106,294 +205,158 @@ int main(int argc, char *argv[])
     std::vector<std::vector<QByteArray>> numeros;
     std::vector<QString> nomesCargos;
     {
-        sqlite3_stmt *o = nullptr, *c = nullptr;
-        sqlite3_prepare_v2(h,
-                           "select cargo.numcad_cargo, cargo.cargo from ordem_votacao join cargo on "
-                           "cargo.numcad_cargo = ordem_votacao.id_cargo order by ordem_votacao",
-                           -1, &o, nullptr);
-        sqlite3_prepare_v2(h, "select numero_candidato from candidatos where id_cargo = ? order by 1", -1, &c,
-                           nullptr);
-        while (sqlite3_step(o) == SQLITE_ROW) {
-            nomesCargos.push_back(
-                QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(o, 1))));
-            sqlite3_bind_int64(c, 1, sqlite3_column_int64(o, 0));
+        Bare o(h, "select cargo.numcad_cargo, cargo.cargo from ordem_votacao join cargo on "
+                  "cargo.numcad_cargo = ordem_votacao.id_cargo order by ordem_votacao");
+        Bare c(h, "select numero_candidato from candidatos where id_cargo = ? order by 1");
+        while (sqlite3_step(o.s) == SQLITE_ROW) {
+            nomesCargos.push_back(o.texto(1));
+            sqlite3_reset(c.s);
+            sqlite3_bind_int64(c.s, 1, sqlite3_column_int64(o.s, 0));
             std::vector<QByteArray> l;
-            while (sqlite3_step(c) == SQLITE_ROW)
-                l.emplace_back(reinterpret_cast<const char *>(sqlite3_column_text(c, 0)));
-            sqlite3_reset(c);
+            while (sqlite3_step(c.s) == SQLITE_ROW) l.push_back(c.texto(0).toUtf8());
             numeros.push_back(std::move(l));
         }
-        sqlite3_finalize(o);
-        sqlite3_finalize(c);
     }
     if (numeros.empty() || numeros[0].empty() || numeros[0][0].size() != 5)
         falha(QStringLiteral("the first office has no 5-digit candidates"));
     const qint64 idPrimeiroCargo = w->tb_ordem_votacao->field(QStringLiteral("id_cargo")).asInteger();
+    JanelaEnxuta enxuta(e.get(), h, idPrimeiroCargo);
 
     std::mt19937 sorteio(12345);
     auto sorteia = [&](const std::vector<QByteArray> &l) {
         return l[std::uniform_int_distribution<size_t>(0, l.size() - 1)(sorteio)];
     };
-    auto tecla = [&](char d) {
-        auto *k = w->findChild<QWidget *>(QLatin1String(kTeclas[d - '0']));
-        if (!k) falha(QStringLiteral("no key for %1").arg(d));
-        return k;
-    };
-    auto clica = [&](QWidget *k) { QTest::mouseClick(k, Qt::LeftButton, {}, k->rect().center()); };
-    auto digita = [&](const QByteArray &n) {
-        for (char d : n) {
-            clica(tecla(d));
-            QCoreApplication::processEvents();
-        }
-    };
-    QWidget *const corrige = w->findChild<QWidget *>(QStringLiteral("btn_corrige"));
-    QWidget *const confirma = w->findChild<QWidget *>(QStringLiteral("btn_confirma"));
-    QLineEdit *const caixas[] = {w->Edit1, w->Edit2, w->Edit3, w->Edit4, w->Edit5};
-    Pintura pintura[5];
-    for (int i = 0; i < 5; ++i)
-        pintura[i].observa(caixas[i]);
+    auto clica = [](QWidget *k) { QTest::mouseClick(k, Qt::LeftButton, {}, k->rect().center()); };
+    auto tecla = [](Tfrmprincipal *j, char d) { return j->findChild<QWidget *>(QLatin1String(kTeclas[d - '0'])); };
 
-    // The durable-write baseline, also sampled during the digits: the disk's pace
-    // changes from second to second and the photo of the fifth digit waits on it.
-    const QByteArray arquivoBase = QFile::encodeName(Instalacao::caminho(QStringLiteral("bench-fsync.tmp")));
-    const int fd = ::open(arquivoBase.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_APPEND, 0600);
-    if (fd < 0) falha(QStringLiteral("cannot create %1").arg(QString::fromLocal8Bit(arquivoBase)));
-    const QByteArray cem(100, 'v');
-    auto grava = [&] {
-        const qint64 t0 = Bench::agoraNs();
-        if (::write(fd, cem.constData(), size_t(cem.size())) != cem.size() || ::fsync(fd) != 0)
-            falha(QStringLiteral("write/fsync failed"));
-        return msDesde(t0);
+    // The database file evicted from the page cache, as dd iflag=nocache count=0 does.
+    const QByteArray arquivoBanco = QFile::encodeName(Instalacao::caminho(Esquema::kArquivoBanco));
+    const int fdBanco = ::open(arquivoBanco.constData(), O_RDONLY);
+    if (fdBanco < 0) falha(QStringLiteral("cannot open the database file"));
+    auto esfria = [&] {
+        if (::posix_fadvise(fdBanco, 0, 0, POSIX_FADV_DONTNEED) != 0) falha(QStringLiteral("posix_fadvise failed"));
     };
 
-    // ---- Digits
-
-    sqlite3_stmt *existe = nullptr;
-    if (sqlite3_prepare_v2(
-            h, "select numero_candidato from candidatos where numero_candidato = ? and id_cargo = ?", -1,
-            &existe, nullptr) != SQLITE_OK)
-        falha(QString::fromUtf8(sqlite3_errmsg(h)));
-    std::vector<double> porDigito[5], digitos, consulta, tratamento, repinta, gravacaoDigitos;
-    int pintados = 0;
-    std::fprintf(stderr, "bench_terminal: keying %d numbers of 5 digits\n", quantos);
-    for (int i = 0; i < kAquecimento + quantos; ++i) {
-        const bool mede = i >= kAquecimento;
-        const QByteArray numero = sorteia(numeros[0]);
+    // Keys a number in a window, each digit timed until the event loop has run once more.
+    auto digita = [&](Tfrmprincipal *j, const QByteArray &numero, std::vector<double> *tempos) {
         for (int k = 0; k < 5; ++k) {
-            QWidget *t = tecla(numero[k]);
-            pintura[k].visto = false;
+            QWidget *t = tecla(j, numero[k]);
             const qint64 t0 = Bench::agoraNs();
             clica(t);
-            const qint64 t1 = Bench::agoraNs();
             QCoreApplication::processEvents();
-            const double d = msDesde(t0);
-            if (!mede) continue;
-            tratamento.push_back(double(t1 - t0) / 1e6);
-            repinta.push_back(d - double(t1 - t0) / 1e6);
-            porDigito[k].push_back(d);
-            digitos.push_back(d);
-            pintados += pintura[k].visto ? 1 : 0;
+            if (tempos) tempos[k].push_back(msDesde(t0));
         }
-        QString digitado;
-        for (QLineEdit *c : caixas)
-            digitado += c->text();
-        if (digitado.toUtf8() != numero || w->Label8->isHidden() ||
-            !w->Label8->text().contains(QString::fromUtf8(numero)) || w->foto_candidato->pixmap().isNull() ||
-            !w->atencaodovoto->text().isEmpty())
-            falha(QStringLiteral("number %1 did not show its candidate with a photo")
-                      .arg(QString::fromUtf8(numero)));
-        // The bare lookup of each prefix, on the same connection, between two voters.
-        for (int k = 1; k <= 5 && mede; ++k) {
-            const qint64 t0 = Bench::agoraNs();
-            sqlite3_bind_text(existe, 1, numero.constData(), k, SQLITE_STATIC);
-            sqlite3_bind_int64(existe, 2, idPrimeiroCargo);
-            const int rc = sqlite3_step(existe);
-            sqlite3_reset(existe);
-            consulta.push_back(msDesde(t0));
-            if (rc != (k == 5 ? SQLITE_ROW : SQLITE_DONE))
-                falha(QStringLiteral("unexpected raw lookup result"));
-        }
-        clica(corrige);
+        if (j->Label8->isHidden() || j->Label8->text().isEmpty() || j->foto_candidato->pixmap().isNull() ||
+            !j->atencaodovoto->text().isEmpty() || j->numero_digitado().toUtf8() != numero)
+            falha(QStringLiteral("%1 window: number %2 did not show its candidate with a photo")
+                      .arg(j == w.get() ? QStringLiteral("terminal") : QStringLiteral("lean"),
+                           QString::fromUtf8(numero)));
+        clica(j->btn_corrige);
         QCoreApplication::processEvents();
-        if (mede) gravacaoDigitos.push_back(grava());
-        if (i % 500 == 499) std::fprintf(stderr, "bench_terminal: %d numbers\n", i + 1);
-    }
-
-    // ---- CONFIRMA
-
-    auto contaVotos = [&] {
-        sqlite3_stmt *s = nullptr;
-        sqlite3_prepare_v2(h, "select count(*) from contagem_votacao", -1, &s, nullptr);
-        sqlite3_step(s);
-        const qint64 n = sqlite3_column_int64(s, 0);
-        sqlite3_finalize(s);
-        return n;
     };
-    const qint64 votosAntes = contaVotos();
-    std::vector<double> confirmaProximo, confirmaFim, gravacao;
-    std::fprintf(stderr, "bench_terminal: %d voters through %zu offices\n", ciclos, numeros.size());
-    for (int c = 0; c < ciclos; ++c) {
-        for (size_t k = 0; k < numeros.size(); ++k) {
-            if (w->tipo_candidato->text() != nomesCargos[k])
-                falha(QStringLiteral("office %1 not on screen").arg(k + 1));
-            digita(sorteia(numeros[k]));
-            if (w->Label8->isHidden() || !w->atencaodovoto->text().isEmpty())
-                falha(QStringLiteral("office %1: the candidate keyed is not shown").arg(k + 1));
-            const qint64 t0 = Bench::agoraNs();
-            clica(confirma);
-            const double d = msDesde(t0);
-            (k + 1 < numeros.size() ? confirmaProximo : confirmaFim).push_back(d);
-            gravacao.push_back(grava());
-            const bool proximo = k + 1 < numeros.size() ? w->tipo_candidato->text() == nomesCargos[k + 1]
-                                                        : !w->Label11->isHidden();
-            if (!proximo) falha(QStringLiteral("CONFIRMA on office %1 did not move on").arg(k + 1));
-            QCoreApplication::processEvents();
-        }
-        w->MostraFimTimer(); // the next voter, without waiting for the 2 s "FIM"
-    }
-    const qint64 votosDepois = contaVotos();
-    if (votosDepois - votosAntes != qint64(ciclos) * qint64(numeros.size()))
-        falha(QStringLiteral("%1 votes stored, %2 expected")
-                  .arg(votosDepois - votosAntes)
-                  .arg(ciclos * numeros.size()));
-    if (!mensagens.isEmpty())
-        falha(QStringLiteral("messages shown: %1").arg(mensagens.join(QStringLiteral(" / "))));
 
-    // ---- Parts of the handlers, timed alone with the program's own classes, to
-    // tell where the time of a click goes.
+    // ---- Digits, warm then cold
 
-    std::vector<double> porQuery, consultaIgual, fotoArquivo, fotoMemoria, insercao, preparo, som,
-        gravacaoPartes;
-    const QString idCargo = QString::number(idPrimeiroCargo);
-    const QString arquivoFoto = Instalacao::caminho(Instalacao::kFotoTerminal);
-    for (int i = 0; i < kPartes; ++i) {
-        const QByteArray numero = sorteia(numeros[0]);
-        {
-            // The lookup of existe_numero: a Query opened for each digit.
-            const qint64 t0 = Bench::agoraNs();
-            Query q(frmdados->conexaoDB);
-            q.setSql(QStringLiteral("select numero_candidato from candidatos where numero_candidato = "
-                                    ":numero_candidato and id_cargo = :id_cargo"));
-            q.setParam(QStringLiteral("numero_candidato"), QString::fromUtf8(numero));
-            q.setParam(QStringLiteral("id_cargo"), idCargo);
-            q.open();
-            if (q.recordCount() != 1) falha(QStringLiteral("lookup through Query found nothing"));
-            porQuery.push_back(msDesde(t0));
-        }
-        {
-            // The bare lookup of the same number right after, its pages as warm.
-            const qint64 t0 = Bench::agoraNs();
-            sqlite3_bind_text(existe, 1, numero.constData(), int(numero.size()), SQLITE_STATIC);
-            sqlite3_bind_int64(existe, 2, idPrimeiroCargo);
-            const int rc = sqlite3_step(existe);
-            sqlite3_reset(existe);
-            consultaIgual.push_back(msDesde(t0));
-            if (rc != SQLITE_ROW) falha(QStringLiteral("unexpected raw lookup result"));
-        }
-        {
-            Query q(frmdados->conexaoDB);
-            q.setSql(
-                QStringLiteral("select foto from candidatos where numero_candidato = :n and id_cargo = :c"));
-            q.setParam(QStringLiteral("n"), QString::fromUtf8(numero));
-            q.setParam(QStringLiteral("c"), idCargo);
-            q.open();
-            Field foto = q.field(QStringLiteral("foto"));
-            // mostra_dados_voto's way: through a file beside the program.
-            qint64 t0 = Bench::agoraNs();
-            foto.saveToFile(arquivoFoto);
-            QPixmap porArquivo;
-            if (!porArquivo.load(arquivoFoto, "BMP")) falha(QStringLiteral("photo not loaded"));
-            QFile::remove(arquivoFoto);
-            fotoArquivo.push_back(msDesde(t0));
-            // The same picture decoded from the bytes already in memory.
-            t0 = Bench::agoraNs();
-            QPixmap daMemoria;
-            if (!daMemoria.loadFromData(foto.asBytes(), "BMP")) falha(QStringLiteral("photo not decoded"));
-            fotoMemoria.push_back(msDesde(t0));
-        }
-        {
-            // CONFIRMA's insert alone, as its handler runs it.
-            Query q(frmdados->conexaoDB);
-            q.setSql(QStringLiteral(
-                "insert into contagem_votacao (id_candidato,numero_candidato,voto,data,legenda,"
-                "id_cargo,id_partido) values (:id_candidato,:numero_candidato,:voto,:data,"
-                ":legenda,:id_cargo,:id_partido)"));
-            const QVariantList valores = {QStringLiteral("1"),
-                                          QString::fromUtf8(numero),
-                                          QStringLiteral("NORMAL"),
-                                          QDate::currentDate(),
-                                          QVariant(),
-                                          idCargo,
-                                          QStringLiteral("1")};
-            const qint64 t0 = Bench::agoraNs();
-            for (int v = 0; v < valores.size(); ++v)
-                q.setParam(v, valores[v]);
-            q.execSql();
-            insercao.push_back(msDesde(t0));
-        }
-        gravacaoPartes.push_back(grava());
-        {
-            qint64 t0 = Bench::agoraNs();
-            w->prepara_cargo();
-            preparo.push_back(msDesde(t0));
-            t0 = Bench::agoraNs();
-            w->toca_som(Instalacao::kSomConfirma);
-            som.push_back(msDesde(t0));
-            QCoreApplication::processEvents();
+    std::vector<double> real[5], magra[5], realFrio[5], magraFrio[5];
+    std::fprintf(stderr, "bench_terminal (%s): keying %d + %d numbers in each window\n", qPrintable(plataforma),
+                 quantos, frios);
+    for (int i = 0; i < kAquecimento + quantos + frios; ++i) {
+        const bool frio = i >= kAquecimento + quantos;
+        const bool mede = i >= kAquecimento;
+        std::vector<double> *tr = !mede ? nullptr : frio ? realFrio : real;
+        std::vector<double> *tm = !mede ? nullptr : frio ? magraFrio : magra;
+        const QByteArray a = sorteia(numeros[0]), b = sorteia(numeros[0]);
+        if (i % 2 == 0) {
+            if (frio) esfria();
+            digita(w.get(), a, tr);
+            if (frio) esfria();
+            digita(e.get(), b, tm);
+        } else {
+            if (frio) esfria();
+            digita(e.get(), b, tm);
+            if (frio) esfria();
+            digita(w.get(), a, tr);
         }
     }
-    if (!mensagens.isEmpty())
-        falha(QStringLiteral("messages shown: %1").arg(mensagens.join(QStringLiteral(" / "))));
-    ::close(fd);
-    ::unlink(arquivoBase.constData());
-    sqlite3_finalize(existe);
-
-    w.reset();
-    desconecta_banco();
+    ::close(fdBanco);
 
     using namespace Bench;
-    const double med = mediana(digitos), p99 = percentil(digitos, 99);
-    const double base = mediana(consulta), baseP99 = percentil(consulta, 99);
-    const QString nd = QString::number(digitos.size());
-    if (!digitos.empty()) {
-        linha(QStringLiteral("Digit click to screen updated, median (%1 digits)").arg(nd), ms(med), ms(base),
-              razao(med / base), QStringLiteral("≤ 5x"), med / base <= 5.0);
-        linha(QStringLiteral("Digit click to screen updated, p99"), ms(p99), ms(baseP99),
-              razao(p99 / baseP99), QStringLiteral("< 2 ms"), p99 < 2.0);
-    }
-    const double cm = mediana(confirmaProximo), gm = mediana(gravacao);
-    if (!confirmaProximo.empty())
-        linha(
-            QStringLiteral("CONFIRMA to next office prepared, median (%1 votes)").arg(confirmaProximo.size()),
-            ms(cm), ms(gm), razao(cm / gm), QStringLiteral("≤ 2x"), cm / gm <= 2.0);
-
-    for (int k = 0; k < 5; ++k)
-        detalhe(QStringLiteral("digit %1: median / p99").arg(k + 1),
-                QStringLiteral("%1 / %2").arg(ms(mediana(porDigito[k])), ms(percentil(porDigito[k], 99))));
-    detalhe(
-        QStringLiteral(
-            "digits: until the click returns (handlers) / the event-loop pass after it (repaint), medians"),
-        QStringLiteral("%1 / %2").arg(ms(mediana(tratamento)), ms(mediana(repinta))));
-    detalhe(QStringLiteral("100-byte append + fsync between numbers, during the digits: median / p99"),
-            QStringLiteral("%1 / %2").arg(ms(mediana(gravacaoDigitos)), ms(percentil(gravacaoDigitos, 99))));
-    detalhe(QStringLiteral("digits whose box was repainted within the timed span"),
-            QStringLiteral("%1 of %2").arg(pintados).arg(digitos.size()));
-    detalhe(QStringLiteral("CONFIRMA to next office: p99 / max"),
-            QStringLiteral("%1 / %2").arg(ms(percentil(confirmaProximo, 99)),
-                                          ms(percentil(confirmaProximo, 100))));
-    detalhe(QStringLiteral("CONFIRMA on the last office (to FIM): median"), ms(mediana(confirmaFim)));
-    detalhe(QStringLiteral("100-byte append + fsync after each vote: p99"), ms(percentil(gravacao, 99)));
-    auto parte = [](const QString &nome, const std::vector<double> &v) {
-        detalhe(QStringLiteral("part alone: %1, median / p99").arg(nome),
-                QStringLiteral("%1 / %2").arg(ms(mediana(v)), ms(percentil(v, 99))));
+    auto run = [](const QString &medida, double valor, double base, double meta) {
+        std::printf("RUN|%s|%.6f|%.6f|%g|ms\n", qPrintable(medida), valor, base, meta);
     };
-    parte(QStringLiteral("lookup through Query, as existe_numero"), porQuery);
-    parte(QStringLiteral("bare lookup of the same number just after"), consultaIgual);
-    parte(QStringLiteral("photo saved to a file, loaded, removed, as mostra_dados_voto"), fotoArquivo);
-    parte(QStringLiteral("photo decoded from memory (QPixmap::loadFromData)"), fotoMemoria);
-    parte(QStringLiteral("vote insert through Query::execSql, as CONFIRMA"), insercao);
-    parte(QStringLiteral("100-byte append + fsync, alternating with the parts"), gravacaoPartes);
-    parte(QStringLiteral("prepara_cargo"), preparo);
-    parte(QStringLiteral("sound cue (toca_som)"), som);
+    auto det = [](const QString &nome, double valor) {
+        std::printf("RUNDETAIL|%s|%.6f\n", qPrintable(nome), valor);
+    };
+    if (quantos > 0)
+        for (int k = 0; k < 5; ++k) {
+            run(QStringLiteral("Digit %1 click to screen updated, %2").arg(k + 1).arg(plataforma), mediana(real[k]),
+                mediana(magra[k]), 1.5);
+            det(QStringLiteral("digit %1, %2: terminal p99 (ms)").arg(k + 1).arg(plataforma),
+                percentil(real[k], 99));
+            det(QStringLiteral("digit %1, %2: lean window p99 (ms)").arg(k + 1).arg(plataforma),
+                percentil(magra[k], 99));
+        }
+    if (frios > 0 && quantos > 0) {
+        run(QStringLiteral("Digit 5, cold cache against warm, %1").arg(plataforma), mediana(realFrio[4]),
+            mediana(real[4]), 2.0);
+        det(QStringLiteral("digit 5, cold cache, %1: lean window median (ms)").arg(plataforma),
+            mediana(magraFrio[4]));
+        det(QStringLiteral("digit 5, cold cache, %1: terminal against lean window (ratio)").arg(plataforma),
+            mediana(realFrio[4]) / mediana(magraFrio[4]));
+    }
+
+    // ---- CONFIRMA against a bare insert of the same row
+
+    if (ciclos > 0) {
+        Bare insere(h, "insert into contagem_votacao (id_candidato,numero_candidato,voto,data,legenda,id_cargo,"
+                       "id_partido) values (?,?,?,?,?,?,?)");
+        const QByteArray hoje = DiaTexto::paraBanco(QDate::currentDate()).toUtf8();
+        std::vector<double> confirma, nua, fim;
+        std::fprintf(stderr, "bench_terminal (%s): %d voters through %zu offices\n", qPrintable(plataforma), ciclos,
+                     numeros.size());
+        for (int c = 0; c < ciclos; ++c) {
+            for (size_t k = 0; k < numeros.size(); ++k) {
+                if (w->tipo_candidato->text() != nomesCargos[k])
+                    falha(QStringLiteral("office %1 not on screen").arg(k + 1));
+                const QByteArray n = sorteia(numeros[k]);
+                for (char d : n) clica(tecla(w.get(), d));
+                QCoreApplication::processEvents();
+                if (w->Label8->isHidden() || !w->atencaodovoto->text().isEmpty())
+                    falha(QStringLiteral("office %1: the candidate keyed is not shown").arg(k + 1));
+                const QByteArray linha[] = {w->candidato_atual.toUtf8(), n, QByteArrayLiteral("NORMAL"), hoje,
+                                            w->cargo_atual.toUtf8(), w->partido_atual.toUtf8()};
+                qint64 t0 = Bench::agoraNs();
+                clica(w->btn_confirma);
+                const double d = msDesde(t0);
+                const bool ultimo = k + 1 == numeros.size();
+                (ultimo ? fim : confirma).push_back(d);
+                if (ultimo ? w->Label11->isHidden() : w->tipo_candidato->text() != nomesCargos[k + 1])
+                    falha(QStringLiteral("CONFIRMA on office %1 did not move on").arg(k + 1));
+                // The same row by the leanest means, on the same connection and file.
+                t0 = Bench::agoraNs();
+                sqlite3_reset(insere.s);
+                for (int p = 0; p < 6; ++p) {
+                    const QByteArray &v = linha[p];
+                    sqlite3_bind_text(insere.s, p < 4 ? p + 1 : p + 2, v.constData(), int(v.size()), SQLITE_STATIC);
+                }
+                sqlite3_bind_null(insere.s, 5);
+                if (sqlite3_step(insere.s) != SQLITE_DONE) falha(QStringLiteral("bare insert failed"));
+                sqlite3_reset(insere.s);
+                if (!ultimo) nua.push_back(msDesde(t0));
+                QCoreApplication::processEvents();
+            }
+            w->MostraFimTimer(); // the next voter, without waiting for the 2 s "FIM"
+        }
+        run(QStringLiteral("CONFIRMA to next office prepared"), mediana(confirma), mediana(nua), 1.25);
+        det(QStringLiteral("CONFIRMA: p99 (ms)"), percentil(confirma, 99));
+        det(QStringLiteral("CONFIRMA: bare insert p99 (ms)"), percentil(nua, 99));
+        det(QStringLiteral("CONFIRMA on the last office, to FIM: median (ms)"), mediana(fim));
+    }
+    if (!mensagens.isEmpty()) falha(QStringLiteral("messages shown: %1").arg(mensagens.join(QStringLiteral(" / "))));
+    std::fflush(stdout);
+
+    e.reset();
+    w.reset();
+    desconecta_banco();
     return 0;
 }
