@@ -2,6 +2,7 @@
 // logo, the empty order, and the general error report.
 
 #include "apoio.h"
+#include "platform/fontes.h"
 #include "terminal/desenhos.h"
 #include "data/ufrmdados.h"
 #include "terminal/ufrmprincipal.h"
@@ -39,6 +40,7 @@ class TstInicio : public QObject
     }
 
 private slots:
+    void initTestCase() { Fontes::carrega(); } // as the program does, so the stored pictures match
     void cleanup() { desconecta_banco(); }
 
     void missingDatabase()

@@ -3,6 +3,7 @@
 
 #include "apoio.h"
 #include "app/votarim.h"
+#include "platform/fontes.h"
 #include "terminal/desenhos.h"
 #include "platform/som.h"
 #include "registration/ufrmcadcanditatos.h"
@@ -16,6 +17,7 @@
 #include <QFrame>
 #include <QImage>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTimer>
@@ -123,6 +125,7 @@ class TstTerminal : public QObject
 private slots:
     void initTestCase()
     {
+        Fontes::carrega(); // as the program does, so the stored pictures match
         m_msgsDono = std::make_unique<Mensagens_vistas>();
         m_msgs = m_msgsDono.get();
         m_inst = std::make_unique<InstalacaoTeste>();
@@ -813,6 +816,41 @@ private slots:
         QTRY_VERIFY(frmcadastro == nullptr);
         QCOMPARE(w->atencaodovoto->text(), QString("(Voto de legenda)")); // the visit touches nothing
         QCOMPARE(w->numero_digitado(), QString("45"));
+    }
+
+    // The pictures stored with the program at build time are the drawings themselves.
+    void storedPicturesAreTheDrawings()
+    {
+        const auto igual = [](const QImage &a, const QImage &b) {
+            return a.convertToFormat(QImage::Format_ARGB32_Premultiplied) ==
+                   b.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+        };
+        const auto desenhada = [](QSize t, auto desenha) {
+            QImage img(t, QImage::Format_ARGB32_Premultiplied);
+            img.fill(Qt::transparent);
+            QPainter p(&img);
+            desenha(p);
+            return img;
+        };
+        QVERIFY(igual(Desenhos::pronta("logo"), Desenhos::logoPadrao()));
+        QVERIFY(igual(Desenhos::pronta("icone"), Desenhos::imagemIcone()));
+        QVERIFY(igual(Desenhos::pronta("banner"),
+                      desenhada({225, 50}, [](QPainter &p) { Desenhos::desenhaBanner(p, QRectF(0, 0, 225, 50)); })));
+        using Desenhos::Tecla;
+        const QList<std::tuple<Tecla, QString, QSize>> teclas = {
+            {Tecla::Digito, "0", {45, 35}},         {Tecla::Digito, "7", {45, 35}},
+            {Tecla::Branco, "BRANCO", {67, 35}},    {Tecla::Corrige, "CORRIGE", {67, 35}},
+            {Tecla::Confirma, "CONFIRMA", {67, 46}}};
+        for (const auto &[tipo, rotulo, tamanho] : teclas)
+            for (bool pressionada : {false, true})
+                QVERIFY2(igual(Desenhos::pronta(Desenhos::nomeDaTecla(rotulo, pressionada)),
+                               desenhada(tamanho,
+                                         [&](QPainter &p) {
+                                             Desenhos::desenhaTecla(p, QRectF(QPointF(0, 0), tamanho), tipo, rotulo,
+                                                                    pressionada);
+                                         })),
+                         qPrintable(rotulo));
+        QVERIFY(Desenhos::pronta("nenhuma").isNull());
     }
 
     void keyFacesAreDrawn()

@@ -422,6 +422,11 @@ void desenhaBanner(QPainter &p, const QRectF &rect)
     p.restore();
 }
 
+QString nomeDaTecla(const QString &rotulo, bool pressionada)
+{
+    return QStringLiteral("tecla ") + rotulo + (pressionada ? QStringLiteral(" pressionada") : QString());
+}
+
 QImage imagemIcone()
 {
     QImage img(72, 72, QImage::Format_RGB32);

@@ -29,4 +29,10 @@ void desenhaBanner(QPainter &p, const QRectF &rect);
 // The window icon: one 72 x 72 image in 24-bit colour.
 QImage imagemIcone();
 
+// The same pictures drawn at build time at one device pixel and stored with the
+// program, so that the start-up shows them without drawing: "logo", "icone",
+// "banner" and nomeDaTecla(...). Null for a name not stored.
+QImage pronta(const QString &nome);
+QString nomeDaTecla(const QString &rotulo, bool pressionada);
+
 } // namespace Desenhos

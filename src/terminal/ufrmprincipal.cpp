@@ -81,6 +81,28 @@ void habilita(QTimer *t)
 
 QString corta7(const QString &s) { return s.left(7); }
 
+// A picture as stored with the program, when the screen has one device pixel per
+// pixel; otherwise drawn here, sharp at the screen's ratio.
+QPixmap figura(const QString &nome, QSize tamanho, qreal dpr, const std::function<void(QPainter &)> &desenha)
+{
+    if (dpr == 1) {
+        const QImage pronta = Desenhos::pronta(nome);
+        if (pronta.size() == tamanho) return QPixmap::fromImage(pronta);
+    }
+    QPixmap pm(tamanho * dpr);
+    pm.setDevicePixelRatio(dpr);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    desenha(p);
+    return pm;
+}
+
+QImage imagemGuardada(const QString &nome, QImage (*desenha)())
+{
+    const QImage pronta = Desenhos::pronta(nome);
+    return pronta.isNull() ? desenha() : pronta;
+}
+
 void corDoTexto(QWidget *w, const QColor &cor)
 {
     QPalette p = w->palette();
@@ -120,13 +142,10 @@ void TeclaImagem::paintEvent(QPaintEvent *)
 {
     QPixmap &face = m_faces[pressionado() ? 1 : 0];
     const qreal dpr = devicePixelRatioF();
-    if (face.isNull() || face.devicePixelRatio() != dpr || face.deviceIndependentSize() != QSizeF(size())) {
-        face = QPixmap(size() * dpr);
-        face.setDevicePixelRatio(dpr);
-        face.fill(Qt::transparent);
-        QPainter p(&face);
-        Desenhos::desenhaTecla(p, QRectF(rect()), m_tipo, m_rotulo, pressionado());
-    }
+    if (face.isNull() || face.devicePixelRatio() != dpr || face.deviceIndependentSize() != QSizeF(size()))
+        face = figura(Desenhos::nomeDaTecla(m_rotulo, pressionado()), size(), dpr, [this](QPainter &p) {
+            Desenhos::desenhaTecla(p, QRectF(rect()), m_tipo, m_rotulo, pressionado());
+        });
     QPainter(this).drawPixmap(0, 0, face);
 }
 
@@ -148,7 +167,7 @@ Tfrmprincipal::Tfrmprincipal(QWidget *parent) : QWidget(parent, Qt::Window | Qt:
 {
     setObjectName(QStringLiteral("frmprincipal"));
     setWindowTitle(QStringLiteral("Votarim"));
-    setWindowIcon(QIcon(QPixmap::fromImage(Desenhos::imagemIcone())));
+    setWindowIcon(QIcon(QPixmap::fromImage(imagemGuardada(QStringLiteral("icone"), Desenhos::imagemIcone))));
     setFixedSize(579, 409);
     setAutoFillBackground(true);
     QPalette pal = palette();
@@ -166,7 +185,7 @@ Tfrmprincipal::Tfrmprincipal(QWidget *parent) : QWidget(parent, Qt::Window | Qt:
 
     Image1 = poe(new QLabel(this), "Image1", 79, 10, 100, 69);
     Image1->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    Image1->setPixmap(QPixmap::fromImage(Desenhos::logoPadrao()));
+    Image1->setPixmap(QPixmap::fromImage(imagemGuardada(QStringLiteral("logo"), Desenhos::logoPadrao)));
 
     Label13 = rotulo(this, "Label13", QStringLiteral("Simulador de Votarim"), 185, 32, verdana(24));
     corDoTexto(Label13, QColor(0x00, 0x00, 0x80));
@@ -178,16 +197,8 @@ Tfrmprincipal::Tfrmprincipal(QWidget *parent) : QWidget(parent, Qt::Window | Qt:
     btn_cadastro->hide();
 
     banner = poe(new QLabel(this), "banner", 346, 82, 225, 50);
-    {
-        const qreal dpr = devicePixelRatioF();
-        QPixmap pm(QSize(225, 50) * dpr);
-        pm.setDevicePixelRatio(dpr);
-        pm.fill(Qt::transparent);
-        QPainter p(&pm);
-        Desenhos::desenhaBanner(p, QRectF(0, 0, 225, 50));
-        p.end();
-        banner->setPixmap(pm);
-    }
+    banner->setPixmap(figura(QStringLiteral("banner"), QSize(225, 50), devicePixelRatioF(),
+                             [](QPainter &p) { Desenhos::desenhaBanner(p, QRectF(0, 0, 225, 50)); }));
 
     tela_votos = poe(static_cast<QFrame *>(createScreenPanel()), "tela_votos", 10, 90, 321, 297);
     tela_teclado = poe(static_cast<QFrame *>(createKeypad()), "tela_teclado", 348, 138, 225, 265);
