@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 #include <QTemporaryFile>
 #include <unistd.h>
 #include <vector>
@@ -209,16 +210,15 @@ void verificaTabelas(Database &db)
         throw DbError(QStringLiteral("O arquivo %1 não contém as tabelas da eleição").arg(db.fileName()));
     // Tables of the right names with other columns would fail only later, after the
     // file had been changed; more columns than ours are allowed.
-    for (const Tabela &t : tabelas()) {
-        for (const Coluna &c : t.colunas) {
-            Statement coluna(db, QStringLiteral("select count(*) from pragma_table_info(?) where name = ?"));
-            coluna.bind(1, QString::fromLatin1(t.nome));
-            coluna.bind(2, QString::fromLatin1(c.nome));
-            if (!coluna.step() || coluna.column(0).toInt() != 1)
+    QSet<QString> presentes;
+    Statement colunas(db, QStringLiteral("select m.name || '.' || c.name from sqlite_master m, "
+                                         "pragma_table_info(m.name) c where m.type = 'table'"));
+    while (colunas.step()) presentes.insert(colunas.column(0).toString());
+    for (const Tabela &t : tabelas())
+        for (const Coluna &c : t.colunas)
+            if (!presentes.contains(QLatin1String(t.nome) + u'.' + QLatin1String(c.nome)))
                 throw DbError(QStringLiteral("O arquivo %1 não contém a coluna %2 da tabela %3")
                                   .arg(db.fileName(), QLatin1String(c.nome), QLatin1String(t.nome)));
-        }
-    }
 }
 
 QString traduzMensagem(const QString &m)
