@@ -4,9 +4,9 @@
 // finds its files beside itself.
 
 #include "platform/fontes.h"
+#include "platform/untutils.h"
 #include "sonda.h"
 #include "terminal/ufrmprincipal.h"
-#include "platform/untutils.h"
 
 #include <QApplication>
 #include <QLabel>

@@ -24,7 +24,8 @@ int main(int argc, char *argv[])
     auto *imagem = new QLabel(&janela);
     imagem->setGeometry(10, 40, 100, 100);
     QPixmap figura;
-    if (!figura.load(QCoreApplication::applicationDirPath() + QStringLiteral("/bench-imagem.bmp"), "BMP")) return 3;
+    if (!figura.load(QCoreApplication::applicationDirPath() + QStringLiteral("/bench-imagem.bmp"), "BMP"))
+        return 3;
     imagem->setPixmap(figura);
     if (const QScreen *tela = janela.screen())
         janela.move(tela->availableGeometry().center() - janela.rect().center());

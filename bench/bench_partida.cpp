@@ -26,7 +26,8 @@
 
 extern char **environ;
 
-namespace {
+namespace
+{
 
 struct Execucao {
     double primeiraTelaMs = -1; // spawn to first frame, by the child's reading of the clock
@@ -159,18 +160,21 @@ int main(int argc, char *argv[])
         std::printf("RUN|Peak memory, RSS|%.1f|%.1f|1.5|KiB\n", p.picoKib, m.picoKib);
         std::printf("RUNDETAIL|start-up, spawn to exit with tear-down: program (ms)|%.6f\n", p.ateSairMs);
         std::printf("RUNDETAIL|start-up, spawn to exit with tear-down: baseline (ms)|%.6f\n", m.ateSairMs);
-        std::fprintf(stderr, "bench_partida: run %d: program %.1f ms %.0f KiB, baseline %.1f ms %.0f KiB\n", i + 1,
-                     p.primeiraTelaMs, p.picoKib, m.primeiraTelaMs, m.picoKib);
+        std::fprintf(stderr, "bench_partida: run %d: program %.1f ms %.0f KiB, baseline %.1f ms %.0f KiB\n",
+                     i + 1, p.primeiraTelaMs, p.picoKib, m.primeiraTelaMs, m.picoKib);
     }
-    Bench::detalhe(QStringLiteral("start-up steps of the program (medians, since the spawn)"), etapas(todasP));
-    Bench::detalhe(QStringLiteral("start-up steps of the baseline window (medians, since the spawn)"), etapas(todasM));
+    Bench::detalhe(QStringLiteral("start-up steps of the program (medians, since the spawn)"),
+                   etapas(todasP));
+    Bench::detalhe(QStringLiteral("start-up steps of the baseline window (medians, since the spawn)"),
+                   etapas(todasM));
 
     // The real executable, which never stops by itself: its peak memory once it has
     // run well past its start-up, to check that bench_inicio stands for it.
     const QByteArray real = pasta + "votarim";
     if (access(real.constData(), X_OK) == 0) {
         const Execucao r = executa(real, 3000);
-        Bench::detalhe(QStringLiteral("peak RSS of the real votarim, stopped after 3 s"), Bench::mib(r.picoKib));
+        Bench::detalhe(QStringLiteral("peak RSS of the real votarim, stopped after 3 s"),
+                       Bench::mib(r.picoKib));
     }
     return 0;
 }

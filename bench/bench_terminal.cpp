@@ -50,7 +50,8 @@
 #include <sqlite3.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const char *const kTeclas[] = {"btn_0", "btn_1", "btn_2", "btn_4", "Image3",
                                "btn_5", "btn_6", "btn_7", "btn_8", "btn_9"};
@@ -62,7 +63,10 @@ constexpr int kAquecimento = 30; // rounds keyed before timing starts
     std::exit(1);
 }
 
-double msDesde(qint64 t0) { return double(Bench::agoraNs() - t0) / 1e6; }
+double msDesde(qint64 t0)
+{
+    return double(Bench::agoraNs() - t0) / 1e6;
+}
 
 // A statement prepared once; bind, step and reset for each use.
 struct Bare {
@@ -84,7 +88,8 @@ struct Bare {
     }
     QString texto(int i) const
     {
-        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, i)), sqlite3_column_bytes(s, i));
+        return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(s, i)),
+                                 sqlite3_column_bytes(s, i));
     }
 };
 
@@ -92,14 +97,17 @@ struct Bare {
 // what the terminal's does for a 5-digit office.
 class JanelaEnxuta
 {
-public:
+  public:
     JanelaEnxuta(Tfrmprincipal *janela, sqlite3 *h, qint64 cargo)
         : w(janela), m_cargo(cargo), legendaExiste(h, "select legenda from partido where legenda = ?"),
           legenda(h, "select numcad_partido,partido from partido where legenda = ?"),
-          candidatoExiste(h, "select numero_candidato from candidatos where numero_candidato = ? and id_cargo = ?"),
-          candidato(h, "select numcad_candidato, nome_candidato, partido, id_partido, id_cargo, foto from candidatos "
-                       "inner join partido on candidatos.id_partido = partido.numcad_partido where numero_candidato "
-                       "= ? and id_cargo = ?"),
+          candidatoExiste(
+              h, "select numero_candidato from candidatos where numero_candidato = ? and id_cargo = ?"),
+          candidato(
+              h,
+              "select numcad_candidato, nome_candidato, partido, id_partido, id_cargo, foto from candidatos "
+              "inner join partido on candidatos.id_partido = partido.numcad_partido where numero_candidato "
+              "= ? and id_cargo = ?"),
           m_bip(Instalacao::caminho(Instalacao::kSomBip))
     {
         m_caixas = {w->Edit1, w->Edit2, w->Edit3, w->Edit4, w->Edit5};
@@ -110,7 +118,7 @@ public:
         }
     }
 
-private:
+  private:
     void marca(const QString &texto)
     {
         w->atencaodovoto->setText(texto);
@@ -123,7 +131,8 @@ private:
     {
         Som::instancia().tocaSeExistir(m_bip);
         int k = 0;
-        while (k < 5 && !m_caixas[k]->text().isEmpty()) ++k;
+        while (k < 5 && !m_caixas[k]->text().isEmpty())
+            ++k;
         if (k == 5) return;
         m_caixas[k]->setText(QString(QLatin1Char(d)));
         m_numero.resize(k);
@@ -153,7 +162,8 @@ private:
             w->foto_candidato->show();
         }
         // Reset, as the terminal's statements are: no read transaction stays open.
-        for (Bare *b : {&legendaExiste, &legenda, &candidatoExiste, &candidato}) sqlite3_reset(b->s);
+        for (Bare *b : {&legendaExiste, &legenda, &candidatoExiste, &candidato})
+            sqlite3_reset(b->s);
         if (k + 1 < 5) m_caixas[k + 1]->setFocus();
     }
 
@@ -175,8 +185,9 @@ int main(int argc, char *argv[])
     if (argc < 5) falha(QStringLiteral("usage: bench_terminal FOLDER NUMBERS CYCLES COLD"));
     const QString pasta = QString::fromLocal8Bit(argv[1]);
     const int quantos = std::atoi(argv[2]), ciclos = std::atoi(argv[3]), frios = std::atoi(argv[4]);
-    const QString plataforma = QGuiApplication::platformName() == QLatin1String("xcb") ? QStringLiteral("Xvfb")
-                                                                                        : QGuiApplication::platformName();
+    const QString plataforma = QGuiApplication::platformName() == QLatin1String("xcb")
+                                   ? QStringLiteral("Xvfb")
+                                   : QGuiApplication::platformName();
 
     Instalacao::definePasta(pasta);
     Som::defineModulo(pasta + QStringLiteral("/votarim-som")); // the real cues, as the program plays them
@@ -213,7 +224,8 @@ int main(int argc, char *argv[])
             sqlite3_reset(c.s);
             sqlite3_bind_int64(c.s, 1, sqlite3_column_int64(o.s, 0));
             std::vector<QByteArray> l;
-            while (sqlite3_step(c.s) == SQLITE_ROW) l.push_back(c.texto(0).toUtf8());
+            while (sqlite3_step(c.s) == SQLITE_ROW)
+                l.push_back(c.texto(0).toUtf8());
             numeros.push_back(std::move(l));
         }
     }
@@ -227,14 +239,17 @@ int main(int argc, char *argv[])
         return l[std::uniform_int_distribution<size_t>(0, l.size() - 1)(sorteio)];
     };
     auto clica = [](QWidget *k) { QTest::mouseClick(k, Qt::LeftButton, {}, k->rect().center()); };
-    auto tecla = [](Tfrmprincipal *j, char d) { return j->findChild<QWidget *>(QLatin1String(kTeclas[d - '0'])); };
+    auto tecla = [](Tfrmprincipal *j, char d) {
+        return j->findChild<QWidget *>(QLatin1String(kTeclas[d - '0']));
+    };
 
     // The database file evicted from the page cache, as dd iflag=nocache count=0 does.
     const QByteArray arquivoBanco = QFile::encodeName(Instalacao::caminho(Esquema::kArquivoBanco));
     const int fdBanco = ::open(arquivoBanco.constData(), O_RDONLY);
     if (fdBanco < 0) falha(QStringLiteral("cannot open the database file"));
     auto esfria = [&] {
-        if (::posix_fadvise(fdBanco, 0, 0, POSIX_FADV_DONTNEED) != 0) falha(QStringLiteral("posix_fadvise failed"));
+        if (::posix_fadvise(fdBanco, 0, 0, POSIX_FADV_DONTNEED) != 0)
+            falha(QStringLiteral("posix_fadvise failed"));
     };
 
     // Keys a number in a window, each digit timed until the event loop has run once more.
@@ -243,7 +258,8 @@ int main(int argc, char *argv[])
         // moves between its boxes then cost what they cost on the real screen).
         if (QApplication::activeWindow() != j) {
             j->activateWindow();
-            if (!QTest::qWaitForWindowActive(j, 2000)) falha(QStringLiteral("a window could not be activated"));
+            if (!QTest::qWaitForWindowActive(j, 2000))
+                falha(QStringLiteral("a window could not be activated"));
         }
         for (int k = 0; k < 5; ++k) {
             QWidget *t = tecla(j, numero[k]);
@@ -264,8 +280,8 @@ int main(int argc, char *argv[])
     // ---- Digits, warm then cold
 
     std::vector<double> real[5], magra[5], realFrio[5], magraFrio[5];
-    std::fprintf(stderr, "bench_terminal (%s): keying %d + %d numbers in each window\n", qPrintable(plataforma),
-                 quantos, frios);
+    std::fprintf(stderr, "bench_terminal (%s): keying %d + %d numbers in each window\n",
+                 qPrintable(plataforma), quantos, frios);
     for (int i = 0; i < kAquecimento + quantos + frios; ++i) {
         const bool frio = i >= kAquecimento + quantos;
         const bool mede = i >= kAquecimento;
@@ -295,8 +311,8 @@ int main(int argc, char *argv[])
     };
     if (quantos > 0)
         for (int k = 0; k < 5; ++k) {
-            run(QStringLiteral("Digit %1 click to screen updated, %2").arg(k + 1).arg(plataforma), mediana(real[k]),
-                mediana(magra[k]), 1.5);
+            run(QStringLiteral("Digit %1 click to screen updated, %2").arg(k + 1).arg(plataforma),
+                mediana(real[k]), mediana(magra[k]), 1.5);
             det(QStringLiteral("digit %1, %2: terminal p99 (ms)").arg(k + 1).arg(plataforma),
                 percentil(real[k], 99));
             det(QStringLiteral("digit %1, %2: lean window p99 (ms)").arg(k + 1).arg(plataforma),
@@ -314,23 +330,26 @@ int main(int argc, char *argv[])
     // ---- CONFIRMA against a bare insert of the same row
 
     if (ciclos > 0) {
-        Bare insere(h, "insert into contagem_votacao (id_candidato,numero_candidato,voto,data,legenda,id_cargo,"
-                       "id_partido) values (?,?,?,?,?,?,?)");
+        Bare insere(h,
+                    "insert into contagem_votacao (id_candidato,numero_candidato,voto,data,legenda,id_cargo,"
+                    "id_partido) values (?,?,?,?,?,?,?)");
         const QByteArray hoje = DiaTexto::paraBanco(QDate::currentDate()).toUtf8();
         std::vector<double> confirma, insercoes, fim;
-        std::fprintf(stderr, "bench_terminal (%s): %d voters through %zu offices\n", qPrintable(plataforma), ciclos,
-                     numeros.size());
+        std::fprintf(stderr, "bench_terminal (%s): %d voters through %zu offices\n", qPrintable(plataforma),
+                     ciclos, numeros.size());
         for (int c = 0; c < ciclos; ++c) {
             for (size_t k = 0; k < numeros.size(); ++k) {
                 if (w->tipo_candidato->text() != nomesCargos[k])
                     falha(QStringLiteral("office %1 not on screen").arg(k + 1));
                 const QByteArray n = sorteia(numeros[k]);
-                for (char d : n) clica(tecla(w.get(), d));
+                for (char d : n)
+                    clica(tecla(w.get(), d));
                 QCoreApplication::processEvents();
                 if (w->Label8->isHidden() || !w->atencaodovoto->text().isEmpty())
                     falha(QStringLiteral("office %1: the candidate keyed is not shown").arg(k + 1));
-                const QByteArray linha[] = {w->candidato_atual.toUtf8(), n, QByteArrayLiteral("NORMAL"), hoje,
-                                            w->cargo_atual.toUtf8(), w->partido_atual.toUtf8()};
+                const QByteArray linha[] = {w->candidato_atual.toUtf8(), n,
+                                            QByteArrayLiteral("NORMAL"), hoje,
+                                            w->cargo_atual.toUtf8(),     w->partido_atual.toUtf8()};
                 const bool ultimo = k + 1 == numeros.size();
                 // The same row by the leanest means, on the same connection and file; it
                 // goes before or after the click by turns, as the disk's pace changes.
@@ -365,7 +384,8 @@ int main(int argc, char *argv[])
         det(QStringLiteral("CONFIRMA: bare insert p99 (ms)"), percentil(insercoes, 99));
         det(QStringLiteral("CONFIRMA on the last office, to FIM: median (ms)"), mediana(fim));
     }
-    if (!mensagens.isEmpty()) falha(QStringLiteral("messages shown: %1").arg(mensagens.join(QStringLiteral(" / "))));
+    if (!mensagens.isEmpty())
+        falha(QStringLiteral("messages shown: %1").arg(mensagens.join(QStringLiteral(" / "))));
     std::fflush(stdout);
 
     e.reset();

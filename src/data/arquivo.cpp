@@ -9,7 +9,8 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-namespace Arquivo {
+namespace Arquivo
+{
 
 QString motivo(int erro)
 {
@@ -30,7 +31,9 @@ QString motivo(int erro)
     case EIO:
         return QStringLiteral("erro de entrada e saída no disco");
     default:
-        return QStringLiteral("erro %1 do sistema (%2)").arg(erro).arg(QString::fromLocal8Bit(std::strerror(erro)));
+        return QStringLiteral("erro %1 do sistema (%2)")
+            .arg(erro)
+            .arg(QString::fromLocal8Bit(std::strerror(erro)));
     }
 }
 

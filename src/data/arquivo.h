@@ -4,7 +4,8 @@
 #include <QString>
 
 // Files the program writes beside itself for a moment (the photo files).
-namespace Arquivo {
+namespace Arquivo
+{
 
 // Puts bytes at a name by writing a new file beside it and renaming it over the
 // name: whatever was there (a file, a symbolic link) is replaced, never written

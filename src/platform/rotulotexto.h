@@ -7,7 +7,7 @@
 // read a file (or allocate without end), and "<font size=7>" would restyle the screen.
 class RotuloTexto : public QLabel
 {
-public:
+  public:
     explicit RotuloTexto(QWidget *parent = nullptr) : QLabel(parent) { setTextFormat(Qt::PlainText); }
     RotuloTexto(const QString &texto, QWidget *parent) : RotuloTexto(parent) { setText(texto); }
 };
