@@ -97,6 +97,7 @@ QPixmap figura(const QString &nome, QSize tamanho, qreal dpr, const std::functio
     return pm;
 }
 
+// A picture stored with the program, or drawn when none is stored.
 QImage imagemGuardada(const QString &nome, QImage (*desenha)())
 {
     const QImage pronta = Desenhos::pronta(nome);
