@@ -91,7 +91,8 @@ QT_QPA_PLATFORM=offscreen "$build/bench/bench_partida" "$dados" "$partidas" >>"$
 
 # RUN|measure|value|baseline|goal|unit lines, one per run: each run's ratio, and
 # over the runs the median value and baseline and the min / median / max ratio.
-# RUNDETAIL|name|value: median (min–max) over the runs. DETAIL|name|text: as it is.
+# RUNDETAIL|name|value: median (min–max) over the runs. DETAIL|name|text and
+# ROW|measure|value|baseline|ratio|goal|met (a figure already summed up): as they are.
 resumo='
 function ordena(a, n,    i, j, t) {
     for (i = 2; i <= n; i++) { t = a[i]; for (j = i - 1; j >= 1 && a[j] > t; j--) a[j + 1] = a[j]; a[j + 1] = t }
@@ -108,6 +109,7 @@ tabela() {
     awk -F'|' "$resumo"'
     $1 == "RUN" { k = $2; if (!(k in n)) ordem[++m] = k; i = ++n[k]; v[k, i] = $3; b[k, i] = $4
                   r[k, i] = $4 > 0 ? $3 / $4 : 0; meta[k] = $5; un[k] = $6 }
+    $1 == "ROW" { fixo[++f] = sprintf("| %s | %s | %s | %s | %s | %s |", $2, $3, $4, $5, $6, $7) }
     END {
         for (j = 1; j <= m; j++) {
             k = ordem[j]; c = n[k]
@@ -117,6 +119,7 @@ tabela() {
             printf "| %s (%d runs) | %s | %s | %.2fx / %.2fx / %.2fx | ≤ %sx | %s |\n", k, c, valor(mediana(x, c), un[k]),
                 valor(mediana(y, c), un[k]), z[1], med, z[c], meta[k], med <= meta[k] ? "yes" : "NO"
         }
+        for (j = 1; j <= f; j++) print fixo[j]
     }' "$saida"
 }
 detalhes() {
