@@ -734,6 +734,7 @@ void Query::invalidateCaches()
 
 void Query::setCursor(int row, bool bof, bool eof)
 {
+    m_blob = BlobCache(); // a move reads the blob afresh, as it is in its table now
     const bool changed = row != m_cur || bof != m_bof || eof != m_eof;
     m_cur = row;
     m_bof = bof;
