@@ -16,14 +16,20 @@ void QueryTableModel::setSource(DataSource *source)
         m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &QueryTableModel::reset);
         m_conexoes[1] = connect(source, &DataSource::rowsReset, this, &QueryTableModel::reset);
         m_conexoes[2] = connect(source, &DataSource::rowInserted, this, [this](int row) {
+            m_mudando = true;
             beginInsertRows(QModelIndex(), row, row);
             ++m_linhas;
             endInsertRows();
+            m_mudando = false;
+            emit rowsChanged();
         });
         m_conexoes[3] = connect(source, &DataSource::rowRemoved, this, [this](int row) {
+            m_mudando = true;
             beginRemoveRows(QModelIndex(), row, row);
             --m_linhas;
             endRemoveRows();
+            m_mudando = false;
+            emit rowsChanged();
         });
         // The row being edited shows what is typed into it; a cancel or a save shows it anew.
         m_conexoes[4] = connect(source, &DataSource::fieldChanged, this, [this](int) {
@@ -44,6 +50,7 @@ void QueryTableModel::setColumns(const QList<GridColumn> &columns)
 
 void QueryTableModel::reset()
 {
+    m_mudando = true;
     beginResetModel();
     const Query *q = m_fonte.query();
     const bool aberta = q && q->isActive();
@@ -51,6 +58,8 @@ void QueryTableModel::reset()
     m_indices.clear();
     for (const GridColumn &c : m_colunas) m_indices.push_back(aberta ? q->fieldIndex(c.field) : -1);
     endResetModel();
+    m_mudando = false;
+    emit rowsChanged();
 }
 
 void QueryTableModel::linhaMudou(int row)
@@ -100,12 +109,8 @@ DbGrid::DbGrid(QWidget *parent) : QTableView(parent), m_modelo(new QueryTableMod
     horizontalHeader()->setSectionsClickable(false);
     connect(selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &atual) { linhaEscolhida(atual.row()); });
-    connect(m_modelo, &QAbstractItemModel::modelReset, this, [this] {
-        aplicaLarguras();
-        segueConsulta();
-    });
-    connect(m_modelo, &QAbstractItemModel::rowsInserted, this, &DbGrid::segueConsulta);
-    connect(m_modelo, &QAbstractItemModel::rowsRemoved, this, &DbGrid::segueConsulta);
+    connect(m_modelo, &QAbstractItemModel::modelReset, this, &DbGrid::aplicaLarguras);
+    connect(m_modelo, &QueryTableModel::rowsChanged, this, &DbGrid::segueConsulta);
 }
 
 void DbGrid::setDataSource(DataSource *source)
@@ -153,7 +158,7 @@ void DbGrid::segueConsulta()
 // A row clicked or reached with the keys becomes the query's current row.
 void DbGrid::linhaEscolhida(int row)
 {
-    if (m_sincronizando || row < 0) return;
+    if (m_sincronizando || m_modelo->changingRows() || row < 0) return;
     DataSource *fonte = dataSource();
     Query *q = fonte ? fonte->dataSet() : nullptr;
     if (q && q->isActive() && row != q->currentRow()) Mensagens::protegido([&] { q->moveTo(row); });

@@ -42,6 +42,13 @@ void DataSource::setDataSet(Query *query)
     emit dataSetChanged();
 }
 
+void DataSource::setAutoEdit(bool on)
+{
+    if (on == m_autoEdit) return;
+    m_autoEdit = on;
+    emit stateChanged(); // the controls take input, or no longer
+}
+
 bool DataSource::editing() const
 {
     return m_query && (m_query->state() == Query::State::Edit || m_query->state() == Query::State::Insert);

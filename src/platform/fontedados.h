@@ -21,7 +21,7 @@ public:
     void setDataSet(Query *query);
 
     bool autoEdit() const { return m_autoEdit; }
-    void setAutoEdit(bool on) { m_autoEdit = on; }
+    void setAutoEdit(bool on);
 
     bool active() const { return m_query && m_query->isActive(); }
     // Adding or editing a row.
