@@ -204,11 +204,21 @@ private slots:
         QCOMPARE(candidatos.field("id_cargo").asInteger(), 1);
         QCOMPARE(l.currentText(), QString("Presidente"));
 
-        // While editing, a pick writes the row's key.
+        // While editing, a pick in the drop-down, or with the keys, writes the row's key.
         candidatos.edit();
-        QTest::keyClick(&l, Qt::Key_Down);
+        l.showPopup();
+        QListView *lista = l.popupList();
+        QVERIFY(lista && lista->isVisible());
+        QCOMPARE(lista->model()->rowCount(), 2);
+        QCOMPARE(lista->currentIndex().row(), 0); // on the row shown
+        QTest::mouseClick(lista->viewport(), Qt::LeftButton, {}, lista->visualRect(lista->model()->index(1, 0)).center());
+        QVERIFY(!lista->isVisible());
         QCOMPARE(candidatos.field("id_cargo").asInteger(), 2);
         QCOMPARE(cargos.field("cargo").asString(), QString("Senador"));
+        QTest::keyClick(&l, Qt::Key_Up);
+        QCOMPARE(candidatos.field("id_cargo").asInteger(), 1);
+        QTest::keyClick(&l, Qt::Key_Down);
+        QCOMPARE(candidatos.field("id_cargo").asInteger(), 2);
         candidatos.post();
         QCOMPARE(conta("select id_cargo from candidatos where numcad_candidato = 1"), 2);
 

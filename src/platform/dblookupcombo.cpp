@@ -2,8 +2,11 @@
 
 #include "platform/mensagens.h"
 
+#include <QFrame>
 #include <QKeyEvent>
 #include <QListView>
+#include <QScreen>
+#include <QVBoxLayout>
 
 // ---- QueryListModel
 
@@ -168,7 +171,49 @@ void DbLookupComboBox::escolhe(int row)
 
 void DbLookupComboBox::showPopup()
 {
-    if (aceitaEntrada()) QComboBox::showPopup();
+    if (!aceitaEntrada()) return;
+    if (!m_suspensa) {
+        m_suspensa = new QFrame(this, Qt::Popup);
+        m_suspensa->setFrameShape(QFrame::Box);
+        auto *caixa = new QVBoxLayout(m_suspensa);
+        caixa->setContentsMargins(1, 1, 1, 1);
+        m_listaSuspensa = new QListView(m_suspensa);
+        m_listaSuspensa->setModel(m_modelo);
+        m_listaSuspensa->setUniformItemSizes(true);
+        m_listaSuspensa->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        m_listaSuspensa->setSelectionMode(QAbstractItemView::SingleSelection);
+        m_listaSuspensa->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        m_listaSuspensa->setFrameShape(QFrame::NoFrame);
+        caixa->addWidget(m_listaSuspensa);
+        const auto escolheLinha = [this](const QModelIndex &i) {
+            hidePopup();
+            setCurrentIndex(i.row());
+            escolhe(i.row());
+        };
+        connect(m_listaSuspensa, &QListView::clicked, this, escolheLinha);
+        connect(m_listaSuspensa, &QListView::activated, this, escolheLinha);
+    }
+    const int linhas = qBound(1, count(), maxVisibleItems());
+    const int altura = m_listaSuspensa->sizeHintForRow(0) > 0 ? m_listaSuspensa->sizeHintForRow(0)
+                                                              : fontMetrics().height() + 4;
+    m_suspensa->resize(width(), linhas * altura + 2 * m_suspensa->frameWidth() + 2);
+    QPoint ponto = mapToGlobal(QPoint(0, height()));
+    if (const QScreen *tela = screen()) { // above the box when there is no room below
+        const QRect area = tela->availableGeometry();
+        if (ponto.y() + m_suspensa->height() > area.bottom())
+            ponto.setY(mapToGlobal(QPoint(0, 0)).y() - m_suspensa->height());
+    }
+    m_suspensa->move(ponto);
+    const QModelIndex atual = m_modelo->index(qMax(0, currentIndex()));
+    m_listaSuspensa->setCurrentIndex(atual);
+    m_listaSuspensa->scrollTo(atual, QAbstractItemView::PositionAtTop);
+    m_suspensa->show();
+    m_listaSuspensa->setFocus();
+}
+
+void DbLookupComboBox::hidePopup()
+{
+    if (m_suspensa) m_suspensa->hide();
 }
 
 void DbLookupComboBox::keyPressEvent(QKeyEvent *e)

@@ -13,6 +13,9 @@
 #include <QAbstractListModel>
 #include <QComboBox>
 
+class QFrame;
+class QListView;
+
 // The rows of a query, one field of each, for a drop-down.
 class QueryListModel : public QAbstractListModel
 {
@@ -57,7 +60,11 @@ public:
     // Shows the key held in the field, moving the list query to it.
     void refresh();
 
+    // The drop-down is a list of its own over the same model: the combo box's own
+    // measures the text of every row before it opens.
     void showPopup() override;
+    void hidePopup() override;
+    QListView *popupList() const { return m_listaSuspensa; }
 
 protected:
     void keyPressEvent(QKeyEvent *e) override;
@@ -71,6 +78,8 @@ private:
     FieldLink m_lista; // the key field of the list query
     QString m_campoLista;
     QueryListModel *m_modelo;
+    QFrame *m_suspensa = nullptr;
+    QListView *m_listaSuspensa = nullptr;
     bool m_deleteLimpa = false;
     bool m_atualizando = false;
     QMetaObject::Connection m_conexoes[5];
