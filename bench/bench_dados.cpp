@@ -33,8 +33,8 @@
 
 #include <QAbstractTableModel>
 #include <QApplication>
-#include <QFile>
 #include <QComboBox>
+#include <QFile>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,12 +48,14 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
+namespace
+{
 
 const QString kTodos = QStringLiteral("select *  from candidatos");
 // The values Query keeps of each row of kTodos, read with the bare API.
-const char *const kMesmasLinhas = "select numcad_candidato, nome_candidato, numero_candidato, id_partido, id_cargo, "
-                                  "typeof(foto), rowid from candidatos";
+const char *const kMesmasLinhas =
+    "select numcad_candidato, nome_candidato, numero_candidato, id_partido, id_cargo, "
+    "typeof(foto), rowid from candidatos";
 
 [[noreturn]] void falha(const QString &texto)
 {
@@ -61,7 +63,10 @@ const char *const kMesmasLinhas = "select numcad_candidato, nome_candidato, nume
     std::exit(1);
 }
 
-double msDesde(qint64 t0) { return double(Bench::agoraNs() - t0) / 1e6; }
+double msDesde(qint64 t0)
+{
+    return double(Bench::agoraNs() - t0) / 1e6;
+}
 
 // Resident memory now, in KiB.
 double rssKib()
@@ -83,7 +88,8 @@ void abre(Database &db, const QString &pasta)
 qint64 lacoNu(sqlite3 *db, const char *sql, bool tudo)
 {
     sqlite3_stmt *st = nullptr;
-    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK) falha(QString::fromUtf8(sqlite3_errmsg(db)));
+    if (sqlite3_prepare_v2(db, sql, -1, &st, nullptr) != SQLITE_OK)
+        falha(QString::fromUtf8(sqlite3_errmsg(db)));
     qint64 soma = 0, linhas = 0;
     int rc;
     const int n = sqlite3_column_count(st);
@@ -152,8 +158,10 @@ void consultas(const QString &pasta, int buscas, int aberturas)
 
     // ---- Lookup
     sqlite3_stmt *existe = nullptr;
-    const char *textoNu = "select numero_candidato from candidatos where numero_candidato = ? and id_cargo = ?";
-    if (sqlite3_prepare_v3(db.handle(), textoNu, -1, SQLITE_PREPARE_PERSISTENT, &existe, nullptr) != SQLITE_OK)
+    const char *textoNu =
+        "select numero_candidato from candidatos where numero_candidato = ? and id_cargo = ?";
+    if (sqlite3_prepare_v3(db.handle(), textoNu, -1, SQLITE_PREPARE_PERSISTENT, &existe, nullptr) !=
+        SQLITE_OK)
         falha(QStringLiteral("prepare"));
     std::vector<double> porQuery, nua;
     const QString idCargo = QStringLiteral("1");
@@ -174,7 +182,8 @@ void consultas(const QString &pasta, int buscas, int aberturas)
         sqlite3_bind_text(existe, 1, n.constData(), int(n.size()), SQLITE_STATIC);
         sqlite3_bind_int64(existe, 2, 1);
         int linhas = 0, rc;
-        while ((rc = sqlite3_step(existe)) == SQLITE_ROW) ++linhas;
+        while ((rc = sqlite3_step(existe)) == SQLITE_ROW)
+            ++linhas;
         sqlite3_reset(existe);
         const double b = msDesde(t0);
         if (rc != SQLITE_DONE || linhas != 1) falha(QStringLiteral("bare lookup found nothing"));
@@ -184,8 +193,8 @@ void consultas(const QString &pasta, int buscas, int aberturas)
     }
     sqlite3_finalize(existe);
     const double mq = Bench::mediana(porQuery), mn = Bench::mediana(nua);
-    Bench::linha(QStringLiteral("Lookup through Query, median (%1 lookups)").arg(buscas), Bench::ms(mq), Bench::ms(mn),
-                 Bench::razao(mq / mn), QStringLiteral("≤ 2x"), mq <= 2 * mn);
+    Bench::linha(QStringLiteral("Lookup through Query, median (%1 lookups)").arg(buscas), Bench::ms(mq),
+                 Bench::ms(mn), Bench::razao(mq / mn), QStringLiteral("≤ 2x"), mq <= 2 * mn);
     Bench::detalhe(QStringLiteral("lookup through Query / bare: p99"),
                    Bench::ms(Bench::percentil(porQuery, 99)) + QStringLiteral(" / ") +
                        Bench::ms(Bench::percentil(nua, 99)));
@@ -203,7 +212,8 @@ void consultas(const QString &pasta, int buscas, int aberturas)
         }
         const double a = msDesde(t0);
         t0 = Bench::agoraNs();
-        if (lacoNu(db.handle(), kMesmasLinhas, false) != 100000) falha(QStringLiteral("bare loop miscounted"));
+        if (lacoNu(db.handle(), kMesmasLinhas, false) != 100000)
+            falha(QStringLiteral("bare loop miscounted"));
         const double b = msDesde(t0);
         if (i < 0) continue;
         abrir.push_back(a);
@@ -227,9 +237,12 @@ void consultas(const QString &pasta, int buscas, int aberturas)
 // The leanest table a view can show: the same texts, kept in vectors.
 class TabelaSimples : public QAbstractTableModel
 {
-public:
+  public:
     std::vector<QString> nomes, numeros;
-    int rowCount(const QModelIndex &p = QModelIndex()) const override { return p.isValid() ? 0 : int(nomes.size()); }
+    int rowCount(const QModelIndex &p = QModelIndex()) const override
+    {
+        return p.isValid() ? 0 : int(nomes.size());
+    }
     int columnCount(const QModelIndex &p = QModelIndex()) const override { return p.isValid() ? 0 : 2; }
     QVariant data(const QModelIndex &i, int role) const override
     {
@@ -260,7 +273,8 @@ void telas(const QString &pasta, int passos)
     grade->setDataSource(&ds);
     grade->setColumns({{QStringLiteral("nome_candidato"), QStringLiteral("Canditato"), 304},
                        {QStringLiteral("numero_candidato"), QStringLiteral("Nº Canditato"), 107}});
-    for (QWidget *w : std::initializer_list<QWidget *>{nome, numero, chave, grade}) caixa->addWidget(w);
+    for (QWidget *w : std::initializer_list<QWidget *>{nome, numero, chave, grade})
+        caixa->addWidget(w);
     janela.resize(456, 300);
     janela.show();
     q.open();
@@ -282,7 +296,8 @@ void telas(const QString &pasta, int passos)
     grade2->verticalHeader()->hide();
     grade2->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grade2->setSelectionBehavior(QAbstractItemView::SelectRows);
-    for (QWidget *w : std::initializer_list<QWidget *>{nome2, numero2, chave2, grade2}) caixa2->addWidget(w);
+    for (QWidget *w : std::initializer_list<QWidget *>{nome2, numero2, chave2, grade2})
+        caixa2->addWidget(w);
     simples.resize(456, 300);
     simples.show();
     QCoreApplication::processEvents();
@@ -305,11 +320,13 @@ void telas(const QString &pasta, int passos)
         nosso.push_back(a);
         nu.push_back(b);
     }
-    if (nome->text() != tabela.nomes[size_t(q.currentRow())]) falha(QStringLiteral("the edit box did not follow"));
+    if (nome->text() != tabela.nomes[size_t(q.currentRow())])
+        falha(QStringLiteral("the edit box did not follow"));
     const double mn = Bench::mediana(nosso), mb = Bench::mediana(nu);
-    Bench::linha(QStringLiteral("Next candidate with three bound controls and a grid, repainted (median of %1)")
-                     .arg(passos),
-                 Bench::ms(mn), Bench::ms(mb), Bench::razao(mn / mb), QStringLiteral("≤ 1 ms"), mn <= 1.0);
+    Bench::linha(
+        QStringLiteral("Next candidate with three bound controls and a grid, repainted (median of %1)")
+            .arg(passos),
+        Bench::ms(mn), Bench::ms(mb), Bench::razao(mn / mb), QStringLiteral("≤ 1 ms"), mn <= 1.0);
 
     // The map tab's candidate drop-down: 100,000 names.
     Query lista(db);
@@ -322,7 +339,8 @@ void telas(const QString &pasta, int passos)
     mapa.open();
     QStringListModel nomes;
     QStringList todos;
-    for (int r = 0; r < lista.rowCount(); ++r) todos << lista.displayText(r, 1);
+    for (int r = 0; r < lista.rowCount(); ++r)
+        todos << lista.displayText(r, 1);
     nomes.setStringList(todos);
     std::vector<double> abre1, abre2;
     for (int i = -1; i < 5; ++i) {
@@ -338,7 +356,8 @@ void telas(const QString &pasta, int passos)
         l.showPopup();
         QCoreApplication::processEvents();
         const double a = msDesde(t0);
-        if (!l.popupList() || !l.popupList()->isVisible()) falha(QStringLiteral("the drop-down did not open"));
+        if (!l.popupList() || !l.popupList()->isVisible())
+            falha(QStringLiteral("the drop-down did not open"));
         l.hidePopup();
         mapa.cancel();
         QComboBox c(&simples);
@@ -379,8 +398,9 @@ int main(int argc, char **argv)
         memNua.push_back(memoriaEmFilho(pasta, false));
     }
     const double mq = Bench::mediana(memQuery), mn = Bench::mediana(memNua);
-    Bench::linha(QStringLiteral("Memory held by that open, above the process before it (median of 3)"), Bench::mib(mq),
-                 Bench::mib(mn), Bench::razao(mq / std::max(mn, 1.0)), QStringLiteral("< 50 MiB"), mq < 50 * 1024);
+    Bench::linha(QStringLiteral("Memory held by that open, above the process before it (median of 3)"),
+                 Bench::mib(mq), Bench::mib(mn), Bench::razao(mq / std::max(mn, 1.0)),
+                 QStringLiteral("< 50 MiB"), mq < 50 * 1024);
 
     QApplication app(argc, argv);
     Instalacao::definePasta(pasta);

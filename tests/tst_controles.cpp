@@ -31,8 +31,9 @@ class TstControles : public QObject
         executa(db, "insert into cargo (cargo, quantidade_numeros) values (\"Presidente\", 2)");
         executa(db, "insert into cargo (cargo, quantidade_numeros) values (\"Senador\", 3)");
         executa(db, "insert into partido (partido, legenda) values (\"Partido Azul\", \"13\")");
-        const QString c = "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) values "
-                          "(:a, :b, :c, :d)";
+        const QString c =
+            "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) values "
+            "(:a, :b, :c, :d)";
         executa(db, c, {"Ana", "13", 1, 1});
         executa(db, c, {"Bruno", "14", 1, 1});
         executa(db, c, {"Carla", "131", 1, 2});
@@ -50,11 +51,12 @@ class TstControles : public QObject
     static QString estados(const DbNavigator &n)
     {
         QString s;
-        for (int i = 0; i < DbNavigator::kButtons; ++i) s += n.button(Button(i))->isEnabled() ? u'1' : u'0';
+        for (int i = 0; i < DbNavigator::kButtons; ++i)
+            s += n.button(Button(i))->isEnabled() ? u'1' : u'0';
         return s;
     }
 
-private slots:
+  private slots:
     void init()
     {
         m_inst = std::make_unique<InstalacaoTeste>();
@@ -211,7 +213,8 @@ private slots:
         QVERIFY(lista && lista->isVisible());
         QCOMPARE(lista->model()->rowCount(), 2);
         QCOMPARE(lista->currentIndex().row(), 0); // on the row shown
-        QTest::mouseClick(lista->viewport(), Qt::LeftButton, {}, lista->visualRect(lista->model()->index(1, 0)).center());
+        QTest::mouseClick(lista->viewport(), Qt::LeftButton, {},
+                          lista->visualRect(lista->model()->index(1, 0)).center());
         QVERIFY(!lista->isVisible());
         QCOMPARE(candidatos.field("id_cargo").asInteger(), 2);
         QCOMPARE(cargos.field("cargo").asString(), QString("Senador"));
@@ -341,7 +344,7 @@ private slots:
         QFETCH(QString, ativos);
         executa(*m_db, "insert into cargo (cargo) values (\"Prefeito\")");
         Query q(*m_db);
-        q.setSql(cena == 5 ? "select * from cargo where numcad_cargo = 0"
+        q.setSql(cena == 5   ? "select * from cargo where numcad_cargo = 0"
                  : cena == 8 ? "select cargo from cargo"
                              : "select * from cargo");
         DataSource ds(nullptr, &q);
@@ -366,10 +369,12 @@ private slots:
         DataSource ds(nullptr, &q);
         DbNavigator n;
         n.setDataSource(&ds);
-        const QStringList dicas = {"Primeiro registro",         "Registro anterior",       "Próximo registro",
-                                   "Último registro",           "Adiciona um novo registro", "Remove o registro atual",
-                                   "Edita o regstro atual",     "Salva as modificações",   "Cancela as modificações atuais"};
-        for (int i = 0; i < DbNavigator::kButtons; ++i) QCOMPARE(n.button(Button(i))->toolTip(), dicas[i]);
+        const QStringList dicas = {
+            "Primeiro registro",     "Registro anterior",         "Próximo registro",
+            "Último registro",       "Adiciona um novo registro", "Remove o registro atual",
+            "Edita o regstro atual", "Salva as modificações",     "Cancela as modificações atuais"};
+        for (int i = 0; i < DbNavigator::kButtons; ++i)
+            QCOMPARE(n.button(Button(i))->toolTip(), dicas[i]);
         q.open();
         int gravacoes = 0;
         q.afterPost = [&](Query &) { ++gravacoes; };

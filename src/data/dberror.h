@@ -8,7 +8,7 @@
 // one failure from another (a full disk from a refused row, say).
 class DbError : public std::runtime_error
 {
-public:
+  public:
     explicit DbError(const QString &message, int code = 0, const QString &engineMessage = QString())
         : std::runtime_error(message.toStdString()), m_code(code), m_engineMessage(engineMessage)
     {
@@ -19,7 +19,7 @@ public:
     // The engine's text before translation; empty for the program's own errors.
     QString engineMessage() const { return m_engineMessage; }
 
-private:
+  private:
     int m_code;
     QString m_engineMessage;
 };

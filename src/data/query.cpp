@@ -34,11 +34,21 @@ struct QueryPlan {
     std::shared_ptr<std::vector<QueryColumn>> columns;
 };
 
-namespace {
+namespace
+{
 
-QString noCurrentRow() { return QStringLiteral("Não há registro corrente"); }
-QString notEditing() { return QStringLiteral("A consulta não está em modo de edição ou inclusão"); }
-QString readOnly() { return QStringLiteral("Esta consulta não permite alterações"); }
+QString noCurrentRow()
+{
+    return QStringLiteral("Não há registro corrente");
+}
+QString notEditing()
+{
+    return QStringLiteral("A consulta não está em modo de edição ou inclusão");
+}
+QString readOnly()
+{
+    return QStringLiteral("Esta consulta não permite alterações");
+}
 
 // "select * from <table> ..." is the one form whose rows can be edited.
 const QRegularExpression &editableForm()
@@ -59,12 +69,14 @@ FieldType typeFromDeclaration(const QString &declared, bool autoIncrement)
     const QString t = declared.toUpper();
     if (t.contains(QLatin1String("INT"))) {
         if (autoIncrement) return FieldType::AutoInc;
-        return t.startsWith(QLatin1String("SMALL")) || t.startsWith(QLatin1String("TINY")) ? FieldType::SmallInt
-                                                                                            : FieldType::Integer;
+        return t.startsWith(QLatin1String("SMALL")) || t.startsWith(QLatin1String("TINY"))
+                   ? FieldType::SmallInt
+                   : FieldType::Integer;
     }
     if (t.contains(QLatin1String("DATE"))) return FieldType::Date;
     if (t.contains(QLatin1String("BLOB"))) return FieldType::Blob;
-    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")) || t.contains(QLatin1String("DOUB")))
+    if (t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")) ||
+        t.contains(QLatin1String("DOUB")))
         return FieldType::Float;
     return FieldType::String;
 }
@@ -127,8 +139,8 @@ std::shared_ptr<QueryPlan> buildPlan(Database &db, const QString &engineText)
         int autoInc = 0;
         if (!c.table.isEmpty()) {
             const QByteArray t = c.table.toUtf8(), o = c.origin.toUtf8();
-            const int rc = sqlite3_table_column_metadata(db.handle(), nullptr, t.constData(), o.constData(), nullptr,
-                                                         nullptr, nullptr, nullptr, &autoInc);
+            const int rc = sqlite3_table_column_metadata(db.handle(), nullptr, t.constData(), o.constData(),
+                                                         nullptr, nullptr, nullptr, nullptr, &autoInc);
             if (rc != SQLITE_OK) db.raise(rc);
         }
         c.def.type = typeFromDeclaration(declared, autoInc != 0);
@@ -145,14 +157,16 @@ std::shared_ptr<QueryPlan> buildPlan(Database &db, const QString &engineText)
     if (n > 0 && m.hasMatch()) {
         const QString table = m.captured(2);
         bool fromTable = true;
-        for (const QueryColumn &c : cols) fromTable = fromTable && c.table.compare(table, Qt::CaseInsensitive) == 0;
+        for (const QueryColumn &c : cols)
+            fromTable = fromTable && c.table.compare(table, Qt::CaseInsensitive) == 0;
         if (fromTable && tableInfo(db, table).hasRowid) {
             QStringList list;
             for (const QueryColumn &c : cols)
-                list << (c.def.type == FieldType::Blob ? QStringLiteral("typeof(%1) as %1").arg(quoted(c.origin))
-                                                       : quoted(c.origin));
-            const QString runText = QStringLiteral("select ") + list.join(u',') + QStringLiteral(", rowid ") +
-                                    m.captured(1);
+                list << (c.def.type == FieldType::Blob
+                             ? QStringLiteral("typeof(%1) as %1").arg(quoted(c.origin))
+                             : quoted(c.origin));
+            const QString runText =
+                QStringLiteral("select ") + list.join(u',') + QStringLiteral(", rowid ") + m.captured(1);
             bool ok = false;
             try {
                 Statement check(db, runText);
@@ -161,8 +175,9 @@ std::shared_ptr<QueryPlan> buildPlan(Database &db, const QString &engineText)
             }
             if (ok) {
                 plan->runText = runText;
-                plan->reloadText = QStringLiteral("select ") + list.join(u',') + QStringLiteral(", rowid from ") +
-                                   quoted(table) + QStringLiteral(" where rowid = ?");
+                plan->reloadText = QStringLiteral("select ") + list.join(u',') +
+                                   QStringLiteral(", rowid from ") + quoted(table) +
+                                   QStringLiteral(" where rowid = ?");
                 plan->table = table;
                 plan->statementColumns = n + 1;
                 plan->keySources = {n};
@@ -224,7 +239,7 @@ qint64 isoDay(const char *p, int n)
 
 class Query::Store
 {
-public:
+  public:
     enum Tag : char { Null, Int8, Int16, Int32, Int64, Double, Text, Blob, Deferred, Date };
 
     explicit Store(size_t keySlots) : keys(keySlots) { bytes.reserve(256); }
@@ -232,7 +247,8 @@ public:
     quint32 beginRow()
     {
         offsets.push_back(bytes.size());
-        for (auto &k : keys) k.push_back(0);
+        for (auto &k : keys)
+            k.push_back(0);
         return quint32(offsets.size() - 1);
     }
     void rewriteRow(quint32 id) { offsets[id] = bytes.size(); }
@@ -243,7 +259,7 @@ public:
         return id;
     }
 
-    void put(sqlite3_stmt *s, const QueryColumn &c, bool keyIsNull)
+    void put(sqlite3_stmt *s, const QueryColumn &c, bool keepBlob)
     {
         const int src = c.source;
         switch (sqlite3_column_type(s, src)) {
@@ -281,7 +297,7 @@ public:
             return;
         }
         default: { // SQLITE_BLOB
-            if (c.keySlot >= 0 && !keyIsNull) {
+            if (c.keySlot >= 0 && !keepBlob) {
                 bytes.push_back(Deferred);
                 return;
             }
@@ -337,7 +353,8 @@ public:
     QVariant read(quint32 id, int column, bool *deferred) const
     {
         const char *p = bytes.data() + offsets[id];
-        for (int i = 0; i < column; ++i) p = skip(p);
+        for (int i = 0; i < column; ++i)
+            p = skip(p);
         *deferred = false;
         const char tag = *p++;
         switch (tag) {
@@ -385,10 +402,10 @@ public:
     }
 
     std::vector<char> bytes;
-    std::vector<size_t> offsets;          // by row id
+    std::vector<size_t> offsets;           // by row id
     std::vector<std::vector<qint64>> keys; // by key slot, then row id
 
-private:
+  private:
     void append(const void *p, size_t n)
     {
         const char *c = static_cast<const char *>(p);
@@ -473,7 +490,8 @@ std::vector<Query::Condition> Query::parseFilter(const QString &t)
     const qsizetype n = t.size();
     qsizetype i = 0;
     const auto blanks = [&] {
-        while (i < n && t[i].isSpace()) ++i;
+        while (i < n && t[i].isSpace())
+            ++i;
     };
     const auto fail = [&]() { throw DbError(QStringLiteral("Filtro inválido: %1").arg(t)); };
     blanks();
@@ -529,7 +547,8 @@ std::vector<Query::Condition> Query::parseFilter(const QString &t)
     return out;
 }
 
-namespace {
+namespace
+{
 
 // Keeps the count of notifications under way right when a listener throws.
 struct Depth {
@@ -542,7 +561,10 @@ struct Depth {
 
 // ---- Field
 
-QString Field::name() const { return m_query->fieldName(m_column); }
+QString Field::name() const
+{
+    return m_query->fieldName(m_column);
+}
 
 FieldDef Field::def() const
 {
@@ -550,9 +572,18 @@ FieldDef Field::def() const
     return (*m_query->m_columns)[size_t(m_column)].def;
 }
 
-QVariant Field::value() const { return m_query->current(m_column); }
-bool Field::isNull() const { return value().isNull(); }
-QString Field::asString() const { return m_query->textOf(value()); }
+QVariant Field::value() const
+{
+    return m_query->current(m_column);
+}
+bool Field::isNull() const
+{
+    return value().isNull();
+}
+QString Field::asString() const
+{
+    return m_query->textOf(value());
+}
 
 qint64 Field::asInteger() const
 {
@@ -593,10 +624,19 @@ QByteArray Field::asBytes() const
     return v.typeId() == QMetaType::QByteArray ? v.toByteArray() : v.toString().toUtf8();
 }
 
-qint64 Field::blobSize() const { return isNull() ? 0 : asBytes().size(); }
+qint64 Field::blobSize() const
+{
+    return isNull() ? 0 : asBytes().size();
+}
 
-void Field::setValue(const QVariant &v) { m_query->setCurrent(m_column, v); }
-void Field::clear() { setValue(QVariant()); }
+void Field::setValue(const QVariant &v)
+{
+    m_query->setCurrent(m_column, v);
+}
+void Field::clear()
+{
+    setValue(QVariant());
+}
 
 void Field::loadFromFile(const QString &path)
 {
@@ -634,8 +674,7 @@ Query::~Query()
         if (l) l->queryDestroyed(*this);
 }
 
-template<class F>
-void Query::notify(F &&f)
+template <class F> void Query::notify(F &&f)
 {
     if (m_disabled > 0 || m_destroying) return;
     {
@@ -663,7 +702,10 @@ void Query::removeListener(QueryListener *listener)
         m_listeners.erase(it);
 }
 
-void Query::disableControls() { ++m_disabled; }
+void Query::disableControls()
+{
+    ++m_disabled;
+}
 
 void Query::enableControls()
 {
@@ -675,7 +717,8 @@ void Query::enableControls()
 QString Query::text() const
 {
     QString t;
-    for (const QString &line : m_lines) t += line + QStringLiteral("\r\n");
+    for (const QString &line : m_lines)
+        t += line + QStringLiteral("\r\n");
     return t;
 }
 
@@ -694,7 +737,10 @@ void Query::addSql(const QString &line)
     setSql(l);
 }
 
-QStringList Query::parameterNames() const { return m_text ? m_text->parameterNames : QStringList(); }
+QStringList Query::parameterNames() const
+{
+    return m_text ? m_text->parameterNames : QStringList();
+}
 
 void Query::setParam(const QString &name, const QVariant &value)
 {
@@ -717,8 +763,10 @@ void Query::setParam(int index, const QVariant &value)
 
 void Query::bindAll(Statement &st) const
 {
-    if (st.parameterCount() != m_params.size()) throw DbError(QStringLiteral("Número de parâmetros incorreto"));
-    for (int i = 0; i < m_params.size(); ++i) st.bind(i + 1, m_params[i]);
+    if (st.parameterCount() != m_params.size())
+        throw DbError(QStringLiteral("Número de parâmetros incorreto"));
+    for (int i = 0; i < m_params.size(); ++i)
+        st.bind(i + 1, m_params[i]);
 }
 
 void Query::fire(const Event &e)
@@ -760,9 +808,10 @@ void Query::open()
     if (!m_fixed.isEmpty()) {
         auto fixed = std::make_shared<std::vector<QueryColumn>>();
         for (const FieldDef &def : m_fixed) {
-            const auto it = std::find_if(plan->columns->begin(), plan->columns->end(), [&](const QueryColumn &c) {
-                return c.def.name.compare(def.name, Qt::CaseInsensitive) == 0;
-            });
+            const auto it =
+                std::find_if(plan->columns->begin(), plan->columns->end(), [&](const QueryColumn &c) {
+                    return c.def.name.compare(def.name, Qt::CaseInsensitive) == 0;
+                });
             if (it == plan->columns->end())
                 throw DbError(QStringLiteral("O resultado da consulta não tem o campo %1").arg(def.name));
             QueryColumn c = *it;
@@ -780,21 +829,29 @@ void Query::open()
             c.column = -1;
             for (size_t i = 0; i < columns->size(); ++i)
                 if ((*columns)[i].def.name.compare(c.field, Qt::CaseInsensitive) == 0) c.column = int(i);
-            if (c.column < 0) throw DbError(QStringLiteral("Campo não encontrado no filtro: %1").arg(c.field));
+            if (c.column < 0)
+                throw DbError(QStringLiteral("Campo não encontrado no filtro: %1").arg(c.field));
         }
 
     auto store = std::make_unique<Store>(plan->keySources.size());
     std::vector<quint32> rows;
     sqlite3_stmt *s = st->get();
     const size_t keyCount = plan->keySources.size();
-    const auto keyIsNull = [&](const QueryColumn &c) {
-        return c.keySlot >= 0 && sqlite3_column_type(s, plan->keySources[size_t(c.keySlot)]) == SQLITE_NULL;
+    // A result that selects its blobs has read them already: the first few rows keep
+    // theirs (a lookup of one candidate shows its photo without reading it twice),
+    // later rows find them again through their key. A blob whose key is null cannot
+    // be found again: it is kept.
+    constexpr size_t kRowsKeepingBlobs = 16;
+    const auto keep = [&](const QueryColumn &c) {
+        return c.keySlot >= 0 && (rows.size() < kRowsKeepingBlobs ||
+                                  sqlite3_column_type(s, plan->keySources[size_t(c.keySlot)]) == SQLITE_NULL);
     };
     while (st->step()) {
         const quint32 id = store->beginRow();
-        for (size_t k = 0; k < keyCount; ++k) store->keys[k][id] = sqlite3_column_int64(s, plan->keySources[k]);
-        // A blob whose key is null cannot be found again: it is kept.
-        for (const QueryColumn &c : *columns) store->put(s, c, keyIsNull(c));
+        for (size_t k = 0; k < keyCount; ++k)
+            store->keys[k][id] = sqlite3_column_int64(s, plan->keySources[k]);
+        for (const QueryColumn &c : *columns)
+            store->put(s, c, keep(c));
         if (rows.empty())
             for (QueryColumn &c : *plan->columns) { // an expression's type, from the first row it gives
                 if (c.settled) continue;
@@ -858,9 +915,15 @@ int Query::execSql()
     return m_db.changes();
 }
 
-int Query::recordCount() const { return rowCount() - (m_state == State::Insert ? 1 : 0); }
+int Query::recordCount() const
+{
+    return rowCount() - (m_state == State::Insert ? 1 : 0);
+}
 
-bool Query::canModify() const { return isActive() && m_plan && !m_plan->table.isEmpty(); }
+bool Query::canModify() const
+{
+    return isActive() && m_plan && !m_plan->table.isEmpty();
+}
 
 void Query::requireActive() const
 {
@@ -980,7 +1043,8 @@ int Query::find(const QString &column, const QString &value) const
     int best = -1;
     const auto range = m_index->rows.equal_range(qHash(value.toCaseFolded()));
     for (auto it = range.first; it != range.second; ++it)
-        if ((best < 0 || *it < best) && textOf(this->value(*it, col)).compare(value, Qt::CaseInsensitive) == 0)
+        if ((best < 0 || *it < best) &&
+            textOf(this->value(*it, col)).compare(value, Qt::CaseInsensitive) == 0)
             best = *it;
     return best;
 }
@@ -1016,7 +1080,10 @@ void Query::restorePosition(const Position &p)
         setCursor(int(it - m_view.begin()), p.bof, p.eof);
 }
 
-int Query::fieldCount() const { return m_columns ? int(m_columns->size()) : 0; }
+int Query::fieldCount() const
+{
+    return m_columns ? int(m_columns->size()) : 0;
+}
 
 QString Query::fieldName(int column) const
 {
@@ -1044,7 +1111,8 @@ QList<FieldDef> Query::fieldDefs() const
 {
     if (!m_columns) return m_fixed;
     QList<FieldDef> out;
-    for (const QueryColumn &c : *m_columns) out << c.def;
+    for (const QueryColumn &c : *m_columns)
+        out << c.def;
     return out;
 }
 
@@ -1059,7 +1127,8 @@ QVariant Query::blobOf(quint32 id, int column) const
 {
     if (m_blob.column == column && m_blob.id == id) return m_blob.value;
     const QueryColumn &c = (*m_columns)[size_t(column)];
-    Statement st(m_db, QStringLiteral("select %1 from %2 where rowid = ?").arg(quoted(c.origin), quoted(c.table)));
+    Statement st(m_db,
+                 QStringLiteral("select %1 from %2 where rowid = ?").arg(quoted(c.origin), quoted(c.table)));
     st.bind(1, m_store->keys[size_t(c.keySlot)][id]);
     // A row deleted since the query opened has nothing left to show.
     QVariant v = st.step() ? st.column(0) : QVariant();
@@ -1086,7 +1155,10 @@ QVariant Query::value(int row, int column) const
     return cellValue(id, column);
 }
 
-QString Query::displayText(int row, int column) const { return textOf(value(row, column)); }
+QString Query::displayText(int row, int column) const
+{
+    return textOf(value(row, column));
+}
 
 QVariant Query::current(int column) const
 {
@@ -1151,7 +1223,8 @@ void Query::edit()
     }
     const quint32 id = m_view[size_t(m_cur)];
     std::vector<Cell> buffer{size_t(fieldCount())};
-    for (int i = 0; i < fieldCount(); ++i) buffer[size_t(i)].value = m_store->read(id, i, &buffer[size_t(i)].deferred);
+    for (int i = 0; i < fieldCount(); ++i)
+        buffer[size_t(i)].value = m_store->read(id, i, &buffer[size_t(i)].deferred);
     m_buffer = std::move(buffer);
     m_state = State::Edit;
     m_modified = false;
@@ -1164,7 +1237,8 @@ void Query::reloadRow(quint32 id)
     st.bind(1, m_store->keys[0][id]);
     if (!st.step()) throw DbError(QStringLiteral("O registro não foi encontrado após a gravação"));
     m_store->rewriteRow(id);
-    for (const QueryColumn &c : *m_columns) m_store->put(st.get(), c, false);
+    for (const QueryColumn &c : *m_columns)
+        m_store->put(st.get(), c, false);
 }
 
 void Query::post()
@@ -1194,20 +1268,25 @@ void Query::post()
     }
     qint64 rowid = m_store->keys[0][id];
     if (m_state == State::Insert) {
-        const QString sql = cols.isEmpty() ? QStringLiteral("insert into %1 default values").arg(quoted(m_plan->table))
-                                           : QStringLiteral("insert into %1 (%2) values (%3)")
-                                                 .arg(quoted(m_plan->table), cols.join(u','),
-                                                      QStringList(cols.size(), QStringLiteral("?")).join(u','));
+        const QString sql = cols.isEmpty()
+                                ? QStringLiteral("insert into %1 default values").arg(quoted(m_plan->table))
+                                : QStringLiteral("insert into %1 (%2) values (%3)")
+                                      .arg(quoted(m_plan->table), cols.join(u','),
+                                           QStringList(cols.size(), QStringLiteral("?")).join(u','));
         Statement st(m_db, sql);
-        for (int i = 0; i < vals.size(); ++i) st.bind(i + 1, vals[i]);
+        for (int i = 0; i < vals.size(); ++i)
+            st.bind(i + 1, vals[i]);
         st.step();
         rowid = m_db.lastInsertRowid();
     } else if (!cols.isEmpty()) {
         QStringList sets;
-        for (const QString &c : cols) sets << c + QStringLiteral(" = ?");
-        Statement st(m_db,
-                     QStringLiteral("update %1 set %2 where rowid = ?").arg(quoted(m_plan->table), sets.join(u',')));
-        for (int i = 0; i < vals.size(); ++i) st.bind(i + 1, vals[i]);
+        for (const QString &c : cols)
+            sets << c + QStringLiteral(" = ?");
+        Statement st(
+            m_db,
+            QStringLiteral("update %1 set %2 where rowid = ?").arg(quoted(m_plan->table), sets.join(u',')));
+        for (int i = 0; i < vals.size(); ++i)
+            st.bind(i + 1, vals[i]);
         st.bind(int(vals.size()) + 1, rowid);
         st.step();
     }

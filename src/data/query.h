@@ -43,7 +43,7 @@ struct FieldDef {
 // rows as its filter shows them (0 .. rowCount() - 1).
 class QueryListener
 {
-public:
+  public:
     virtual ~QueryListener() = default;
     // Inactive, browse, edit or insert.
     virtual void stateChanged(Query &) {}
@@ -64,7 +64,7 @@ public:
 
 class Field
 {
-public:
+  public:
     Field(Query *query, int column) : m_query(query), m_column(column) {}
 
     QString name() const;
@@ -86,14 +86,14 @@ public:
     void loadFromFile(const QString &path);
     void saveToFile(const QString &path) const;
 
-private:
+  private:
     Query *m_query;
     int m_column;
 };
 
 class Query
 {
-public:
+  public:
     enum class State { Inactive, Browse, Edit, Insert };
     // Whether an operation raises the seven events.
     enum class Events { Raise, Skip };
@@ -210,7 +210,7 @@ public:
 
     Event afterOpen, afterClose, afterInsert, beforePost, afterPost, afterDelete, afterScroll;
 
-private:
+  private:
     friend class Field;
     struct Cell {
         QVariant value;
@@ -236,8 +236,7 @@ private:
     QString textOf(const QVariant &v) const;
     void invalidateCaches();
     void setCursor(int row, bool bof, bool eof);
-    template<class F>
-    void notify(F &&f);
+    template <class F> void notify(F &&f);
 
     Database &m_db;
     QStringList m_lines;

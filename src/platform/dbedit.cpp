@@ -4,11 +4,15 @@
 
 #include <QKeyEvent>
 
-DbEdit::DbEdit(QWidget *parent) : QLineEdit(parent) { refresh(); }
+DbEdit::DbEdit(QWidget *parent) : QLineEdit(parent)
+{
+    refresh();
+}
 
 void DbEdit::setDataSource(DataSource *source)
 {
-    for (auto &c : m_conexoes) disconnect(c);
+    for (auto &c : m_conexoes)
+        disconnect(c);
     m_link.setSource(source);
     if (source) {
         m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &DbEdit::refresh);
@@ -32,8 +36,8 @@ void DbEdit::setDataField(const QString &name)
 void DbEdit::refreshState()
 {
     Query *q = m_link.query();
-    const bool pode = m_link.column() >= 0 &&
-                      (m_link.editing() || (dataSource()->autoEdit() && q && q->canModify()));
+    const bool pode =
+        m_link.column() >= 0 && (m_link.editing() || (dataSource()->autoEdit() && q && q->canModify()));
     setReadOnly(!pode);
 }
 

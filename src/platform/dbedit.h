@@ -12,7 +12,7 @@
 class DbEdit : public QLineEdit
 {
     Q_OBJECT
-public:
+  public:
     explicit DbEdit(QWidget *parent = nullptr);
 
     DataSource *dataSource() const { return m_link.source(); }
@@ -24,11 +24,11 @@ public:
     // clears the field. Done on leaving the box and before a save or a move.
     void updateRecord();
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent *e) override;
     void focusOutEvent(QFocusEvent *e) override;
 
-private:
+  private:
     void refresh();
     void refreshState();
 

@@ -10,7 +10,8 @@ QueryTableModel::QueryTableModel(QObject *parent) : QAbstractTableModel(parent) 
 
 void QueryTableModel::setSource(DataSource *source)
 {
-    for (auto &c : m_conexoes) disconnect(c);
+    for (auto &c : m_conexoes)
+        disconnect(c);
     m_fonte.setSource(source);
     if (source) {
         m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &QueryTableModel::reset);
@@ -56,7 +57,8 @@ void QueryTableModel::reset()
     const bool aberta = q && q->isActive();
     m_linhas = aberta ? q->rowCount() : 0;
     m_indices.clear();
-    for (const GridColumn &c : m_colunas) m_indices.push_back(aberta ? q->fieldIndex(c.field) : -1);
+    for (const GridColumn &c : m_colunas)
+        m_indices.push_back(aberta ? q->fieldIndex(c.field) : -1);
     endResetModel();
     m_mudando = false;
     emit rowsChanged();
@@ -68,7 +70,10 @@ void QueryTableModel::linhaMudou(int row)
     emit dataChanged(index(row, 0), index(row, int(m_colunas.size()) - 1));
 }
 
-int QueryTableModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_linhas; }
+int QueryTableModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_linhas;
+}
 int QueryTableModel::columnCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_colunas.size());
@@ -85,7 +90,8 @@ QVariant QueryTableModel::data(const QModelIndex &index, int role) const
 
 QVariant QueryTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 && section < m_colunas.size())
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
+        section < m_colunas.size())
         return m_colunas[section].title;
     return QVariant();
 }
@@ -115,13 +121,17 @@ DbGrid::DbGrid(QWidget *parent) : QTableView(parent), m_modelo(new QueryTableMod
 
 void DbGrid::setDataSource(DataSource *source)
 {
-    for (auto &c : m_conexoes) disconnect(c);
+    for (auto &c : m_conexoes)
+        disconnect(c);
     m_modelo->setSource(source);
     if (source) m_conexoes[0] = connect(source, &DataSource::currentChanged, this, &DbGrid::segueConsulta);
     segueConsulta();
 }
 
-void DbGrid::setColumns(const QList<GridColumn> &columns) { m_modelo->setColumns(columns); }
+void DbGrid::setColumns(const QList<GridColumn> &columns)
+{
+    m_modelo->setColumns(columns);
+}
 
 void DbGrid::setColumnsResizable(bool on)
 {
@@ -132,7 +142,8 @@ void DbGrid::aplicaLarguras()
 {
     const QList<GridColumn> colunas = m_modelo->columns();
     for (int i = 0; i < colunas.size(); ++i)
-        setColumnWidth(i, colunas[i].width >= 0 ? colunas[i].width : horizontalHeader()->defaultSectionSize());
+        setColumnWidth(i,
+                       colunas[i].width >= 0 ? colunas[i].width : horizontalHeader()->defaultSectionSize());
 }
 
 // The selection shows the query's current row.

@@ -21,7 +21,7 @@ struct GridColumn {
 class QueryTableModel : public QAbstractTableModel
 {
     Q_OBJECT
-public:
+  public:
     explicit QueryTableModel(QObject *parent = nullptr);
 
     void setSource(DataSource *source);
@@ -37,11 +37,11 @@ public:
     QVariant data(const QModelIndex &index, int role) const override;
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
-signals:
+  signals:
     // Rows came, went or were read afresh; the view has settled.
     void rowsChanged();
 
-private:
+  private:
     void reset();
     void linhaMudou(int row);
 
@@ -56,7 +56,7 @@ private:
 class DbGrid : public QTableView
 {
     Q_OBJECT
-public:
+  public:
     explicit DbGrid(QWidget *parent = nullptr);
 
     void setDataSource(DataSource *source);
@@ -65,7 +65,7 @@ public:
     // Whether the columns can be widened by dragging their titles.
     void setColumnsResizable(bool on);
 
-private:
+  private:
     void aplicaLarguras();
     void segueConsulta();
     void linhaEscolhida(int row);

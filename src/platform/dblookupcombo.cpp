@@ -14,7 +14,8 @@ QueryListModel::QueryListModel(QObject *parent) : QAbstractListModel(parent) {}
 
 void QueryListModel::setSource(DataSource *source)
 {
-    for (auto &c : m_conexoes) disconnect(c);
+    for (auto &c : m_conexoes)
+        disconnect(c);
     m_link.setSource(source);
     if (source) {
         m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &QueryListModel::reset);
@@ -53,7 +54,10 @@ void QueryListModel::reset()
     endResetModel();
 }
 
-int QueryListModel::rowCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : m_linhas; }
+int QueryListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : m_linhas;
+}
 
 QVariant QueryListModel::data(const QModelIndex &index, int role) const
 {
@@ -77,7 +81,8 @@ DbLookupComboBox::DbLookupComboBox(QWidget *parent) : QComboBox(parent), m_model
 
 void DbLookupComboBox::setDataSource(DataSource *source)
 {
-    for (auto &c : m_conexoes) disconnect(c);
+    for (auto &c : m_conexoes)
+        disconnect(c);
     m_link.setSource(source);
     if (source) {
         m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &DbLookupComboBox::refresh);
@@ -99,7 +104,8 @@ void DbLookupComboBox::setDataField(const QString &name)
 
 void DbLookupComboBox::setListSource(DataSource *source)
 {
-    for (auto &c : m_conexoesLista) disconnect(c);
+    for (auto &c : m_conexoesLista)
+        disconnect(c);
     m_lista.setSource(source);
     m_modelo->setSource(source);
     // A list read afresh, or with a row more or less, may hold the key elsewhere or no
@@ -138,7 +144,8 @@ void DbLookupComboBox::refresh()
             // The list query follows the key, unless a row of its own is being changed.
             const bool pode = lista->state() == Query::State::Browse;
             const int atual = lista->currentRow();
-            if (atual >= 0 && lista->displayText(atual, m_lista.column()).compare(texto, Qt::CaseInsensitive) == 0)
+            if (atual >= 0 &&
+                lista->displayText(atual, m_lista.column()).compare(texto, Qt::CaseInsensitive) == 0)
                 linha = atual;
             else if (pode && lista->locate(m_lista.fieldName(), texto))
                 linha = lista->currentRow();

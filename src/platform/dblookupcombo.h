@@ -20,7 +20,7 @@ class QListView;
 class QueryListModel : public QAbstractListModel
 {
     Q_OBJECT
-public:
+  public:
     explicit QueryListModel(QObject *parent = nullptr);
 
     void setSource(DataSource *source);
@@ -29,7 +29,7 @@ public:
     int rowCount(const QModelIndex &parent = QModelIndex()) const override;
     QVariant data(const QModelIndex &index, int role) const override;
 
-private:
+  private:
     void reset();
 
     FieldLink m_link;
@@ -40,7 +40,7 @@ private:
 class DbLookupComboBox : public QComboBox
 {
     Q_OBJECT
-public:
+  public:
     explicit DbLookupComboBox(QWidget *parent = nullptr);
 
     void setDataSource(DataSource *source);
@@ -66,11 +66,11 @@ public:
     void hidePopup() override;
     QListView *popupList() const { return m_listaSuspensa; }
 
-protected:
+  protected:
     void keyPressEvent(QKeyEvent *e) override;
     void wheelEvent(QWheelEvent *e) override;
 
-private:
+  private:
     bool aceitaEntrada() const;
     void escolhe(int row);
 

@@ -7,17 +7,18 @@
 #include <QPainterPath>
 #include <QToolButton>
 
-namespace {
+namespace
+{
 
 using Button = DbNavigator::Button;
 
 const char *const kDicas[DbNavigator::kButtons] = {
-    "Primeiro registro",         "Registro anterior",     "Próximo registro",
-    "Último registro",           "Adiciona um novo registro", "Remove o registro atual",
-    "Edita o regstro atual",     "Salva as modificações", "Cancela as modificações atuais"};
+    "Primeiro registro",     "Registro anterior",         "Próximo registro",
+    "Último registro",       "Adiciona um novo registro", "Remove o registro atual",
+    "Edita o regstro atual", "Salva as modificações",     "Cancela as modificações atuais"};
 
-const char *const kNomes[DbNavigator::kButtons] = {"First", "Prior", "Next",   "Last",  "Insert",
-                                                   "Delete", "Edit", "Post", "Cancel"};
+const char *const kNomes[DbNavigator::kButtons] = {"First",  "Prior", "Next", "Last",  "Insert",
+                                                   "Delete", "Edit",  "Post", "Cancel"};
 
 // The glyphs, drawn on a 16 x 16 grid.
 QIcon desenha(Button b)
@@ -108,7 +109,8 @@ DbNavigator::DbNavigator(QWidget *parent) : QWidget(parent)
 
 void DbNavigator::setDataSource(DataSource *source)
 {
-    for (auto &c : m_conexoes) disconnect(c);
+    for (auto &c : m_conexoes)
+        disconnect(c);
     m_fonte.setSource(source);
     if (source) {
         m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &DbNavigator::atualiza);
@@ -130,9 +132,17 @@ void DbNavigator::atualiza()
     const bool inicio = !aberta || q->bof();
     const bool fim = !aberta || q->eof();
     const bool vazia = !aberta || (q->bof() && q->eof());
-    const bool ativo[kButtons] = {!inicio, !inicio, !fim, !fim, altera, altera && !vazia, altera && !editando,
-                                  altera && editando, altera && editando};
-    for (int i = 0; i < kButtons; ++i) m_botoes[i]->setEnabled(ativo[i]);
+    const bool ativo[kButtons] = {!inicio,
+                                  !inicio,
+                                  !fim,
+                                  !fim,
+                                  altera,
+                                  altera && !vazia,
+                                  altera && !editando,
+                                  altera && editando,
+                                  altera && editando};
+    for (int i = 0; i < kButtons; ++i)
+        m_botoes[i]->setEnabled(ativo[i]);
 }
 
 void DbNavigator::click(Button b)

@@ -20,7 +20,7 @@ class QToolButton;
 class DbNavigator : public QWidget
 {
     Q_OBJECT
-public:
+  public:
     enum class Button { First, Prior, Next, Last, Insert, Delete, Edit, Post, Cancel };
     static constexpr int kButtons = 9;
     // Runs before every action, with the button pressed; false stops the action.
@@ -36,7 +36,7 @@ public:
     // What a click on that button does, through the general error report.
     void click(Button b);
 
-private:
+  private:
     void atualiza();
     void executa(Button b);
 

@@ -10,7 +10,8 @@ DbText::DbText(QWidget *parent) : QLabel(parent)
 
 void DbText::setDataSource(DataSource *source)
 {
-    for (auto &c : m_conexoes) disconnect(c);
+    for (auto &c : m_conexoes)
+        disconnect(c);
     m_link.setSource(source);
     if (source) {
         m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &DbText::refresh);

@@ -10,7 +10,7 @@
 class DbText : public QLabel
 {
     Q_OBJECT
-public:
+  public:
     explicit DbText(QWidget *parent = nullptr);
 
     DataSource *dataSource() const { return m_link.source(); }
@@ -18,7 +18,7 @@ public:
     QString dataField() const { return m_link.fieldName(); }
     void setDataField(const QString &name);
 
-private:
+  private:
     void refresh();
 
     FieldLink m_link;

@@ -3,7 +3,7 @@
 // Turns the query's listener calls into the data source's signals.
 class DataSource::Escuta : public QueryListener
 {
-public:
+  public:
     explicit Escuta(DataSource *ds) : m_ds(ds) {}
     void stateChanged(Query &) override { emit m_ds->stateChanged(); }
     void currentChanged(Query &) override { emit m_ds->currentChanged(); }
@@ -18,7 +18,7 @@ public:
         emit m_ds->dataSetChanged();
     }
 
-private:
+  private:
     DataSource *m_ds;
 };
 

@@ -13,7 +13,7 @@
 class DataSource : public QObject
 {
     Q_OBJECT
-public:
+  public:
     explicit DataSource(QObject *parent = nullptr, Query *dataSet = nullptr);
     ~DataSource() override;
 
@@ -29,7 +29,7 @@ public:
     // Starts editing when automatic editing is on; whether the row now takes input.
     bool edit();
 
-signals:
+  signals:
     // Another query, or none (the query was destroyed).
     void dataSetChanged();
     void stateChanged();
@@ -43,7 +43,7 @@ signals:
     // Editors write the text they hold into their fields now.
     void flushPending();
 
-private:
+  private:
     class Escuta;
     Query *m_query = nullptr;
     bool m_autoEdit = false;
@@ -54,7 +54,7 @@ private:
 // by name each time, so it follows the query through reopenings.
 class FieldLink
 {
-public:
+  public:
     DataSource *source() const { return m_source; }
     void setSource(DataSource *source) { m_source = source; }
     QString fieldName() const { return m_fieldName; }
@@ -70,7 +70,7 @@ public:
     // Throws DbError when the row is not being added or edited.
     void setValue(const QVariant &value);
 
-private:
+  private:
     QPointer<DataSource> m_source;
     QString m_fieldName;
 };
