@@ -606,10 +606,10 @@ private slots:
     void changeChannel()
     {
         semeia();
-        Query q(*m_db);
-        q.setSql("select * from cargo");
         QStringList log;
         Registro r(log);
+        Query q(*m_db);
+        q.setSql("select * from cargo");
         q.addListener(&r);
         q.afterOpen = [&](Query &) { log << "afterOpen"; };
         q.afterClose = [&](Query &) { log << "afterClose"; };
@@ -653,10 +653,10 @@ private slots:
     void flushBeforeSaveAndMove()
     {
         semeia();
+        QStringList log;
+        Registro r(log); // outlives the query it listens to
         Query q(*m_db);
         q.setSql("select * from cargo");
-        QStringList log;
-        Registro r(log);
         QString pendente;
         r.escreve = [&] {
             if (!pendente.isEmpty()) q.field("cargo").setValue(pendente);
@@ -804,13 +804,13 @@ private slots:
     void readerRestoresTheQuery()
     {
         semeia();
+        QStringList log;
+        Registro r(log);
         Query q(*m_db);
         q.setSql("select * from candidatos");
         q.setFilter("[id_cargo] = '1'");
         q.open();
         q.next();
-        QStringList log;
-        Registro r(log);
         q.addListener(&r);
         int rolagens = 0;
         q.afterScroll = [&](Query &) { ++rolagens; };

@@ -40,7 +40,8 @@ struct FieldDef {
 };
 
 // What a data-bound screen hears from a query. Rows are positions in the query's
-// rows as its filter shows them (0 .. rowCount() - 1).
+// rows as its filter shows them (0 .. rowCount() - 1). A listener removes itself
+// from the query before it goes, unless it outlives the query.
 class QueryListener
 {
   public:
