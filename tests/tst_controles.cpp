@@ -201,6 +201,7 @@ class TstControles : public QObject
         // In browse state it takes no input.
         candidatos.first();
         l.showPopup();
+        QVERIFY(!l.popupList() || !l.popupList()->isVisible());
         QVERIFY(!l.view()->isVisible());
         QTest::keyClick(&l, Qt::Key_Down);
         QCOMPARE(candidatos.field("id_cargo").asInteger(), 1);
