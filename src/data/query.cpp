@@ -311,45 +311,6 @@ class Query::Store
         }
     }
 
-    void putValue(const QVariant &v)
-    {
-        if (v.isNull()) {
-            bytes.push_back(Null);
-            return;
-        }
-        switch (v.typeId()) {
-        case QMetaType::LongLong:
-        case QMetaType::Int:
-            putInt(v.toLongLong());
-            return;
-        case QMetaType::QDate: {
-            const qint32 d = qint32(v.toDate().toJulianDay());
-            bytes.push_back(Date);
-            append(&d, sizeof d);
-            return;
-        }
-        case QMetaType::Double: {
-            const double d = v.toDouble();
-            bytes.push_back(Double);
-            append(&d, sizeof d);
-            return;
-        }
-        case QMetaType::QByteArray: {
-            const QByteArray b = v.toByteArray();
-            bytes.push_back(Blob);
-            putLength(quint64(b.size()));
-            append(b.constData(), size_t(b.size()));
-            return;
-        }
-        default: {
-            const QByteArray t = v.toString().toUtf8();
-            bytes.push_back(Text);
-            putLength(quint64(t.size()));
-            append(t.constData(), size_t(t.size()));
-        }
-        }
-    }
-
     QVariant read(quint32 id, int column, bool *deferred) const
     {
         const char *p = bytes.data() + offsets[id];
@@ -595,8 +556,6 @@ qint64 Field::asInteger() const
         return v.toLongLong();
     case QMetaType::Double:
         return qint64(std::llround(v.toDouble()));
-    case QMetaType::QDate:
-        return v.toDate().toJulianDay();
     default: {
         bool ok = false;
         const qint64 n = v.toString().trimmed().toLongLong(&ok);
