@@ -764,6 +764,24 @@ private slots:
         QCOMPARE(q.fieldDefs()[3].type, FieldType::Date);
     }
 
+    // What a query learnt about a text's result goes when the table changes.
+    void tableChangedUnderAText()
+    {
+        semeia();
+        Query q(*m_db);
+        q.setSql("select * from cargo");
+        q.open();
+        q.close();
+        m_db->execScript("alter table cargo add column sigla text");
+        q.open();
+        QCOMPARE(q.fieldCount(), 4);
+        QVERIFY(q.canModify());
+        q.edit();
+        q.field("sigla").setValue("PR");
+        q.post();
+        QCOMPARE(contaLinhas(*m_db, "select count(*) from cargo where sigla = \"PR\""), 1);
+    }
+
     void fixedFieldList()
     {
         semeia();

@@ -212,8 +212,22 @@ std::shared_ptr<const SqlText> Database::sqlText(const QStringList &lines)
 
 void Database::forgetTexts()
 {
+    // Queries keep their texts: what was learnt about the results goes from those too.
+    for (const auto &t : std::as_const(m_texts)) t->plan.reset();
     m_texts.clear();
     m_textsByLines.clear();
+    // A kept statement still describes the tables as they were until it runs again.
+    for (auto &list : m_idle)
+        for (sqlite3_stmt *s : list) (void)sqlite3_finalize(s);
+    m_idle.clear();
+}
+
+void Database::tablesMayHaveChanged(const QString &sql)
+{
+    if (sql.contains(QLatin1String("create"), Qt::CaseInsensitive) ||
+        sql.contains(QLatin1String("alter"), Qt::CaseInsensitive) ||
+        sql.contains(QLatin1String("drop"), Qt::CaseInsensitive))
+        forgetTexts();
 }
 
 QHash<QString, QString> Database::parseConnectionString(const QString &text)
@@ -374,11 +388,6 @@ void Database::create(const QString &file)
 
 void Database::close()
 {
-    // finalize() repeats the last error of the statement's last run, which was
-    // reported then; here it has nothing new to say.
-    for (auto &list : m_idle)
-        for (sqlite3_stmt *s : list) (void)sqlite3_finalize(s);
-    m_idle.clear();
     forgetTexts();
     if (m_db) {
         // close_v2 fails only for a handle that is not a connection: it defers the
@@ -394,11 +403,7 @@ void Database::execScript(const QString &sql)
 {
     char *err = nullptr;
     const int rc = sqlite3_exec(handle(), sql.toUtf8().constData(), nullptr, nullptr, &err);
-    // A script may change tables, and what was learnt about the results of texts with them.
-    if (sql.contains(QLatin1String("create"), Qt::CaseInsensitive) ||
-        sql.contains(QLatin1String("alter"), Qt::CaseInsensitive) ||
-        sql.contains(QLatin1String("drop"), Qt::CaseInsensitive))
-        forgetTexts();
+    tablesMayHaveChanged(sql);
     if (rc != SQLITE_OK) {
         const QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_free(err);
@@ -443,6 +448,8 @@ void Database::release(const QString &sql, sqlite3_stmt *stmt)
     // statement is reset all the same. One whose bindings cannot be cleared is not
     // handed out again.
     (void)sqlite3_reset(stmt);
+    // finalize() repeats the last error of the statement's last run, which was
+    // reported then; here it has nothing new to say.
     if (sqlite3_clear_bindings(stmt) != SQLITE_OK || !m_db) {
         (void)sqlite3_finalize(stmt);
         return;

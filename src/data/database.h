@@ -105,6 +105,9 @@ public:
     // text. The lines are the text joined by CR LF, as a query object sends it.
     std::shared_ptr<const SqlText> sqlText(const QString &programText);
     std::shared_ptr<const SqlText> sqlText(const QStringList &lines);
+    // After a statement that may have changed tables (create, alter, drop), what the
+    // connection learnt about results and the statements it keeps are dropped.
+    void tablesMayHaveChanged(const QString &sql);
 
     // The attributes of a connection string, keys in lower case; empty attributes are skipped.
     static QHash<QString, QString> parseConnectionString(const QString &text);

@@ -871,6 +871,7 @@ int Query::execSql()
     bindAll(st);
     while (st.step()) {
     }
+    m_db.tablesMayHaveChanged(m_text->engine);
     return m_db.changes();
 }
 
