@@ -88,6 +88,8 @@ fi
 
 echo "bench: start-up and memory..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_partida" "$dados" "$partidas" >>"$saida"
+echo "bench: data layer and bound controls (bench/bench_dados.cpp)..." >&2
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_dados" "$dados" >>"$saida"
 
 # RUN|measure|value|baseline|goal|unit lines, one per run: each run's ratio, and
 # over the runs the median value and baseline and the min / median / max ratio.

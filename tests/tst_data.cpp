@@ -9,6 +9,7 @@
 #include <QRandomGenerator>
 #include <csignal>
 #include <sqlite3.h>
+#include <unistd.h>
 
 namespace {
 
@@ -24,6 +25,31 @@ QStringList comDia(const QStringList &linhas, const QDate &dia)
 }
 
 void vota(Database &db, const QVariantList &v) { executa(db, kInsertVoto, v); }
+
+// Writes down what the change channel tells, in order.
+struct Registro : QueryListener {
+    QStringList &log;
+    std::function<void()> escreve; // what an editor writes when asked to flush
+    explicit Registro(QStringList &l) : log(l) {}
+    void stateChanged(Query &) override { log << "state"; }
+    void currentChanged(Query &) override { log << "current"; }
+    void fieldChanged(Query &, int c) override { log << QString("field:%1").arg(c); }
+    void rowsReset(Query &) override { log << "reset"; }
+    void rowInserted(Query &, int r) override { log << QString("inserted:%1").arg(r); }
+    void rowRemoved(Query &, int r) override { log << QString("removed:%1").arg(r); }
+    void flushPending(Query &) override
+    {
+        log << "flush";
+        if (escreve) escreve();
+    }
+};
+
+double rssKib()
+{
+    QFile f("/proc/self/statm");
+    if (!f.open(QIODevice::ReadOnly)) return 0;
+    return f.readAll().split(' ').value(1).toDouble() * double(sysconf(_SC_PAGESIZE)) / 1024.0;
+}
 
 } // namespace
 
@@ -297,7 +323,8 @@ private slots:
         QVERIFY(vazio.bof());
         QVERIFY(vazio.eof());
         QCOMPARE(vazio.recordCount(), 0);
-        QVERIFY_THROWS_EXCEPTION(DbError, vazio.field("cargo").asString());
+        QVERIFY(vazio.field("cargo").isNull()); // no row: the engine's "nothing"
+        QCOMPARE(vazio.field("quantidade_numeros").asInteger(), 0);
         vazio.first();
         QVERIFY(vazio.bof() && vazio.eof());
 
@@ -608,9 +635,464 @@ private slots:
             QFAIL("deleted");
         } catch (const DbError &e) {
             QCOMPARE(e.message(), QString("O banco de dados ou a sua pasta é somente leitura: não foi possível gravar"));
-            QCOMPARE(e.engineCode() & 0xff, SQLITE_READONLY);
+            QCOMPARE(e.code() & 0xff, SQLITE_READONLY);
         }
         executa(*m_db, "pragma query_only = 0");
+    }
+
+    // The change channel: what each operation tells the listeners, before the
+    // system's events of the same operation, which keep their order.
+    void changeChannel()
+    {
+        semeia();
+        QStringList log;
+        Registro r(log);
+        Query q(*m_db);
+        q.setSql("select * from cargo");
+        q.addListener(&r);
+        q.afterOpen = [&](Query &) { log << "afterOpen"; };
+        q.afterClose = [&](Query &) { log << "afterClose"; };
+        q.afterInsert = [&](Query &) { log << "afterInsert"; };
+        q.beforePost = [&](Query &) { log << "beforePost"; };
+        q.afterPost = [&](Query &) { log << "afterPost"; };
+        q.afterDelete = [&](Query &) { log << "afterDelete"; };
+        q.afterScroll = [&](Query &) { log << "afterScroll"; };
+        const auto depois = [&](const std::function<void()> &f) {
+            log.clear();
+            f();
+            return log;
+        };
+        QCOMPARE(depois([&] { q.open(); }), (QStringList{"state", "reset", "afterOpen", "afterScroll"}));
+        QCOMPARE(depois([&] { q.next(); }), (QStringList{"current", "afterScroll"}));
+        QCOMPARE(depois([&] { q.next(); }), QStringList{"current"}); // only the end flag
+        QVERIFY(q.eof());
+        QCOMPARE(depois([&] { q.next(); }), QStringList{});
+        QCOMPARE(depois([&] { q.edit(); }), QStringList{"state"});
+        QCOMPARE(depois([&] { q.field("cargo").setValue("Vice"); }), QStringList{"field:1"});
+        QCOMPARE(depois([&] { q.cancel(); }), (QStringList{"field:-1", "state"}));
+        QCOMPARE(depois([&] { q.insert(); }),
+                 (QStringList{"inserted:1", "state", "current", "afterInsert", "afterScroll"}));
+        q.field("cargo").setValue("Prefeito");
+        q.field("quantidade_numeros").setValue(1);
+        QCOMPARE(depois([&] { q.post(); }), (QStringList{"flush", "beforePost", "field:-1", "state", "afterPost"}));
+        QCOMPARE(depois([&] { q.remove(); }), (QStringList{"removed:1", "current", "afterDelete", "afterScroll"}));
+
+        // A reader silences the channel, not the events; the last enable resets the listeners once.
+        q.disableControls();
+        q.disableControls();
+        QCOMPARE(depois([&] { q.last(); }), QStringList{"afterScroll"});
+        QCOMPARE(depois([&] { q.enableControls(); }), QStringList{});
+        QCOMPARE(depois([&] { q.enableControls(); }), (QStringList{"state", "reset"}));
+        QCOMPARE(depois([&] { q.enableControls(); }), QStringList{}); // never below zero
+
+        q.removeListener(&r);
+        QCOMPARE(depois([&] { q.close(); }), QStringList{"afterClose"});
+    }
+
+    // Editors write their pending text when the query asks, before a save or a move.
+    void flushBeforeSaveAndMove()
+    {
+        semeia();
+        QStringList log;
+        Registro r(log); // outlives the query it listens to
+        Query q(*m_db);
+        q.setSql("select * from cargo");
+        QString pendente;
+        r.escreve = [&] {
+            if (!pendente.isEmpty()) q.field("cargo").setValue(pendente);
+            pendente.clear();
+        };
+        q.addListener(&r);
+        q.open();
+        q.edit();
+        pendente = "Governador"; // typed, not yet written: the move saves it
+        q.next();
+        QCOMPARE(contaLinhas(*m_db, "select count(*) from cargo where cargo = \"Governador\""), 1);
+        q.edit();
+        pendente = "Vereador";
+        q.post();
+        QCOMPARE(q.field("cargo").asString(), QString("Vereador"));
+    }
+
+    void filter_data()
+    {
+        QTest::addColumn<QString>("filtro");
+        QTest::addColumn<QStringList>("nomes");
+        QTest::addRow("whole value") << "[numero_candidato] = '45'" << QStringList{"Bruno"};
+        QTest::addRow("letter case counts") << "[nome_candidato] = 'ana'" << QStringList{};
+        QTest::addRow("same case") << "[nome_candidato] = 'Ana'" << QStringList{"Ana"};
+        QTest::addRow("two conditions") << "[id_cargo] = '1' and [id_partido] = '2'" << QStringList{"Bruno"};
+        QTest::addRow("different") << "[numero_candidato] <> '45'" << QStringList{"Ana", "Carla", "D'Ávila"};
+        QTest::addRow("name in any case, blanks") << "  [NOME_CANDIDATO]   =   'Carla' " << QStringList{"Carla"};
+        QTest::addRow("doubled quote") << "[nome_candidato] = 'D''Ávila'" << QStringList{"D'Ávila"};
+        QTest::addRow("empty shows all") << "" << QStringList{"Ana", "Bruno", "Carla", "D'Ávila"};
+    }
+    void filter()
+    {
+        QFETCH(QString, filtro);
+        QFETCH(QStringList, nomes);
+        semeia();
+        executa(*m_db, "insert into candidatos (nome_candidato, numero_candidato, id_cargo) values (:a, :b, :c)",
+                {"D'Ávila", "99", 2});
+        Query q(*m_db);
+        q.setSql("select * from candidatos");
+        q.open();
+        q.last();
+        int rolagens = 0;
+        q.afterScroll = [&](Query &) { ++rolagens; };
+        q.setFilter(filtro);
+        QCOMPARE(q.filter(), filtro);
+        QCOMPARE(rolagens, nomes.isEmpty() ? 0 : 1);
+        QVERIFY(q.bof());
+        QStringList vistos;
+        for (; !q.eof(); q.next()) vistos << q.field("nome_candidato").asString();
+        QCOMPARE(vistos, nomes);
+        QCOMPARE(q.recordCount(), nomes.size());
+
+        // Set on a closed query, it applies at the next open.
+        q.close();
+        q.open();
+        QCOMPARE(q.recordCount(), nomes.size());
+        q.clearFilter();
+        QCOMPARE(q.recordCount(), 4);
+    }
+
+    void filterRefusals_data()
+    {
+        QTest::addColumn<QString>("filtro");
+        QTest::addRow("no brackets") << "nome_candidato = 'Ana'";
+        QTest::addRow("no quotes") << "[nome_candidato] = Ana";
+        QTest::addRow("unclosed quote") << "[nome_candidato] = 'Ana";
+        QTest::addRow("or") << "[nome_candidato] = 'Ana' or [id_cargo] = '1'";
+        QTest::addRow("no operator") << "[nome_candidato] 'Ana'";
+        QTest::addRow("unknown field") << "[nao_existe] = '1'";
+    }
+    void filterRefusals()
+    {
+        QFETCH(QString, filtro);
+        semeia();
+        Query q(*m_db);
+        q.setSql("select * from candidatos");
+        q.open();
+        q.setFilter("[id_cargo] = '1'");
+        q.next();
+        QVERIFY_THROWS_EXCEPTION(DbError, q.setFilter(filtro));
+        QCOMPARE(q.filter(), QString("[id_cargo] = '1'")); // the query stays as it was
+        QCOMPARE(q.recordCount(), 2);
+        QCOMPARE(q.field("nome_candidato").asString(), QString("Bruno"));
+    }
+
+    void fieldDefinitions()
+    {
+        semeia();
+        Query q(*m_db);
+        q.setSql("select * from candidatos");
+        q.open();
+        const QList<FieldDef> defs = q.fieldDefs();
+        QCOMPARE(defs.size(), 6);
+        QCOMPARE(defs[0].type, FieldType::AutoInc);
+        QCOMPARE(defs[1].type, FieldType::String);
+        QCOMPARE(defs[3].type, FieldType::Integer);
+        QCOMPARE(defs[5].type, FieldType::Blob);
+        QCOMPARE(defs[5].displayName, QString("foto"));
+        q.setSql("select count(*) as n, quantidade_numeros from cargo");
+        q.open();
+        QCOMPARE(q.fieldDefs()[0].type, FieldType::Integer); // learnt from the row
+        QCOMPARE(q.fieldDefs()[1].type, FieldType::SmallInt);
+        q.setSql("select * from candidatos_votacao");
+        q.open();
+        QCOMPARE(q.fieldDefs()[3].type, FieldType::Date);
+    }
+
+    // What a query learnt about a text's result goes when the table changes.
+    void tableChangedUnderAText()
+    {
+        semeia();
+        Query q(*m_db);
+        q.setSql("select * from cargo");
+        q.open();
+        q.close();
+        m_db->execScript("alter table cargo add column sigla text");
+        q.open();
+        QCOMPARE(q.fieldCount(), 4);
+        QVERIFY(q.canModify());
+        q.edit();
+        q.field("sigla").setValue("PR");
+        q.post();
+        QCOMPARE(contaLinhas(*m_db, "select count(*) from cargo where sigla = \"PR\""), 1);
+    }
+
+    void fixedFieldList()
+    {
+        semeia();
+        Query q(*m_db);
+        q.setFixedFields({{"nome_candidato", FieldType::String, 100, "Nome"},
+                          {"numcad_candidato", FieldType::AutoInc, 0, QString()},
+                          {"id_cargo", FieldType::Integer, 0, QString()}});
+        q.setSql("select * from candidatos");
+        q.open();
+        QCOMPARE(q.fieldCount(), 3);
+        QCOMPARE(q.fieldName(0), QString("nome_candidato"));
+        QCOMPARE(q.fieldName(2), QString("id_cargo"));
+        QCOMPARE(q.fieldDefs()[0].displayName, QString("Nome"));
+        QCOMPARE(q.fieldDefs()[0].size, 100);
+        QCOMPARE(q.fieldDefs()[1].displayName, QString("numcad_candidato"));
+        QCOMPARE(q.field("numcad_candidato").asInteger(), 1);
+        QCOMPARE(q.field("nome_candidato").asString(), QString("Ana"));
+        QVERIFY_THROWS_EXCEPTION(DbError, q.field("numero_candidato"));
+        // Editing writes through the fields it exposes.
+        q.edit();
+        q.field("nome_candidato").setValue("Ana Maria");
+        q.post();
+        QCOMPARE(contaLinhas(*m_db, "select count(*) from candidatos where nome_candidato = \"Ana Maria\" and "
+                                    "numero_candidato = \"13\""),
+                 1);
+
+        // A result without one of the fields does not open.
+        q.setFixedFields({{"Totalgeral", FieldType::Integer, 0, QString()}});
+        QVERIFY(!q.isActive());
+        QVERIFY_THROWS_EXCEPTION(DbError, q.open());
+        QVERIFY(!q.isActive());
+        q.setFixedFields({});
+        q.open();
+        QCOMPARE(q.fieldCount(), 6);
+    }
+
+    // A report's reader puts the query back as it found it, the row without events.
+    void readerRestoresTheQuery()
+    {
+        semeia();
+        QStringList log;
+        Registro r(log);
+        Query q(*m_db);
+        q.setSql("select * from candidatos");
+        q.setFilter("[id_cargo] = '1'");
+        q.open();
+        q.next();
+        q.addListener(&r);
+        int rolagens = 0;
+        q.afterScroll = [&](Query &) { ++rolagens; };
+
+        const Query::ReaderState antes = q.beginReading();
+        q.setFilter("[nome_candidato] = 'Carla'");
+        q.first();
+        QCOMPARE(q.field("numero_candidato").asString(), QString("451"));
+        rolagens = 0;
+        q.endReading(antes);
+        QCOMPARE(rolagens, 0);
+        QCOMPARE(log, (QStringList{"state", "reset"}));
+        QCOMPARE(q.filter(), QString("[id_cargo] = '1'"));
+        QCOMPARE(q.field("nome_candidato").asString(), QString("Bruno"));
+        QVERIFY(!q.bof() && !q.eof());
+
+        // A closed query is opened on its first row for the reader and closed again.
+        Query fechada(*m_db);
+        fechada.setSql("select * from cargo");
+        const Query::ReaderState s = fechada.beginReading();
+        QVERIFY(fechada.isActive());
+        QCOMPARE(fechada.field("cargo").asString(), QString("Presidente"));
+        fechada.setFilter("[cargo] = 'Senador'");
+        fechada.endReading(s);
+        QVERIFY(!fechada.isActive());
+        QCOMPARE(fechada.filter(), QString());
+        QVERIFY(!fechada.controlsDisabled());
+    }
+
+    // Saving or dropping the row being added moves the rows; a move aims at the row itself.
+    void moveAfterDroppedInsert()
+    {
+        semeia();
+        executa(*m_db, "insert into cargo (cargo, quantidade_numeros) values (\"Prefeito\", 1)");
+        executa(*m_db, "insert into cargo (cargo, quantidade_numeros) values (\"Vereador\", 1)");
+        Query q(*m_db);
+        q.setSql("select * from cargo");
+        q.open();
+        q.insert(); // before Presidente: rows are new, Presidente, Senador, Prefeito, Vereador
+        q.moveTo(3);
+        QCOMPARE(q.field("cargo").asString(), QString("Prefeito"));
+        QCOMPARE(q.recordCount(), 4);
+    }
+
+    void editOnEmptyStartsInsert()
+    {
+        Query q(*m_db);
+        q.setSql("select * from cargo");
+        q.open();
+        q.edit();
+        QCOMPARE(q.state(), Query::State::Insert);
+        q.field("cargo").setValue("Prefeito");
+        q.post();
+        QCOMPARE(contaLinhas(*m_db, "select count(*) from cargo"), 1);
+    }
+
+    // With every row deleted, the after-scroll handler reads the date as 0.
+    void noRowReadsAsNothing()
+    {
+        semeia();
+        Query q(*m_db);
+        q.setSql("select * from candidatos_votacao where id_candidato = 2");
+        q.open();
+        int chamadas = 0;
+        QDate lida(2020, 1, 1);
+        q.afterScroll = [&](Query &x) {
+            ++chamadas;
+            lida = x.field("data_votacao").asDate();
+        };
+        q.remove();
+        QCOMPARE(chamadas, 1);
+        QVERIFY(!lida.isValid());
+        QVERIFY(q.bof() && q.eof());
+        q.close();
+        QVERIFY_THROWS_EXCEPTION(DbError, q.field("data_votacao"));
+    }
+
+    void locateInLongResults()
+    {
+        {
+            Transaction t(*m_db);
+            for (int i = 1; i <= 100; ++i)
+                executa(*m_db, "insert into cargo (cargo, quantidade_numeros) values (:a, 1)", {QString("Cargo %1").arg(i)});
+            executa(*m_db, "insert into cargo (cargo, quantidade_numeros) values (\"cargo 50\", 1)");
+            t.commit();
+        }
+        Query q(*m_db);
+        q.setSql("select * from cargo");
+        q.open();
+        QVERIFY(q.locate("cargo", "CARGO 50"));
+        QCOMPARE(q.field("numcad_cargo").asInteger(), 50); // the first of the two
+        QVERIFY(!q.locate("cargo", "Cargo 500"));
+        QCOMPARE(q.find("cargo", "cargo 7"), 6);
+        // Rows added and changed are found too.
+        q.insert();
+        q.field("cargo").setValue("Prefeito");
+        q.post();
+        q.last();
+        QVERIFY(q.locate("cargo", "prefeito"));
+        q.edit();
+        q.field("cargo").setValue("Vice-prefeito");
+        q.post();
+        QCOMPARE(q.find("cargo", "Prefeito"), -1);
+        QCOMPARE(q.find("cargo", "vice-PREFEITO"), q.currentRow());
+    }
+
+    // Blobs stay in their table: read when asked for, untouched by a save of other fields.
+    void blobsReadFromTheirTable()
+    {
+        semeia();
+        QByteArray foto(50000, 'x');
+        foto[0] = 'B';
+        foto[49999] = 'M';
+        executa(*m_db, "update candidatos set foto = :f where numcad_candidato = 1", {foto});
+        Query q(*m_db);
+        q.setSql("select * from candidatos");
+        q.open();
+        QCOMPARE(q.field("foto").asBytes(), foto);
+        q.edit();
+        q.field("nome_candidato").setValue("Ana Maria");
+        q.post();
+        QCOMPARE(contaLinhas(*m_db, "select length(foto) from candidatos where nome_candidato = \"Ana Maria\""),
+                 foto.size());
+        QCOMPARE(q.field("foto").blobSize(), foto.size());
+
+        const QStringList textos = {"select numcad_candidato, foto from candidatos order by numcad_candidato",
+                                    "select foto from candidatos order by numcad_candidato"};
+        for (const QString &texto : textos) {
+            Query outra(*m_db);
+            outra.setSql(texto);
+            outra.open();
+            QCOMPARE(outra.field("foto").asBytes(), foto);
+            outra.next();
+            QVERIFY(outra.field("foto").isNull());
+        }
+        // A row deleted since the query opened has no photo left to read.
+        executa(*m_db, "delete from candidatos where numcad_candidato = 1");
+        q.first();
+        QVERIFY(q.field("foto").isNull());
+    }
+
+    // 600 rows of 100 KB: a query that held them would grow by 60 MB.
+    void blobsNotHeld()
+    {
+        {
+            Transaction t(*m_db);
+            Statement st(*m_db, "insert into candidatos (nome_candidato, numero_candidato, foto) values (?, ?, ?)");
+            const QByteArray foto(100 * 1024, 'f');
+            for (int i = 0; i < 600; ++i) {
+                st.bind(1, QString("Candidato %1").arg(i));
+                st.bind(2, QString::number(10000 + i));
+                st.bind(3, foto);
+                QVERIFY(!st.step());
+                sqlite3_reset(st.get());
+            }
+            t.commit();
+        }
+        // An editable result, and one that selects its blobs with their key.
+        for (const char *texto : {"select *  from candidatos", "select numcad_candidato, foto from candidatos"}) {
+            const double antes = rssKib();
+            Query q(*m_db);
+            q.setSql(texto);
+            q.open();
+            QCOMPARE(q.recordCount(), 600);
+            q.last();
+            QCOMPARE(q.field("foto").blobSize(), 100 * 1024);
+            const double cresceu = rssKib() - antes;
+            QVERIFY2(cresceu < 20 * 1024,
+                     qPrintable(QString("%1 grew the process by %2 KiB").arg(texto).arg(cresceu)));
+        }
+    }
+
+    void transactionRollsBackUnlessCommitted()
+    {
+        {
+            Transaction t(*m_db);
+            executa(*m_db, "insert into cargo (cargo, quantidade_numeros) values (\"Desfeito\", 1)");
+        }
+        QCOMPARE(contaLinhas(*m_db, "select count(*) from cargo"), 0);
+        {
+            Transaction t(*m_db, Transaction::Mode::Immediate);
+            executa(*m_db, "insert into cargo (cargo, quantidade_numeros) values (\"Feito\", 1)");
+            t.commit();
+            QVERIFY_THROWS_EXCEPTION(DbError, t.commit());
+        }
+        QCOMPARE(contaLinhas(*m_db, "select count(*) from cargo"), 1);
+        // An error halfway leaves nothing of the change behind, and no transaction open.
+        try {
+            Transaction t(*m_db);
+            executa(*m_db, "insert into cargo (cargo, quantidade_numeros) values (\"Metade\", 1)");
+            executa(*m_db, "insert into cargo (cargo, quantidade_numeros) values (:a, 1)", {QString(61, 'x')});
+            t.commit();
+            QFAIL("committed");
+        } catch (const DbError &) {
+        }
+        QCOMPARE(contaLinhas(*m_db, "select count(*) from cargo"), 1);
+        QVERIFY(sqlite3_get_autocommit(m_db->handle()));
+    }
+
+    void errorsKeepTheEngineCode_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("codigo");
+        QTest::addColumn<QString>("doMotor");
+        QTest::addRow("duplicate") << "insert into partido (legenda) values (\"13\")" << SQLITE_CONSTRAINT_UNIQUE
+                                   << "UNIQUE constraint failed: partido.legenda";
+        QTest::addRow("check") << "insert into partido (legenda) values (\"1x\")" << SQLITE_CONSTRAINT_CHECK
+                               << "CHECK constraint failed: O campo legenda aceita apenas algarismos, no máximo 2";
+        QTest::addRow("no table") << "select * from nada" << SQLITE_ERROR << "no such table: nada";
+    }
+    void errorsKeepTheEngineCode()
+    {
+        QFETCH(QString, sql);
+        QFETCH(int, codigo);
+        QFETCH(QString, doMotor);
+        semeia();
+        try {
+            executa(*m_db, sql);
+            QFAIL("no error");
+        } catch (const DbError &e) {
+            QCOMPARE(e.code(), codigo);
+            QCOMPARE(e.engineMessage(), doMotor);
+            QVERIFY(e.message() != doMotor); // the operator reads it translated
+        }
     }
 
     void dayTextRoundTrip_data()

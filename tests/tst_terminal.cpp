@@ -700,7 +700,7 @@ private slots:
             try {
                 executa(db(), "insert into contagem_votacao (voto, data) values ('NULO', '2020-01-01')");
             } catch (const DbError &e) {
-                codigo = e.engineCode();
+                codigo = e.code();
             }
         }
         QCOMPARE(codigo & 0xff, 13); // SQLITE_FULL

@@ -311,8 +311,8 @@ qint64 insere(Database &db, Query &q) // the new row's autonumber
 void preencheExemplo(Database &db, const QDate &dia)
 {
     Sorteio s(0x566f746172696dULL);
-    db.execScript(QStringLiteral("BEGIN"));
-    try {
+    Transaction transacao(db);
+    {
         Query q(db);
 
         q.setSql(
@@ -400,14 +400,8 @@ void preencheExemplo(Database &db, const QDate &dia)
                 insere(db, mapa);
             }
         }
-        db.execScript(QStringLiteral("COMMIT"));
-    } catch (...) {
-        try {
-            db.execScript(QStringLiteral("ROLLBACK"));
-        } catch (...) { // the first error is the one worth reporting
-        }
-        throw;
     }
+    transacao.commit();
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStringEncoder>
 #include <QtEndian>
 #include <sqlite3.h>
 
@@ -11,6 +12,7 @@ namespace {
 
 constexpr int kMaxIdlePerText = 4;
 constexpr int kMaxCachedTexts = 256;
+constexpr int kMaxProgramTexts = 512;
 
 // datevalue("<day text>"): the day written in the system's short date format, as stored dates are.
 void datevalueFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
@@ -20,7 +22,11 @@ void datevalueFunction(sqlite3_context *ctx, int argc, sqlite3_value **argv)
         return;
     }
     const auto *text = reinterpret_cast<const char *>(sqlite3_value_text(argv[0]));
-    const QDate day = DiaTexto::le(QString::fromUtf8(text ? text : ""));
+    if (!text) {
+        sqlite3_result_error_nomem(ctx);
+        return;
+    }
+    const QDate day = DiaTexto::le(QString::fromUtf8(text));
     if (!day.isValid()) {
         sqlite3_result_error(ctx, "Tipo de dados incompatível na expressão de critério", -1);
         return;
@@ -81,6 +87,17 @@ void Statement::bind(int index, const QVariant &v)
             rc = sqlite3_bind_blob64(m_stmt, index, b.constData(), sqlite3_uint64(b.size()), SQLITE_TRANSIENT);
             break;
         }
+        case QMetaType::QString: {
+            // Through one buffer of the connection: the engine copies the text anyway.
+            const QString &t = *static_cast<const QString *>(v.constData());
+            QByteArray &buffer = m_db->m_bindBuffer;
+            buffer.resize(t.size() * 3);
+            QStringEncoder encoder(QStringEncoder::Utf8);
+            const char *end = encoder.appendToBuffer(buffer.data(), t);
+            rc = sqlite3_bind_text64(m_stmt, index, buffer.constData(), sqlite3_uint64(end - buffer.constData()),
+                                     SQLITE_TRANSIENT, SQLITE_UTF8);
+            break;
+        }
         default: {
             const QByteArray t = v.toString().toUtf8();
             rc = sqlite3_bind_text64(m_stmt, index, t.constData(), sqlite3_uint64(t.size()), SQLITE_TRANSIENT,
@@ -96,7 +113,9 @@ bool Statement::step()
     const int rc = sqlite3_step(m_stmt);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    sqlite3_reset(m_stmt); // so the next use starts clean; the error text stays on the connection
+    // The reset returns the same error again; it only makes the next use start clean,
+    // and the error text stays on the connection for raise().
+    (void)sqlite3_reset(m_stmt);
     m_db->raise(rc);
 }
 
@@ -107,6 +126,16 @@ QString Statement::columnDeclType(int i) const
     const char *t = sqlite3_column_decltype(m_stmt, i);
     return t ? QString::fromUtf8(t) : QString();
 }
+QString Statement::columnTableName(int i) const
+{
+    const char *t = sqlite3_column_table_name(m_stmt, i);
+    return t ? QString::fromUtf8(t) : QString();
+}
+QString Statement::columnOriginName(int i) const
+{
+    const char *t = sqlite3_column_origin_name(m_stmt, i);
+    return t ? QString::fromUtf8(t) : QString();
+}
 
 QVariant Statement::column(int i) const
 {
@@ -115,12 +144,16 @@ QVariant Statement::column(int i) const
         return QVariant(qint64(sqlite3_column_int64(m_stmt, i)));
     case SQLITE_FLOAT:
         return QVariant(sqlite3_column_double(m_stmt, i));
-    case SQLITE_TEXT:
-        return QVariant(QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i)),
-                                          sqlite3_column_bytes(m_stmt, i)));
+    case SQLITE_TEXT: {
+        const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i));
+        if (!p) m_db->raise(SQLITE_NOMEM); // a text column gives NULL only when memory ran out
+        return QVariant(QString::fromUtf8(p, sqlite3_column_bytes(m_stmt, i)));
+    }
     case SQLITE_BLOB: {
+        const int n = sqlite3_column_bytes(m_stmt, i);
         const void *p = sqlite3_column_blob(m_stmt, i);
-        return QVariant(QByteArray(static_cast<const char *>(p), sqlite3_column_bytes(m_stmt, i)));
+        if (!p && n > 0) m_db->raise(SQLITE_NOMEM);
+        return QVariant(QByteArray(static_cast<const char *>(p), n));
     }
     default:
         return QVariant();
@@ -145,8 +178,56 @@ QString Database::translateMessage(const QString &engineMessage) const
 
 void Database::raise(int rc) const
 {
-    QString text = m_db ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
-    throw DbError(translateMessage(text), m_db ? sqlite3_extended_errcode(m_db) : rc);
+    // The connection's message is the one that tells what went wrong (names the
+    // constraint, the table); when it speaks of another error, the code's own text.
+    const bool mesmaFalha = m_db && (sqlite3_extended_errcode(m_db) & 0xff) == (rc & 0xff);
+    const QString text = mesmaFalha ? QString::fromUtf8(sqlite3_errmsg(m_db)) : QString::fromUtf8(sqlite3_errstr(rc));
+    throw DbError(translateMessage(text), mesmaFalha ? sqlite3_extended_errcode(m_db) : rc, text);
+}
+
+std::shared_ptr<const SqlText> Database::sqlText(const QString &programText)
+{
+    auto it = m_texts.constFind(programText);
+    if (it != m_texts.constEnd()) return *it;
+    auto t = std::make_shared<SqlText>();
+    t->engine = translate(programText, &t->parameterNames);
+    // Day filters make texts that are used once; keep the cache from growing without end.
+    if (m_texts.size() >= kMaxProgramTexts) m_texts.clear();
+    m_texts.insert(programText, t);
+    return t;
+}
+
+std::shared_ptr<const SqlText> Database::sqlText(const QStringList &lines)
+{
+    // Found by the lines themselves, a lookup need not join them first.
+    auto it = m_textsByLines.constFind(lines);
+    if (it != m_textsByLines.constEnd()) return *it;
+    QString joined;
+    for (const QString &line : lines) joined += line + QStringLiteral("\r\n");
+    auto t = sqlText(joined);
+    if (m_textsByLines.size() >= kMaxProgramTexts) m_textsByLines.clear();
+    m_textsByLines.insert(lines, t);
+    return t;
+}
+
+void Database::forgetTexts()
+{
+    // Queries keep their texts: what was learnt about the results goes from those too.
+    for (const auto &t : std::as_const(m_texts)) t->plan.reset();
+    m_texts.clear();
+    m_textsByLines.clear();
+    // A kept statement still describes the tables as they were until it runs again.
+    for (auto &list : m_idle)
+        for (sqlite3_stmt *s : list) (void)sqlite3_finalize(s);
+    m_idle.clear();
+}
+
+void Database::tablesMayHaveChanged(const QString &sql)
+{
+    if (sql.contains(QLatin1String("create"), Qt::CaseInsensitive) ||
+        sql.contains(QLatin1String("alter"), Qt::CaseInsensitive) ||
+        sql.contains(QLatin1String("drop"), Qt::CaseInsensitive))
+        forgetTexts();
 }
 
 QHash<QString, QString> Database::parseConnectionString(const QString &text)
@@ -257,16 +338,9 @@ void Database::open()
     try {
         if (exclusive) execScript(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
         // Take the lock and look at the schema before anything is written to the file.
-        execScript(QStringLiteral("BEGIN EXCLUSIVE"));
-        if (m_openCheck) {
-            try {
-                m_openCheck(*this);
-            } catch (...) {
-                execScript(QStringLiteral("ROLLBACK"));
-                throw;
-            }
-        }
-        execScript(QStringLiteral("COMMIT"));
+        Transaction lock(*this, Transaction::Mode::Exclusive);
+        if (m_openCheck) m_openCheck(*this);
+        lock.commit();
         // One fsync per vote, and a vote counts once its insert returns.
         execScript(QStringLiteral("PRAGMA journal_mode=WAL; PRAGMA synchronous=FULL; PRAGMA recursive_triggers=OFF"));
     } catch (...) {
@@ -281,20 +355,27 @@ void Database::openHandle(const QString &file, int flags)
     const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
-        sqlite3_close(db);
-        throw DbError(translateMessage(msg));
+        // A handle that failed to open has nothing pending: closing it cannot fail.
+        (void)sqlite3_close(db);
+        throw DbError(translateMessage(msg), rc, msg);
     }
     m_db = db;
     m_fileName = file;
     try {
-        sqlite3_extended_result_codes(m_db, 1);
-        int off = 0;
-        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, &off);
-        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, &off);
-        if (sqlite3_create_function_v2(m_db, "datevalue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
-                                       datevalueFunction, nullptr, nullptr, nullptr) != SQLITE_OK)
-            raise(SQLITE_ERROR);
-        sqlite3_busy_timeout(m_db, 0);
+        const auto verifica = [this](int rc) {
+            if (rc != SQLITE_OK) raise(rc);
+        };
+        verifica(sqlite3_extended_result_codes(m_db, 1));
+        // Double quotes name columns only; the program's own double-quoted texts are
+        // turned into string literals before the engine sees them.
+        int off = -1;
+        verifica(sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DML, 0, &off));
+        if (off != 0) raise(SQLITE_MISUSE);
+        verifica(sqlite3_db_config(m_db, SQLITE_DBCONFIG_DQS_DDL, 0, &off));
+        if (off != 0) raise(SQLITE_MISUSE);
+        verifica(sqlite3_create_function_v2(m_db, "datevalue", 1, SQLITE_UTF8 | SQLITE_DETERMINISTIC, nullptr,
+                                            datevalueFunction, nullptr, nullptr, nullptr));
+        verifica(sqlite3_busy_timeout(m_db, 0));
     } catch (...) {
         close();
         throw;
@@ -309,11 +390,13 @@ void Database::create(const QString &file)
 
 void Database::close()
 {
-    for (auto &list : m_idle)
-        for (sqlite3_stmt *s : list) sqlite3_finalize(s);
-    m_idle.clear();
+    forgetTexts();
     if (m_db) {
-        sqlite3_close_v2(m_db);
+        // close_v2 fails only for a handle that is not a connection: it defers the
+        // closing while statements are still out, and never leaves it half done.
+        const int rc = sqlite3_close_v2(m_db);
+        Q_ASSERT(rc == SQLITE_OK);
+        (void)rc;
         m_db = nullptr;
     }
 }
@@ -322,10 +405,11 @@ void Database::execScript(const QString &sql)
 {
     char *err = nullptr;
     const int rc = sqlite3_exec(handle(), sql.toUtf8().constData(), nullptr, nullptr, &err);
+    tablesMayHaveChanged(sql);
     if (rc != SQLITE_OK) {
         const QString msg = err ? QString::fromUtf8(err) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_free(err);
-        throw DbError(translateMessage(msg), sqlite3_extended_errcode(m_db));
+        throw DbError(translateMessage(msg), sqlite3_extended_errcode(m_db), msg);
     }
 }
 
@@ -354,7 +438,7 @@ sqlite3_stmt *Database::acquire(const QString &sql)
     if (rc != SQLITE_OK) raise(rc);
     if (!s) throw DbError(QStringLiteral("Comando SQL vazio"));
     if (tail && QByteArray(tail).trimmed().size() > 0) {
-        sqlite3_finalize(s);
+        (void)sqlite3_finalize(s); // prepared without error: nothing to report
         throw DbError(QStringLiteral("Caracteres encontrados após o final da instrução SQL"));
     }
     return s;
@@ -362,20 +446,55 @@ sqlite3_stmt *Database::acquire(const QString &sql)
 
 void Database::release(const QString &sql, sqlite3_stmt *stmt)
 {
-    sqlite3_reset(stmt);
-    sqlite3_clear_bindings(stmt);
-    if (!m_db) {
-        sqlite3_finalize(stmt);
+    // reset() returns the error of the last step, already raised by step(); the
+    // statement is reset all the same. One whose bindings cannot be cleared is not
+    // handed out again.
+    (void)sqlite3_reset(stmt);
+    // finalize() repeats the last error of the statement's last run, which was
+    // reported then; here it has nothing new to say.
+    if (sqlite3_clear_bindings(stmt) != SQLITE_OK || !m_db) {
+        (void)sqlite3_finalize(stmt);
         return;
     }
-    // Day filters make texts that are used once; keep the cache from growing without end.
-    if (!m_idle.contains(sql) && m_idle.size() >= kMaxCachedTexts) {
-        sqlite3_finalize(stmt);
-        return;
+    auto it = m_idle.find(sql);
+    if (it == m_idle.end()) {
+        // Day filters make texts that are used once; keep the cache from growing without end.
+        if (m_idle.size() >= kMaxCachedTexts) {
+            (void)sqlite3_finalize(stmt);
+            return;
+        }
+        it = m_idle.insert(sql, {});
     }
-    auto &list = m_idle[sql];
-    if (int(list.size()) < kMaxIdlePerText)
-        list.push_back(stmt);
+    if (int(it->size()) < kMaxIdlePerText)
+        it->push_back(stmt);
     else
-        sqlite3_finalize(stmt);
+        (void)sqlite3_finalize(stmt);
+}
+
+// ---- Transaction
+
+Transaction::Transaction(Database &db, Mode mode) : m_db(db)
+{
+    m_db.execScript(mode == Mode::Exclusive   ? QStringLiteral("BEGIN EXCLUSIVE")
+                    : mode == Mode::Immediate ? QStringLiteral("BEGIN IMMEDIATE")
+                                              : QStringLiteral("BEGIN"));
+}
+
+Transaction::~Transaction()
+{
+    if (!m_open || !m_db.isOpen()) return;
+    sqlite3 *db = m_db.handle();
+    // Some errors (a full disk, a failed write) roll the transaction back by
+    // themselves; a ROLLBACK then has nothing left to undo.
+    if (sqlite3_get_autocommit(db)) return;
+    // A failed ROLLBACK leaves nothing to do here: the engine rolls back what it
+    // could not finish when the connection next reads.
+    (void)sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+void Transaction::commit()
+{
+    if (!m_open) throw DbError(QStringLiteral("A transação já foi concluída"));
+    m_db.execScript(QStringLiteral("COMMIT"));
+    m_open = false;
 }

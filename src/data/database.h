@@ -9,8 +9,10 @@
 
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <functional>
+#include <memory>
 #include <vector>
 
 struct sqlite3;
@@ -37,12 +39,25 @@ public:
     int columnCount() const;
     QString columnName(int i) const;
     QString columnDeclType(int i) const;
+    // The table and column a result column comes from; empty for an expression.
+    QString columnTableName(int i) const;
+    QString columnOriginName(int i) const;
     QVariant column(int i) const;
 
 private:
     Database *m_db;
     QString m_sql;
     sqlite3_stmt *m_stmt = nullptr;
+};
+
+struct QueryPlan;
+
+// A program text as the engine runs it, worked out once per text and connection.
+struct SqlText {
+    QString engine;             // in SQLite's dialect
+    QStringList parameterNames; // in order of appearance
+    // What a query object learnt about the text's result the first time it ran it.
+    mutable std::shared_ptr<QueryPlan> plan;
 };
 
 class Database
@@ -83,7 +98,16 @@ public:
     qint64 lastInsertRowid() const;
 
     sqlite3 *handle() const;
+    // Throws the connection's last error, translated, with the engine's code and text.
     [[noreturn]] void raise(int rc) const;
+
+    // The engine's form of a program text, from a cache; the same object for the same
+    // text. The lines are the text joined by CR LF, as a query object sends it.
+    std::shared_ptr<const SqlText> sqlText(const QString &programText);
+    std::shared_ptr<const SqlText> sqlText(const QStringList &lines);
+    // After a statement that may have changed tables (create, alter, drop), what the
+    // connection learnt about results and the statements it keeps are dropped.
+    void tablesMayHaveChanged(const QString &sql);
 
     // The attributes of a connection string, keys in lower case; empty attributes are skipped.
     static QHash<QString, QString> parseConnectionString(const QString &text);
@@ -99,6 +123,7 @@ private:
     void release(const QString &sql, sqlite3_stmt *stmt);
     static void checkFileLooksLikeDatabase(const QString &path);
     void openHandle(const QString &file, int flags);
+    void forgetTexts();
 
     MessageTranslator m_translator;
     OpenCheck m_openCheck;
@@ -107,4 +132,27 @@ private:
     QString m_fileName;
     sqlite3 *m_db = nullptr;
     QHash<QString, std::vector<sqlite3_stmt *>> m_idle;
+    QHash<QString, std::shared_ptr<const SqlText>> m_texts;
+    QHash<QStringList, std::shared_ptr<const SqlText>> m_textsByLines;
+    QByteArray m_bindBuffer;
+};
+
+// A transaction that rolls back when it goes out of scope without commit(): an
+// error between BEGIN and COMMIT can never leave half of a change behind, nor a
+// transaction open on the connection. The destructor never throws.
+class Transaction
+{
+public:
+    enum class Mode { Deferred, Immediate, Exclusive };
+    explicit Transaction(Database &db, Mode mode = Mode::Deferred);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+    // Throws DbError when the engine refuses; the destructor then rolls back.
+    void commit();
+
+private:
+    Database &m_db;
+    bool m_open = true;
 };

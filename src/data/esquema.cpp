@@ -173,9 +173,10 @@ void criaBanco(const QString &path, const std::function<void(Database &)> &preen
         {
             Database novo;
             novo.create(tmpName);
-            QStringList script = {QStringLiteral("PRAGMA journal_mode=WAL"), QStringLiteral("BEGIN")};
-            script << ddl() << QStringLiteral("COMMIT");
-            for (const QString &s : script) novo.execScript(s);
+            novo.execScript(QStringLiteral("PRAGMA journal_mode=WAL"));
+            Transaction tabelas(novo);
+            for (const QString &s : ddl()) novo.execScript(s);
+            tabelas.commit();
         }
         if (preenche) {
             Database banco;

@@ -9,11 +9,27 @@ Mensagens::Observador &observador()
     static Mensagens::Observador o;
     return o;
 }
+Mensagens::Confirmador &confirmador()
+{
+    static Mensagens::Confirmador c;
+    return c;
+}
 } // namespace
 
 namespace Mensagens {
 
 void defineObservador(Observador o) { observador() = std::move(o); }
+void defineConfirmador(Confirmador c) { confirmador() = std::move(c); }
+
+bool confirma(const QString &pergunta)
+{
+    if (confirmador()) return confirmador()(pergunta);
+    QMessageBox box(QMessageBox::Question, kTitulo, pergunta, QMessageBox::Ok | QMessageBox::Cancel);
+    // A stray Enter keeps the record: what this box guards cannot be undone.
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok;
+}
 
 void mostra(Icone icone, const QString &texto, QWidget *dono)
 {

@@ -23,6 +23,12 @@ void mostra(Icone icone, const QString &texto, QWidget *dono = nullptr);
 using Observador = std::function<void(Icone, const QString &texto, QWidget *dono)>;
 void defineObservador(Observador observador);
 
+// A confirmation box, caption "Votarim", with OK and Cancel; true for OK.
+bool confirma(const QString &pergunta);
+// Tests answer confirmations instead of clicking them.
+using Confirmador = std::function<bool(const QString &pergunta)>;
+void defineConfirmador(Confirmador confirmador);
+
 // The error's text with a full stop appended when its last character sorts after the full stop.
 QString comPonto(const QString &texto);
 
