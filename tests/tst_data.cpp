@@ -921,6 +921,7 @@ private slots:
         q.edit();
         QCOMPARE(q.state(), Query::State::Insert);
         q.field("cargo").setValue("Prefeito");
+        q.field("quantidade_numeros").setValue(1);
         q.post();
         QCOMPARE(contaLinhas(*m_db, "select count(*) from cargo"), 1);
     }
