@@ -966,6 +966,7 @@ private slots:
         // Rows added and changed are found too.
         q.insert();
         q.field("cargo").setValue("Prefeito");
+        q.field("quantidade_numeros").setValue(1);
         q.post();
         q.last();
         QVERIFY(q.locate("cargo", "prefeito"));
