@@ -277,6 +277,7 @@ private slots:
     void textoDoFiltro();
 
     void regrasDePaginacao();
+    void exemploDaDocumentacao();
     void agregadosNoEscopo();
     void semLinhasECincoMil();
     void errosDeDados_data();
@@ -545,37 +546,92 @@ void TstReportEngine::textoDoFiltro()
 
 void TstReportEngine::regrasDePaginacao()
 {
-    Cenario c(45);
-    auto p = c.prepara();
-    QVERIFY(p);
-    const int n = int(p->pages.size());
-    QVERIFY(n >= 4);
-    const double pe = p->pageSize.height() - 15 * kPointsPerMm - 8 * kPointsPerMm; // the footer's top
-    int linhas = 0;
-    for (int i = 0; i < n; ++i) {
-        const Page &page = p->pages[size_t(i)];
-        // Nothing crosses into the page footer.
-        for (const Op &op : page.ops) {
-            const QRectF r = op.rect.normalized();
-            QVERIFY2(r.bottom() <= pe + 0.01 || r.top() >= pe - 0.01, qPrintable(QStringLiteral("página %1").arg(i + 1)));
+    // Row counts that bring the second group's header to every height of a page,
+    // and one long name that makes its row grow.
+    for (int porCargo = 20; porCargo <= 46; ++porCargo) {
+        QByteArray texto(kProjeto);
+        texto.replace(R"(<text x="10" y="0" w="60" h="8" col="Nome">)", R"(<text x="10" y="0" w="60" h="8" col="Nome" grow="1">)");
+        Cenario c(porCargo, texto);
+        c.votos.appendRow({QStringLiteral("Vereador"), QStringLiteral("Vereador %1 %2").arg(porCargo + 1).arg(QString(200, u'x').replace(u'x', QStringLiteral("nome "))),
+                           1, 1, QByteArray()});
+        auto p = c.prepara();
+        QVERIFY(p);
+        const int n = int(p->pages.size());
+        const double pe = p->pageSize.height() - 15 * kPointsPerMm - 8 * kPointsPerMm; // the footer's top
+        int linhas = 0;
+        bool cresceu = false;
+        for (int i = 0; i < n; ++i) {
+            const Page &page = p->pages[size_t(i)];
+            const QString onde = QStringLiteral("%1 por cargo, página %2").arg(porCargo).arg(i + 1);
+            // Nothing crosses into the page footer.
+            for (const Op &op : page.ops) {
+                const QRectF r = op.rect.normalized();
+                QVERIFY2(r.bottom() <= pe + 0.01 || r.top() >= pe - 0.01, qPrintable(onde));
+            }
+            QCOMPARE(textos(page, QStringLiteral("^página ")).value(0).first, QStringLiteral("página %1 de %2").arg(i + 1).arg(n));
+            // The column titles and the open group's header on every page that has rows.
+            auto detalhe = textos(page, QStringLiteral("^(Prefeito|Vereador) \\d+"), 10);
+            linhas += int(detalhe.size());
+            if (!detalhe.isEmpty()) {
+                QVERIFY2(textos(page, QStringLiteral("^Nome$")).size() == 1, qPrintable(onde));
+                QVERIFY2(!textos(page, QStringLiteral("^Cargo: ")).isEmpty(), qPrintable(onde));
+            }
+            // Rows follow one another without overlapping, the grown one too.
+            std::sort(detalhe.begin(), detalhe.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
+            for (qsizetype k = 1; k < detalhe.size(); ++k) {
+                QVERIFY2(detalhe[k].second - detalhe[k - 1].second >= 8 * kPointsPerMm - 0.01, qPrintable(onde));
+            }
+            // A group header always has a row of its group, or its footer when it is
+            // repeated above it, below it on the same page.
+            for (const auto &[cabecalho, y] : textos(page, QStringLiteral("^Cargo: "))) {
+                const QString cargo = cabecalho.mid(7);
+                bool temLinha = false;
+                for (const auto &[t, yl] : detalhe) temLinha = temLinha || (t.startsWith(cargo) && yl > y);
+                for (const auto &[t, yl] : textos(page, QStringLiteral("^Total do cargo ") + cargo)) temLinha = temLinha || yl > y;
+                QVERIFY2(temLinha, qPrintable(QStringLiteral("%1 sozinho: %2").arg(cabecalho, onde)));
+            }
         }
-        QCOMPARE(textos(page, QStringLiteral("^página ")).value(0).first, QStringLiteral("página %1 de %2").arg(i + 1).arg(n));
-        // The column titles on every page that has rows, below the page header.
-        const auto detalhe = textos(page, QStringLiteral("^(Prefeito|Vereador) \\d+$"), 10);
-        linhas += int(detalhe.size());
-        if (!detalhe.isEmpty()) {
-            QCOMPARE(textos(page, QStringLiteral("^Nome$")).size(), 1);
-            QVERIFY(!textos(page, QStringLiteral("^Cargo: ")).isEmpty()); // repeated group header
+        QCOMPARE(linhas, 2 * porCargo + 1);
+        // The long name grew its row, and what follows starts below it.
+        for (const Page &page : p->pages) {
+            for (const Op &op : page.ops) {
+                if (op.kind != Op::Kind::Text || page.texts[op.ref].size() < 100) continue;
+                cresceu = op.rect.height() > 16 * kPointsPerMm;
+                for (const auto &[t, y] : textos(page, QStringLiteral("^Total do cargo Vereador"))) QVERIFY(y >= op.rect.bottom() - 0.01);
+            }
         }
-        // A group header always has a row of its group below it on the same page.
-        for (const auto &[cabecalho, y] : textos(page, QStringLiteral("^Cargo: "))) {
-            const QString cargo = cabecalho.mid(7);
-            bool temLinha = false;
-            for (const auto &[t, yl] : detalhe) temLinha = temLinha || (t.startsWith(cargo) && yl > y);
-            QVERIFY2(temLinha, qPrintable(QStringLiteral("%1 sozinho na página %2").arg(cabecalho).arg(i + 1)));
-        }
+        QVERIFY(cresceu);
     }
-    QCOMPARE(linhas, 90);
+}
+
+void TstReportEngine::exemploDaDocumentacao()
+{
+    // The example in docs/report-format.md reads and runs.
+    QFile doc(QStringLiteral(VOTARIM_FONTE "/docs/report-format.md"));
+    QVERIFY(doc.open(QIODevice::ReadOnly));
+    const QString md = QString::fromUtf8(doc.readAll());
+    const qsizetype inicio = md.indexOf(QStringLiteral("```xml\n")) + 7;
+    const QByteArray xml = md.mid(inicio, md.indexOf(QStringLiteral("```"), inicio) - inicio).toUtf8();
+    auto projeto = readProject(xml, QStringLiteral("exemplo.rav"));
+    MemoryTable votos({FieldInfo(QStringLiteral("id_candidato")), FieldInfo(QStringLiteral("id_cargo")), FieldInfo(QStringLiteral("votos"))});
+    MemoryTable candidatos({FieldInfo(QStringLiteral("numcad_candidato")), FieldInfo(QStringLiteral("nome_candidato")), FieldInfo(QStringLiteral("id_partido"))});
+    MemoryTable partidos({FieldInfo(QStringLiteral("numcad_partido")), FieldInfo(QStringLiteral("partido"))});
+    MemoryTable cargos({FieldInfo(QStringLiteral("numcad_cargo")), FieldInfo(QStringLiteral("cargo"))});
+    votos.appendRow({7, 1, 12});
+    candidatos.appendRow({7, QStringLiteral("Maria"), 3});
+    partidos.appendRow({3, QStringLiteral("Partido Azul")});
+    cargos.appendRow({1, QStringLiteral("Prefeito")});
+    ConnectionRegistry r;
+    r.add(QStringLiteral("tb_votos"), &votos);
+    r.add(QStringLiteral("tb_candidato"), &candidatos);
+    r.add(QStringLiteral("tb_partido"), &partidos);
+    r.add(QStringLiteral("tb_cargo"), &cargos);
+    auto p = layoutReport(*projeto->find(QStringLiteral("REL_EXEMPLO")), *projeto, r, {{QStringLiteral("diarelatorio"), QStringLiteral("01/02/2024")}});
+    QVERIFY(p);
+    const QStringList t = p->pages[0].texts;
+    for (const QString &s : {QStringLiteral("Resultado de 01/02/2024"), QStringLiteral("Prefeito"), QStringLiteral("Maria"), QStringLiteral("Partido Azul"),
+                             QStringLiteral("Votos no cargo: 12"), QStringLiteral("Total: 12 votos"), QStringLiteral("página 1 de 1")})
+        QVERIFY2(t.contains(s), qPrintable(s));
 }
 
 void TstReportEngine::agregadosNoEscopo()
