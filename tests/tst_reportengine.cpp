@@ -266,6 +266,7 @@ private slots:
     void projetoTruncadoOuBinario();
     void expressoes_data();
     void expressoes();
+    void textoComChaves();
 
     void runReportProjetoAusente();
     void runReportNomes_data();
@@ -403,6 +404,15 @@ void TstReportEngine::expressoes()
     const QVariant v = evaluate(*e, Nada(), QLocale(QStringLiteral("pt_BR")));
     QCOMPARE(v.isNull(), esperado.isNull());
     if (!esperado.isNull()) QCOMPARE(v, esperado);
+}
+
+void TstReportEngine::textoComChaves()
+{
+    const QByteArray xml = R"(<project version="1"><report name="r"><title h="5">
+        <text x="0" y="0" w="100" h="5">{{x}} {"a}b"} {'c''}'} {1+1}</text></title></report></project>)";
+    auto projeto = readProject(xml, QStringLiteral("p.rav"));
+    auto p = layoutReport(*projeto->find(QStringLiteral("r")), *projeto, ConnectionRegistry(), {});
+    QCOMPARE(p->pages[0].texts, QStringList{QStringLiteral("{x} a}b c'} 2")});
 }
 
 void TstReportEngine::runReportProjetoAusente()

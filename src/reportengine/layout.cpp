@@ -596,6 +596,8 @@ private:
 
     double measure(const Band &band, const Row *row, Grown &grown)
     {
+        // No band grows taller than the body of a page.
+        const double room = bodyBottom() - m_report.margins.top() - (m_report.pageHeader ? m_report.pageHeader->height : 0);
         double h = band.height;
         for (const Item &item : band.items) {
             if (item.kind != Item::Kind::Text || !item.grow || !item.show) continue;
@@ -608,11 +610,10 @@ private:
             // A little narrower than the box, so that text measured here never needs another line elsewhere.
             const QRectF r = fm.boundingRect(QRectF(0, 0, item.box.width() * scale * 0.97, 1e7),
                                              int(Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop), text);
-            const double textHeight = std::min(r.height() / scale, bodyBottom() - m_report.margins.top());
+            const double textHeight = std::min(r.height() / scale, room - item.box.y());
             grown.insert(&item, {text, std::max(item.box.height(), textHeight)});
             h = std::max(h, item.box.y() + std::max(item.box.height(), textHeight));
         }
-        const double room = bodyBottom() - m_report.margins.top() - (m_report.pageHeader ? m_report.pageHeader->height : 0);
         return std::min(h, room);
     }
 

@@ -591,8 +591,20 @@ private:
             } else if (c == u'}') {
                 failAt(pos, QStringLiteral("\"}\" sem \"{\" no texto (escreva }} para a chave)"));
             } else if (c == u'{') {
-                const qsizetype close = content.indexOf(u'}', i + 1);
-                if (close < 0) failAt(pos, QStringLiteral("\"{\" sem \"}\" no texto (escreva {{ para a chave)"));
+                // The expression ends at the first "}" outside its quoted texts.
+                qsizetype close = i + 1;
+                QChar quote;
+                for (; close < n; ++close) {
+                    const QChar d = content[close];
+                    if (!quote.isNull()) {
+                        if (d == quote) quote = QChar();
+                    } else if (d == u'"' || d == u'\'') {
+                        quote = d;
+                    } else if (d == u'}') {
+                        break;
+                    }
+                }
+                if (close >= n) failAt(pos, QStringLiteral("\"{\" sem \"}\" no texto (escreva {{ para a chave)"));
                 if (!literal.isEmpty()) t.parts.push_back({literal, nullptr});
                 literal.clear();
                 t.parts.push_back({QString(), expression(content.mid(i + 1, close - i - 1), pos)});
