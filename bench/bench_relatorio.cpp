@@ -29,7 +29,8 @@
 #include <cstdio>
 #include <sys/resource.h>
 
-namespace {
+namespace
+{
 
 using namespace ReportEngine;
 
@@ -43,7 +44,8 @@ QByteArray foto(int linha)
     const int largura = kLado * 3; // 300 bytes: already a multiple of 4
     QByteArray b(54 + largura * kLado, '\0');
     auto poe32 = [&b](int at, quint32 v) {
-        for (int i = 0; i < 4; ++i) b[at + i] = char((v >> (8 * i)) & 0xff);
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = char((v >> (8 * i)) & 0xff);
     };
     b[0] = 'B';
     b[1] = 'M';
@@ -69,12 +71,15 @@ QByteArray foto(int linha)
     return b;
 }
 
-QString texto(int linha) { return QStringLiteral("Linha %1 de teste: candidato número %1, com o nome por extenso").arg(linha + 1); }
+QString texto(int linha)
+{
+    return QStringLiteral("Linha %1 de teste: candidato número %1, com o nome por extenso").arg(linha + 1);
+}
 
 // Rows made on demand, as a database cursor would give them.
 class LinhasGeradas : public DataConnection
 {
-public:
+  public:
     explicit LinhasGeradas(int n) : m_n(n) {}
     void begin() override {}
     void first() override { m_atual = 0; }
@@ -82,7 +87,8 @@ public:
     bool atEnd() const override { return m_atual >= m_n; }
     QList<FieldInfo> fields() const override
     {
-        return {FieldInfo(QStringLiteral("numero"), FieldType::Integer), FieldInfo(QStringLiteral("nome"), FieldType::Text, 100),
+        return {FieldInfo(QStringLiteral("numero"), FieldType::Integer),
+                FieldInfo(QStringLiteral("nome"), FieldType::Text, 100),
                 FieldInfo(QStringLiteral("foto"), FieldType::Blob)};
     }
     QVariant value(int f) const override
@@ -94,7 +100,7 @@ public:
     void setFilter(const QString &) override {}
     void end() override {}
 
-private:
+  private:
     int m_n;
     int m_atual = 0;
 };
@@ -113,7 +119,10 @@ const char *const kProjeto = R"RAV(<project version="1" locale="pt_BR" font="Dej
 </project>)RAV";
 
 // Rows per page as the layout places them: the body between header and footer.
-int linhasPorPagina() { return int((297 - 30 - 10 - 8) / kLinhaMm); }
+int linhasPorPagina()
+{
+    return int((297 - 30 - 10 - 8) / kLinhaMm);
+}
 
 double picoKib()
 {
@@ -133,7 +142,8 @@ int motor(int linhas, const QString &saida)
     const qint64 t1 = Bench::agoraNs();
     writePdf(*paginas, saida, QStringLiteral("Votarim"));
     const qint64 t2 = Bench::agoraNs();
-    std::printf("RESULT %.3f %.0f %zu %.3f\n", double(t2 - t0) / 1e6, picoKib(), paginas->pages.size(), double(t1 - t0) / 1e6);
+    std::printf("RESULT %.3f %.0f %zu %.3f\n", double(t2 - t0) / 1e6, picoKib(), paginas->pages.size(),
+                double(t1 - t0) / 1e6);
     return 0;
 }
 
@@ -156,7 +166,8 @@ int base(int linhas, const QString &saida)
     for (int pg = 0; pg < paginas; ++pg) {
         if (pg > 0) w.newPage();
         p.setFont(titulo);
-        p.drawText(QRectF(15 * k, 15 * k, 180 * k, 8 * k), Qt::AlignLeft | Qt::AlignVCenter, QStringLiteral("Votarim: relatório de desempenho"));
+        p.drawText(QRectF(15 * k, 15 * k, 180 * k, 8 * k), Qt::AlignLeft | Qt::AlignVCenter,
+                   QStringLiteral("Votarim: relatório de desempenho"));
         p.setFont(f);
         for (int i = pg * porPagina; i < std::min(linhas, (pg + 1) * porPagina); ++i) {
             const double y = (25 + (i - pg * porPagina) * kLinhaMm) * k;
@@ -213,8 +224,9 @@ int visualizacao(int linhas)
         p.end();
         baseMs.push_back(double(Bench::agoraNs() - t0) / 1e6);
     }
-    std::printf("TURN %.3f %.3f %.3f %.3f\n", Bench::mediana(motorMs), *std::max_element(motorMs.begin(), motorMs.end()),
-                Bench::mediana(baseMs), *std::max_element(baseMs.begin(), baseMs.end()));
+    std::printf("TURN %.3f %.3f %.3f %.3f\n", Bench::mediana(motorMs),
+                *std::max_element(motorMs.begin(), motorMs.end()), Bench::mediana(baseMs),
+                *std::max_element(baseMs.begin(), baseMs.end()));
     return 0;
 }
 
@@ -229,10 +241,13 @@ void filho(const QString &modo, int linhas, Medida &m)
     QTemporaryDir dir;
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QCoreApplication::applicationFilePath(), {modo, QString::number(linhas), dir.filePath(QStringLiteral("saida.pdf"))});
-    if (!p.waitForFinished(600000) || p.exitCode() != 0) qFatal("bench_relatorio: %s %d falhou", qPrintable(modo), linhas);
+    p.start(QCoreApplication::applicationFilePath(),
+            {modo, QString::number(linhas), dir.filePath(QStringLiteral("saida.pdf"))});
+    if (!p.waitForFinished(600000) || p.exitCode() != 0)
+        qFatal("bench_relatorio: %s %d falhou", qPrintable(modo), linhas);
     const QStringList campos = QString::fromUtf8(p.readAllStandardOutput()).trimmed().split(u' ');
-    if (campos.size() < 5 || campos[0] != u"RESULT") qFatal("bench_relatorio: saída inesperada de %s", qPrintable(modo));
+    if (campos.size() < 5 || campos[0] != u"RESULT")
+        qFatal("bench_relatorio: saída inesperada de %s", qPrintable(modo));
     m.ms.push_back(campos[1].toDouble());
     m.kib.push_back(campos[2].toDouble());
     m.paginas = campos[3].toInt();
@@ -241,7 +256,9 @@ void filho(const QString &modo, int linhas, Medida &m)
 
 QString faixa(const std::vector<double> &v, const std::function<QString(double)> &f)
 {
-    return QStringLiteral("%1 / %2 / %3").arg(f(*std::min_element(v.begin(), v.end())), f(Bench::mediana(v)), f(*std::max_element(v.begin(), v.end())));
+    return QStringLiteral("%1 / %2 / %3")
+        .arg(f(*std::min_element(v.begin(), v.end())), f(Bench::mediana(v)),
+             f(*std::max_element(v.begin(), v.end())));
 }
 
 int pai(int execucoes)
@@ -255,31 +272,39 @@ int pai(int execucoes)
     }
     const auto s = [](double ms) { return QString::number(ms / 1000.0, 'f', 2) + QStringLiteral(" s"); };
     const double t = Bench::mediana(m10.ms), tb = Bench::mediana(b10.ms);
-    Bench::linha(QStringLiteral("Report of 10,000 rows with a picture each, to PDF (median of %1)").arg(execucoes), s(t), s(tb),
-                 Bench::razao(t / tb), QStringLiteral("< 5 s"), t < 5000);
+    Bench::linha(
+        QStringLiteral("Report of 10,000 rows with a picture each, to PDF (median of %1)").arg(execucoes),
+        s(t), s(tb), Bench::razao(t / tb), QStringLiteral("< 5 s"), t < 5000);
     const double mem = Bench::mediana(m10.kib), memb = Bench::mediana(b10.kib);
-    Bench::linha(QStringLiteral("Report of 10,000 rows to PDF: peak memory, RSS (median of %1)").arg(execucoes), Bench::mib(mem),
-                 Bench::mib(memb), Bench::razao(mem / memb), QStringLiteral("< 300 MB"), mem * 1024 < 300e6);
+    Bench::linha(
+        QStringLiteral("Report of 10,000 rows to PDF: peak memory, RSS (median of %1)").arg(execucoes),
+        Bench::mib(mem), Bench::mib(memb), Bench::razao(mem / memb), QStringLiteral("< 300 MB"),
+        mem * 1024 < 300e6);
     const double t1 = Bench::mediana(m1.ms);
-    Bench::linha(QStringLiteral("Report to PDF: 10,000 rows against 1,000 (growth with the rows)"), s(t), s(t1), Bench::razao(t / t1),
-                 QStringLiteral("≤ 11x"), t / t1 <= 11);
+    Bench::linha(QStringLiteral("Report to PDF: 10,000 rows against 1,000 (growth with the rows)"), s(t),
+                 s(t1), Bench::razao(t / t1), QStringLiteral("≤ 11x"), t / t1 <= 11);
     Bench::detalhe(QStringLiteral("report of 10,000 rows to PDF: min / median / max"), faixa(m10.ms, s));
-    Bench::detalhe(QStringLiteral("of which layout (reading rows, preparing %1 pages), median").arg(m10.paginas), s(Bench::mediana(m10.layoutMs)));
-    Bench::detalhe(QStringLiteral("baseline (QPdfWriter drawing the same directly): min / median / max"), faixa(b10.ms, s));
+    Bench::detalhe(
+        QStringLiteral("of which layout (reading rows, preparing %1 pages), median").arg(m10.paginas),
+        s(Bench::mediana(m10.layoutMs)));
+    Bench::detalhe(QStringLiteral("baseline (QPdfWriter drawing the same directly): min / median / max"),
+                   faixa(b10.ms, s));
     Bench::detalhe(QStringLiteral("report of 1,000 rows to PDF: min / median / max"), faixa(m1.ms, s));
     Bench::detalhe(QStringLiteral("peak memory of 1,000 rows, median"), Bench::mib(Bench::mediana(m1.kib)));
 
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    p.start(QCoreApplication::applicationFilePath(), {QStringLiteral("visualizacao"), QStringLiteral("1000")});
+    p.start(QCoreApplication::applicationFilePath(),
+            {QStringLiteral("visualizacao"), QStringLiteral("1000")});
     if (!p.waitForFinished(600000) || p.exitCode() != 0) qFatal("bench_relatorio: visualização falhou");
     const QStringList v = QString::fromUtf8(p.readAllStandardOutput()).trimmed().split(u' ');
     if (v.size() < 5) qFatal("bench_relatorio: saída inesperada da visualização");
     const double mediana = v[1].toDouble(), maximo = v[2].toDouble();
-    Bench::linha(QStringLiteral("Preview page turn, 100 % zoom, click to page painted (median of 59)"), Bench::ms(mediana),
-                 Bench::ms(v[3].toDouble()), Bench::razao(mediana / v[3].toDouble()), QStringLiteral("< 16.7 ms (one frame)"),
-                 mediana < 16.7);
-    Bench::detalhe(QStringLiteral("preview page turn: max / baseline max"), Bench::ms(maximo) + QStringLiteral(" / ") + Bench::ms(v[4].toDouble()));
+    Bench::linha(QStringLiteral("Preview page turn, 100 % zoom, click to page painted (median of 59)"),
+                 Bench::ms(mediana), Bench::ms(v[3].toDouble()), Bench::razao(mediana / v[3].toDouble()),
+                 QStringLiteral("< 16.7 ms (one frame)"), mediana < 16.7);
+    Bench::detalhe(QStringLiteral("preview page turn: max / baseline max"),
+                   Bench::ms(maximo) + QStringLiteral(" / ") + Bench::ms(v[4].toDouble()));
     return 0;
 }
 

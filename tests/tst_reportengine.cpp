@@ -32,12 +32,13 @@
 
 using namespace ReportEngine;
 
-namespace {
+namespace
+{
 
 // A table that counts how the engine used it.
 class TabelaObservada : public MemoryTable
 {
-public:
+  public:
     using MemoryTable::MemoryTable;
     int begins = 0, ends = 0, nexts = 0;
     QStringList filtros;
@@ -123,7 +124,7 @@ const char *const kProjeto = R"RAV(<?xml version="1.0" encoding="UTF-8"?>
 // that a window nobody expected fails the test instead of hanging it.
 class Roteiro : public QObject
 {
-public:
+  public:
     struct Passo {
         QString janela;
         std::function<void(QWidget *)> acao;
@@ -136,7 +137,7 @@ public:
     QStringList vistas;
     bool completo() const { return m_proximo == m_passos.size(); }
 
-private:
+  private:
     void olha()
     {
         for (QWidget *w : QApplication::topLevelWidgets()) {
@@ -162,8 +163,7 @@ private:
     QTimer m_timer;
 };
 
-template<class T>
-T *filho(QWidget *w, const char *nome)
+template <class T> T *filho(QWidget *w, const char *nome)
 {
     T *c = w->findChild<T *>(QLatin1String(nome));
     if (!c) qWarning("falta %s em %s", nome, qPrintable(w->objectName()));
@@ -260,7 +260,7 @@ class TstReportEngine : public QObject
 {
     Q_OBJECT
 
-private slots:
+  private slots:
     void projetoInvalido_data();
     void projetoInvalido();
     void projetoTruncadoOuBinario();
@@ -299,38 +299,50 @@ void TstReportEngine::projetoInvalido_data()
     QTest::addColumn<QByteArray>("xml");
     QTest::addColumn<QString>("esperado");
     const QByteArray r = "<project version=\"1\">\n<report name=\"r\">\n";
-    QTest::addRow("não é XML") << QByteArray("isto não é xml") << "linha 1, coluna 1: o arquivo não é um XML bem formado";
+    QTest::addRow("não é XML") << QByteArray("isto não é xml")
+                               << "linha 1, coluna 1: o arquivo não é um XML bem formado";
     QTest::addRow("sem versão") << QByteArray("<project>\n</project>") << "falta o atributo \"version\"";
-    QTest::addRow("versão 2") << QByteArray("<project version=\"2\"/>") << "versão 2 do formato não suportada";
+    QTest::addRow("versão 2") << QByteArray("<project version=\"2\"/>")
+                              << "versão 2 do formato não suportada";
     QTest::addRow("elemento desconhecido")
         << (r + "<section data=\"t\">\n  <detalhe h=\"5\"/>\n</section></report></project>")
         << "linha 4, coluna 18: elemento desconhecido <detalhe> em <section>";
-    QTest::addRow("atributo desconhecido")
-        << (r + "<title h=\"5\" cor=\"red\"/></report></project>") << "linha 3, coluna 24: atributo desconhecido \"cor\"";
-    QTest::addRow("número inválido") << (r + "<title h=\"cinco\"/></report></project>") << "\"h\" deve ser um número";
-    QTest::addRow("número infinito") << (r + "<title h=\"inf\"/></report></project>") << "\"h\" deve ser um número";
+    QTest::addRow("atributo desconhecido") << (r + "<title h=\"5\" cor=\"red\"/></report></project>")
+                                           << "linha 3, coluna 24: atributo desconhecido \"cor\"";
+    QTest::addRow("número inválido") << (r + "<title h=\"cinco\"/></report></project>")
+                                     << "\"h\" deve ser um número";
+    QTest::addRow("número infinito") << (r + "<title h=\"inf\"/></report></project>")
+                                     << "\"h\" deve ser um número";
     QTest::addRow("item fora da faixa")
         << (r + "<title h=\"5\">\n<text x=\"0\" y=\"0\" w=\"10\" h=\"6\">a</text></title></report></project>")
         << "linha 4, coluna 31: o item passa do fim da faixa";
-    QTest::addRow("faixa mais alta que a página") << (r + "<summary h=\"400\"/></report></project>") << "mais alta que o espaço da página";
+    QTest::addRow("faixa mais alta que a página")
+        << (r + "<summary h=\"400\"/></report></project>") << "mais alta que o espaço da página";
     QTest::addRow("campo fora de seção")
-        << (r + "<title h=\"5\"><text x=\"0\" y=\"0\" w=\"10\" h=\"5\">{nome}</text></title></report></project>")
+        << (r +
+            "<title h=\"5\"><text x=\"0\" y=\"0\" w=\"10\" h=\"5\">{nome}</text></title></report></project>")
         << "o campo \"nome\" está fora de uma linha de dados";
     QTest::addRow("escopo desconhecido")
-        << (r + "<section data=\"t\"><detail h=\"5\"><text x=\"0\" y=\"0\" w=\"10\" h=\"5\">{sum(v, cargo)}</text></detail></section></report></project>")
+        << (r + "<section data=\"t\"><detail h=\"5\"><text x=\"0\" y=\"0\" w=\"10\" h=\"5\">{sum(v, "
+                "cargo)}</text></detail></section></report></project>")
         << "escopo \"cargo\" desconhecido";
     QTest::addRow("group sem grupo")
-        << (r + "<section data=\"t\"><detail h=\"5\"><text x=\"0\" y=\"0\" w=\"10\" h=\"5\">{count(group)}</text></detail></section></report></project>")
+        << (r + "<section data=\"t\"><detail h=\"5\"><text x=\"0\" y=\"0\" w=\"10\" "
+                "h=\"5\">{count(group)}</text></detail></section></report></project>")
         << "não há grupo em volta desta faixa";
     QTest::addRow("expressão incompleta")
-        << (r + "<section data=\"t\"><detail h=\"5\">\n<text x=\"0\" y=\"0\" w=\"10\" h=\"5\">{1 +}</text></detail></section></report></project>")
+        << (r + "<section data=\"t\"><detail h=\"5\">\n<text x=\"0\" y=\"0\" w=\"10\" h=\"5\">{1 "
+                "+}</text></detail></section></report></project>")
         << "a expressão termina antes do fim";
     QTest::addRow("função desconhecida")
-        << (r + "<section data=\"t\"><detail h=\"5\"><text x=\"0\" y=\"0\" w=\"10\" h=\"5\">{apaga(x)}</text></detail></section></report></project>")
+        << (r + "<section data=\"t\"><detail h=\"5\"><text x=\"0\" y=\"0\" w=\"10\" "
+                "h=\"5\">{apaga(x)}</text></detail></section></report></project>")
         << "função \"apaga\" desconhecida";
     QTest::addRow("dois relatórios iguais")
-        << QByteArray("<project version=\"1\"><report name=\"a\"/>\n<report name=\"A\"/></project>") << "há dois relatórios com o nome \"A\"";
-    QTest::addRow("DTD") << QByteArray("<!DOCTYPE p [<!ENTITY x \"y\">]><project version=\"1\"/>") << "declarações de tipo de documento";
+        << QByteArray("<project version=\"1\"><report name=\"a\"/>\n<report name=\"A\"/></project>")
+        << "há dois relatórios com o nome \"A\"";
+    QTest::addRow("DTD") << QByteArray("<!DOCTYPE p [<!ENTITY x \"y\">]><project version=\"1\"/>")
+                         << "declarações de tipo de documento";
     QTest::addRow("texto solto") << (r + "solto</report></project>") << "texto fora de um elemento <text>";
 }
 
@@ -343,7 +355,8 @@ void TstReportEngine::projetoInvalido()
         QFAIL("o projeto foi aceito");
     } catch (const ReportError &e) {
         QVERIFY2(e.message().contains(esperado), qPrintable(e.message()));
-        QVERIFY2(e.message().contains(QRegularExpression(QStringLiteral("linha \\d+, coluna \\d+"))), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(QRegularExpression(QStringLiteral("linha \\d+, coluna \\d+"))),
+                 qPrintable(e.message()));
     }
 }
 
@@ -365,13 +378,15 @@ void TstReportEngine::projetoTruncadoOuBinario()
     QRandomGenerator gerador(20241005);
     for (int i = 0; i < 300; ++i) {
         QByteArray bytes = bom;
-        for (int k = 0; k < 8; ++k) bytes[gerador.bounded(int(bytes.size()))] = char(gerador.bounded(256));
+        for (int k = 0; k < 8; ++k)
+            bytes[gerador.bounded(int(bytes.size()))] = char(gerador.bounded(256));
         try {
             readProject(bytes, QStringLiteral("p.rav"));
         } catch (const ReportError &) {
         }
         QByteArray lixo(gerador.bounded(1, 400), '\0');
-        for (char &c : lixo) c = char(gerador.bounded(256));
+        for (char &c : lixo)
+            c = char(gerador.bounded(256));
         QVERIFY_THROWS_EXCEPTION(ReportError, readProject(lixo, QStringLiteral("p.rav")));
     }
 }
@@ -423,7 +438,8 @@ void TstReportEngine::runReportProjetoAusente()
         c.projeto.RunReport(QStringLiteral("rel_teste"));
         QFAIL("sem erro");
     } catch (const ReportError &e) {
-        QCOMPARE(e.message(), QStringLiteral("The following reporting project does not exist:\r\"%1\"").arg(c.caminho()));
+        QCOMPARE(e.message(),
+                 QStringLiteral("The following reporting project does not exist:\r\"%1\"").arg(c.caminho()));
     }
     QVERIFY(!c.projeto.isOpen());
     QCOMPARE(c.votos.begins, 0);
@@ -444,7 +460,8 @@ void TstReportEngine::runReportNomes()
     QFETCH(QString, nome);
     QFETCH(bool, mostra);
     Cenario c;
-    Roteiro r({{QStringLiteral("opcoesSaida"), [](QWidget *w) { filho<QPushButton>(w, "cancelar")->click(); }}});
+    Roteiro r(
+        {{QStringLiteral("opcoesSaida"), [](QWidget *w) { filho<QPushButton>(w, "cancelar")->click(); }}});
     c.projeto.RunReport(nome);
     QCOMPARE(r.completo(), mostra);
     QCOMPARE(r.vistas.size(), mostra ? 1 : 0);
@@ -495,7 +512,8 @@ void TstReportEngine::runReportProjetoMalformadoTentaDeNovo()
     QVERIFY_THROWS_EXCEPTION(ReportError, c.projeto.RunReport(QStringLiteral("rel_teste")));
     QVERIFY(!c.projeto.isOpen());
     c.escreve(kProjeto);
-    Roteiro r({{QStringLiteral("opcoesSaida"), [](QWidget *w) { filho<QPushButton>(w, "cancelar")->click(); }}});
+    Roteiro r(
+        {{QStringLiteral("opcoesSaida"), [](QWidget *w) { filho<QPushButton>(w, "cancelar")->click(); }}});
     c.projeto.RunReport(QStringLiteral("rel_teste"));
     QVERIFY(c.projeto.isOpen());
     QVERIFY(r.completo());
@@ -542,7 +560,8 @@ void TstReportEngine::textoDoFiltro()
       </section></report></project>)RAV";
     Cenario c(1, projeto);
     TabelaObservada nomes(QList<FieldInfo>{FieldInfo(QStringLiteral("chave"))});
-    for (const char *k : {"Partido D'Ávila; Verde", "partido azul", "Partido Azu", "Partido Azul"}) nomes.appendRow({QString::fromUtf8(k)});
+    for (const char *k : {"Partido D'Ávila; Verde", "partido azul", "Partido Azu", "Partido Azul"})
+        nomes.appendRow({QString::fromUtf8(k)});
     c.projeto.connections().add(QStringLiteral("nomes"), &nomes);
     auto p = c.prepara(QStringLiteral("r"));
     QVERIFY(p);
@@ -560,9 +579,13 @@ void TstReportEngine::regrasDePaginacao()
     // and one long name that makes its row grow.
     for (int porCargo = 20; porCargo <= 46; ++porCargo) {
         QByteArray texto(kProjeto);
-        texto.replace(R"(<text x="10" y="0" w="60" h="8" col="Nome">)", R"(<text x="10" y="0" w="60" h="8" col="Nome" grow="1">)");
+        texto.replace(R"(<text x="10" y="0" w="60" h="8" col="Nome">)",
+                      R"(<text x="10" y="0" w="60" h="8" col="Nome" grow="1">)");
         Cenario c(porCargo, texto);
-        c.votos.appendRow({QStringLiteral("Vereador"), QStringLiteral("Vereador %1 %2").arg(porCargo + 1).arg(QString(200, u'x').replace(u'x', QStringLiteral("nome "))),
+        c.votos.appendRow({QStringLiteral("Vereador"),
+                           QStringLiteral("Vereador %1 %2")
+                               .arg(porCargo + 1)
+                               .arg(QString(200, u'x').replace(u'x', QStringLiteral("nome "))),
                            1, 1, QByteArray()});
         auto p = c.prepara();
         QVERIFY(p);
@@ -578,7 +601,8 @@ void TstReportEngine::regrasDePaginacao()
                 const QRectF r = op.rect.normalized();
                 QVERIFY2(r.bottom() <= pe + 0.01 || r.top() >= pe - 0.01, qPrintable(onde));
             }
-            QCOMPARE(textos(page, QStringLiteral("^página ")).value(0).first, QStringLiteral("página %1 de %2").arg(i + 1).arg(n));
+            QCOMPARE(textos(page, QStringLiteral("^página ")).value(0).first,
+                     QStringLiteral("página %1 de %2").arg(i + 1).arg(n));
             // The column titles and the open group's header on every page that has rows.
             auto detalhe = textos(page, QStringLiteral("^(Prefeito|Vereador) \\d+"), 10);
             linhas += int(detalhe.size());
@@ -587,17 +611,21 @@ void TstReportEngine::regrasDePaginacao()
                 QVERIFY2(!textos(page, QStringLiteral("^Cargo: ")).isEmpty(), qPrintable(onde));
             }
             // Rows follow one another without overlapping, the grown one too.
-            std::sort(detalhe.begin(), detalhe.end(), [](const auto &a, const auto &b) { return a.second < b.second; });
+            std::sort(detalhe.begin(), detalhe.end(),
+                      [](const auto &a, const auto &b) { return a.second < b.second; });
             for (qsizetype k = 1; k < detalhe.size(); ++k) {
-                QVERIFY2(detalhe[k].second - detalhe[k - 1].second >= 8 * kPointsPerMm - 0.01, qPrintable(onde));
+                QVERIFY2(detalhe[k].second - detalhe[k - 1].second >= 8 * kPointsPerMm - 0.01,
+                         qPrintable(onde));
             }
             // A group header always has a row of its group, or its footer when it is
             // repeated above it, below it on the same page.
             for (const auto &[cabecalho, y] : textos(page, QStringLiteral("^Cargo: "))) {
                 const QString cargo = cabecalho.mid(7);
                 bool temLinha = false;
-                for (const auto &[t, yl] : detalhe) temLinha = temLinha || (t.startsWith(cargo) && yl > y);
-                for (const auto &[t, yl] : textos(page, QStringLiteral("^Total do cargo ") + cargo)) temLinha = temLinha || yl > y;
+                for (const auto &[t, yl] : detalhe)
+                    temLinha = temLinha || (t.startsWith(cargo) && yl > y);
+                for (const auto &[t, yl] : textos(page, QStringLiteral("^Total do cargo ") + cargo))
+                    temLinha = temLinha || yl > y;
                 QVERIFY2(temLinha, qPrintable(QStringLiteral("%1 sozinho: %2").arg(cabecalho, onde)));
             }
         }
@@ -607,7 +635,8 @@ void TstReportEngine::regrasDePaginacao()
             for (const Op &op : page.ops) {
                 if (op.kind != Op::Kind::Text || page.texts[op.ref].size() < 100) continue;
                 cresceu = op.rect.height() > 16 * kPointsPerMm;
-                for (const auto &[t, y] : textos(page, QStringLiteral("^Total do cargo Vereador"))) QVERIFY(y >= op.rect.bottom() - 0.01);
+                for (const auto &[t, y] : textos(page, QStringLiteral("^Total do cargo Vereador")))
+                    QVERIFY(y >= op.rect.bottom() - 0.01);
             }
         }
         QVERIFY(cresceu);
@@ -623,8 +652,11 @@ void TstReportEngine::exemploDaDocumentacao()
     const qsizetype inicio = md.indexOf(QStringLiteral("```xml\n")) + 7;
     const QByteArray xml = md.mid(inicio, md.indexOf(QStringLiteral("```"), inicio) - inicio).toUtf8();
     auto projeto = readProject(xml, QStringLiteral("exemplo.rav"));
-    MemoryTable votos({FieldInfo(QStringLiteral("id_candidato")), FieldInfo(QStringLiteral("id_cargo")), FieldInfo(QStringLiteral("votos"))});
-    MemoryTable candidatos({FieldInfo(QStringLiteral("numcad_candidato")), FieldInfo(QStringLiteral("nome_candidato")), FieldInfo(QStringLiteral("id_partido"))});
+    MemoryTable votos({FieldInfo(QStringLiteral("id_candidato")), FieldInfo(QStringLiteral("id_cargo")),
+                       FieldInfo(QStringLiteral("votos"))});
+    MemoryTable candidatos({FieldInfo(QStringLiteral("numcad_candidato")),
+                            FieldInfo(QStringLiteral("nome_candidato")),
+                            FieldInfo(QStringLiteral("id_partido"))});
     MemoryTable partidos({FieldInfo(QStringLiteral("numcad_partido")), FieldInfo(QStringLiteral("partido"))});
     MemoryTable cargos({FieldInfo(QStringLiteral("numcad_cargo")), FieldInfo(QStringLiteral("cargo"))});
     votos.appendRow({7, 1, 12});
@@ -636,11 +668,14 @@ void TstReportEngine::exemploDaDocumentacao()
     r.add(QStringLiteral("tb_candidato"), &candidatos);
     r.add(QStringLiteral("tb_partido"), &partidos);
     r.add(QStringLiteral("tb_cargo"), &cargos);
-    auto p = layoutReport(*projeto->find(QStringLiteral("REL_EXEMPLO")), *projeto, r, {{QStringLiteral("diarelatorio"), QStringLiteral("01/02/2024")}});
+    auto p = layoutReport(*projeto->find(QStringLiteral("REL_EXEMPLO")), *projeto, r,
+                          {{QStringLiteral("diarelatorio"), QStringLiteral("01/02/2024")}});
     QVERIFY(p);
     const QStringList t = p->pages[0].texts;
-    for (const QString &s : {QStringLiteral("Resultado de 01/02/2024"), QStringLiteral("Prefeito"), QStringLiteral("Maria"), QStringLiteral("Partido Azul"),
-                             QStringLiteral("Votos no cargo: 12"), QStringLiteral("Total: 12 votos"), QStringLiteral("página 1 de 1")})
+    for (const QString &s :
+         {QStringLiteral("Resultado de 01/02/2024"), QStringLiteral("Prefeito"), QStringLiteral("Maria"),
+          QStringLiteral("Partido Azul"), QStringLiteral("Votos no cargo: 12"),
+          QStringLiteral("Total: 12 votos"), QStringLiteral("página 1 de 1")})
         QVERIFY2(t.contains(s), qPrintable(s));
 }
 
@@ -660,11 +695,13 @@ void TstReportEngine::agregadosNoEscopo()
         if (auto g = textos(page, QStringLiteral("^Total geral")); !g.isEmpty()) geral = g[0].first;
     }
     QCOMPARE(vistos, c.totais);
-    QCOMPARE(geral, QStringLiteral("Total geral: %1 em 90 linhas").arg(c.totais[QStringLiteral("Prefeito")] + c.totais[QStringLiteral("Vereador")]));
+    QCOMPARE(geral, QStringLiteral("Total geral: %1 em 90 linhas")
+                        .arg(c.totais[QStringLiteral("Prefeito")] + c.totais[QStringLiteral("Vereador")]));
     // Each row's percentage is of its own office's total; the CSV carries them.
     const CsvTable &t = p->csv.at(0);
-    QCOMPARE(t.header, QStringList({QStringLiteral("Pos."), QStringLiteral("Cargo"), QStringLiteral("Nome"), QStringLiteral("Partido"),
-                                    QStringLiteral("Votos"), QStringLiteral("Percentual")}));
+    QCOMPARE(t.header,
+             QStringList({QStringLiteral("Pos."), QStringLiteral("Cargo"), QStringLiteral("Nome"),
+                          QStringLiteral("Partido"), QStringLiteral("Votos"), QStringLiteral("Percentual")}));
     QCOMPARE(int(t.rows.size()), 90);
     const QLocale br(QStringLiteral("pt_BR"));
     for (int i = 0; i < 90; ++i) {
@@ -677,7 +714,8 @@ void TstReportEngine::agregadosNoEscopo()
     c.votos.begin();
     const QString digital = fingerprint({{QStringLiteral("votos"), &c.votos}});
     c.votos.end();
-    QCOMPARE(textos(p->pages.back(), QStringLiteral("^Impressão digital")).value(0).first, QStringLiteral("Impressão digital: ") + digital);
+    QCOMPARE(textos(p->pages.back(), QStringLiteral("^Impressão digital")).value(0).first,
+             QStringLiteral("Impressão digital: ") + digital);
     QCOMPARE(digital.size(), 64);
 }
 
@@ -706,10 +744,18 @@ void TstReportEngine::errosDeDados_data()
     QTest::addColumn<QString>("de");
     QTest::addColumn<QString>("para");
     QTest::addColumn<QString>("esperado");
-    QTest::addRow("conexão desconhecida") << "data=\"partidos\"" << "data=\"candidatos\"" << "a conexão de dados \"candidatos\" não existe";
-    QTest::addRow("campo desconhecido") << "{nome}" << "{apelido}" << "o campo \"apelido\" não existe na conexão \"votos\"";
-    QTest::addRow("campo da busca") << "p.nome" << "p.sigla" << "o campo \"sigla\" não existe na conexão \"partidos\"";
-    QTest::addRow("busca na própria seção") << "data=\"partidos\"" << "data=\"votos\"" << "a busca \"p\" lê a mesma conexão que a seção";
+    QTest::addRow("conexão desconhecida") << "data=\"partidos\""
+                                          << "data=\"candidatos\""
+                                          << "a conexão de dados \"candidatos\" não existe";
+    QTest::addRow("campo desconhecido") << "{nome}"
+                                        << "{apelido}"
+                                        << "o campo \"apelido\" não existe na conexão \"votos\"";
+    QTest::addRow("campo da busca") << "p.nome"
+                                    << "p.sigla"
+                                    << "o campo \"sigla\" não existe na conexão \"partidos\"";
+    QTest::addRow("busca na própria seção") << "data=\"partidos\""
+                                            << "data=\"votos\""
+                                            << "a busca \"p\" lê a mesma conexão que a seção";
 }
 
 void TstReportEngine::errosDeDados()
@@ -725,7 +771,8 @@ void TstReportEngine::errosDeDados()
         QFAIL("sem erro");
     } catch (const ReportError &e) {
         QVERIFY2(e.message().contains(esperado), qPrintable(e.message()));
-        QVERIFY2(e.message().contains(QStringLiteral("Relatório \"rel_teste\", linha ")), qPrintable(e.message()));
+        QVERIFY2(e.message().contains(QStringLiteral("Relatório \"rel_teste\", linha ")),
+                 qPrintable(e.message()));
     }
     QCOMPARE(c.votos.begins, c.votos.ends);
 }
@@ -734,21 +781,29 @@ void TstReportEngine::pdfPeloArquivo()
 {
     Cenario c(20);
     // One photo that is not a picture: the report goes on and marks its place.
-    c.votos.appendRow({QStringLiteral("Vereador"), QStringLiteral("Vereador 21"), 1, 5, QByteArray("isto não é um BMP")});
+    c.votos.appendRow(
+        {QStringLiteral("Vereador"), QStringLiteral("Vereador 21"), 1, 5, QByteArray("isto não é um BMP")});
     const QString pdf = c.dir.filePath(QStringLiteral("resultado.pdf"));
     Roteiro r({paraArquivo(pdf, false)});
     c.projeto.RunReport(QStringLiteral("rel_teste"));
     QVERIFY(r.completo());
-    const QString texto = executa(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-    for (const QString &s : {QStringLiteral("Resultado do dia 05/10/2024"), QStringLiteral("Total do cargo Prefeito: %1").arg(c.totais[QStringLiteral("Prefeito")]),
-                             QStringLiteral("Partido D'Ávila; Verde"), QStringLiteral("inválida"), QStringLiteral("página 2 de ")})
+    const QString texto =
+        executa(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    for (const QString &s :
+         {QStringLiteral("Resultado do dia 05/10/2024"),
+          QStringLiteral("Total do cargo Prefeito: %1").arg(c.totais[QStringLiteral("Prefeito")]),
+          QStringLiteral("Partido D'Ávila; Verde"), QStringLiteral("inválida"),
+          QStringLiteral("página 2 de ")})
         QVERIFY2(texto.contains(s), qPrintable(s));
     const QString info = executa(QStringLiteral("pdfinfo"), {pdf});
-    QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Title:\\s+Relatório de teste"))), qPrintable(info));
+    QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Title:\\s+Relatório de teste"))),
+             qPrintable(info));
     const QString fontes = executa(QStringLiteral("pdffonts"), {pdf});
     QVERIFY2(fontes.contains(QStringLiteral("Bold")), qPrintable(fontes));
     for (const QString &linha : fontes.split(u'\n').mid(2, -1))
-        if (!linha.trimmed().isEmpty()) QVERIFY2(linha.contains(QRegularExpression(QStringLiteral("\\byes\\s+(yes|no)\\s+yes\\s+\\d+"))), qPrintable(linha));
+        if (!linha.trimmed().isEmpty())
+            QVERIFY2(linha.contains(QRegularExpression(QStringLiteral("\\byes\\s+(yes|no)\\s+yes\\s+\\d+"))),
+                     qPrintable(linha));
     QFile f(pdf);
     QVERIFY(f.open(QIODevice::ReadOnly));
     QVERIFY(f.readAll().contains("pdfaid:part"));
@@ -768,7 +823,8 @@ void TstReportEngine::csvPeloArquivo()
     const QStringList linhas = QString::fromUtf8(bytes.mid(3)).split(QStringLiteral("\r\n"));
     QCOMPARE(linhas.size(), 6);
     QCOMPARE(linhas[0], QStringLiteral("Pos.;Cargo;Nome;Partido;Votos;Percentual"));
-    QVERIFY2(linhas[2].startsWith(QStringLiteral("2;Prefeito;Prefeito 2;\"Partido D'Ávila; Verde\";")), qPrintable(linhas[2]));
+    QVERIFY2(linhas[2].startsWith(QStringLiteral("2;Prefeito;Prefeito 2;\"Partido D'Ávila; Verde\";")),
+             qPrintable(linhas[2]));
     QCOMPARE(linhas[5], QString());
 }
 
@@ -786,15 +842,21 @@ void TstReportEngine::impressoraEPdfIguais()
     printer.setCopyCount(2);
     printer.setCollateCopies(true);
     QList<int> paginas;
-    QVERIFY(printReport(*p, printer, {QStringLiteral("Votarim"), 100, 100}, [&paginas](int n) { paginas << n; return true; }));
+    QVERIFY(printReport(*p, printer, {QStringLiteral("Votarim"), 100, 100}, [&paginas](int n) {
+        paginas << n;
+        return true;
+    }));
     QVERIFY(writePdf(*p, arquivo, QStringLiteral("Votarim")));
     const QString info = executa(QStringLiteral("pdfinfo"), {impresso});
     QVERIFY2(info.contains(QRegularExpression(QStringLiteral("Title:\\s+Votarim\\n"))), qPrintable(info));
     const int n = int(p->pages.size());
     QCOMPARE(paginas.size(), 2 * n); // two collated copies
     QCOMPARE(paginas.value(n), 1);
-    const QString a = executa(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-l"), QString::number(n), impresso, QStringLiteral("-")});
-    const QString b = executa(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), arquivo, QStringLiteral("-")});
+    const QString a =
+        executa(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-l"),
+                                              QString::number(n), impresso, QStringLiteral("-")});
+    const QString b =
+        executa(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), arquivo, QStringLiteral("-")});
     QVERIFY(a.contains(QStringLiteral("página %1 de %1").arg(n)));
     QCOMPARE(a, b);
 }
@@ -821,11 +883,15 @@ void TstReportEngine::arquivoSemPermissao()
         if (::geteuid() != 0) QFAIL("gravou numa pasta sem permissão");
     } catch (const ReportError &e) {
         QFile::setPermissions(c.dir.path(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        QVERIFY2(e.message().startsWith(QStringLiteral("Não foi possível gravar o arquivo \"%1\"").arg(anterior)), qPrintable(e.message()));
+        QVERIFY2(
+            e.message().startsWith(QStringLiteral("Não foi possível gravar o arquivo \"%1\"").arg(anterior)),
+            qPrintable(e.message()));
         QVERIFY(f.open(QIODevice::ReadOnly));
         QCOMPARE(f.readAll(), QByteArray("o que havia"));
     }
-    QCOMPARE(QDir(c.dir.path()).entryList({QStringLiteral("*.pdf*"), QStringLiteral("anterior.csv.*")}, QDir::Files), QStringList());
+    QCOMPARE(QDir(c.dir.path())
+                 .entryList({QStringLiteral("*.pdf*"), QStringLiteral("anterior.csv.*")}, QDir::Files),
+             QStringList());
 }
 
 void TstReportEngine::visualizacao()
@@ -882,18 +948,20 @@ void TstReportEngine::cancelaEstado()
     Cenario c(3000, semDigital);
     const QString pdf = c.dir.filePath(QStringLiteral("nunca.pdf"));
     int paginaNoCancelamento = 0;
-    Roteiro r({paraArquivo(pdf, false), {QStringLiteral("estadoRelatorio"), [&paginaNoCancelamento](QWidget *w) {
-                   const QString linha = w->findChild<QLabel *>(QStringLiteral("linhaEstado"))->text();
-                   paginaNoCancelamento = linha.section(u' ', -1).toInt();
-                   QVERIFY2(linha.startsWith(QStringLiteral("Gerando página ")), qPrintable(linha));
-                   filho<QPushButton>(w, "cancelar")->click();
-               }}});
+    Roteiro r({paraArquivo(pdf, false),
+               {QStringLiteral("estadoRelatorio"), [&paginaNoCancelamento](QWidget *w) {
+                    const QString linha = w->findChild<QLabel *>(QStringLiteral("linhaEstado"))->text();
+                    paginaNoCancelamento = linha.section(u' ', -1).toInt();
+                    QVERIFY2(linha.startsWith(QStringLiteral("Gerando página ")), qPrintable(linha));
+                    filho<QPushButton>(w, "cancelar")->click();
+                }}});
     c.projeto.RunReport(QStringLiteral("rel_teste"));
     QVERIFY(r.completo());
     QVERIFY(!QFileInfo::exists(pdf));
     QCOMPARE(c.votos.begins, c.votos.ends);
     // At most one more page of rows (31 of them) read after the one shown.
-    QVERIFY2(c.votos.nexts <= (paginaNoCancelamento + 1) * 31 + 256, qPrintable(QStringLiteral("%1 %2").arg(c.votos.nexts).arg(paginaNoCancelamento)));
+    QVERIFY2(c.votos.nexts <= (paginaNoCancelamento + 1) * 31 + 256,
+             qPrintable(QStringLiteral("%1 %2").arg(c.votos.nexts).arg(paginaNoCancelamento)));
     QVERIFY(c.votos.nexts < 6000);
 }
 

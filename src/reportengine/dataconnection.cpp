@@ -7,7 +7,8 @@
 #include <QDateTime>
 #include <algorithm>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 QString filterText(const QList<Condition> &conditions)
 {
@@ -23,9 +24,7 @@ QString filterText(const QList<Condition> &conditions)
 QList<Condition> parseFilter(const QString &filter)
 {
     QList<Condition> result;
-    const auto fail = [&filter]() {
-        throw ReportError(QStringLiteral("Filtro inválido: %1").arg(filter));
-    };
+    const auto fail = [&filter]() { throw ReportError(QStringLiteral("Filtro inválido: %1").arg(filter)); };
     qsizetype i = 0;
     const qsizetype n = filter.size();
     while (i < n) {
@@ -70,7 +69,8 @@ QList<Condition> parseFilter(const QString &filter)
     return result;
 }
 
-namespace {
+namespace
+{
 
 QString canonicalValue(const QVariant &v)
 {
@@ -104,14 +104,16 @@ QByteArray canonicalText(DataConnection &connection, const QString &name)
 {
     const QList<FieldInfo> fields = connection.fields();
     QStringList names;
-    for (const FieldInfo &f : fields) names << f.name;
+    for (const FieldInfo &f : fields)
+        names << f.name;
     QString text = u'#' + name + u'\n' + names.join(u'\t') + u'\n';
     connection.setFilter(QString());
     connection.first();
     QStringList values;
     while (!connection.atEnd()) {
         values.clear();
-        for (int i = 0; i < fields.size(); ++i) values << canonicalValue(connection.value(i));
+        for (int i = 0; i < fields.size(); ++i)
+            values << canonicalValue(connection.value(i));
         text += values.join(u'\t') + u'\n';
         connection.next();
     }
@@ -121,7 +123,8 @@ QByteArray canonicalText(DataConnection &connection, const QString &name)
 QString fingerprint(const QList<QPair<QString, DataConnection *>> &connections)
 {
     QCryptographicHash hash(QCryptographicHash::Sha256);
-    for (const auto &[name, connection] : connections) hash.addData(canonicalText(*connection, name));
+    for (const auto &[name, connection] : connections)
+        hash.addData(canonicalText(*connection, name));
     return QString::fromLatin1(hash.result().toHex());
 }
 
@@ -130,7 +133,10 @@ void ConnectionRegistry::add(const QString &name, DataConnection *connection)
     m_byName.insert(name.toLower(), Entry{name, connection});
 }
 
-void ConnectionRegistry::remove(const QString &name) { m_byName.remove(name.toLower()); }
+void ConnectionRegistry::remove(const QString &name)
+{
+    m_byName.remove(name.toLower());
+}
 
 DataConnection *ConnectionRegistry::find(const QString &name) const
 {
@@ -149,7 +155,8 @@ MemoryTable::MemoryTable(QList<FieldInfo> fields) : m_fields(std::move(fields)) 
 void MemoryTable::appendRow(const QVariantList &values)
 {
     QVariantList row = values;
-    while (row.size() < m_fields.size()) row.append(QVariant());
+    while (row.size() < m_fields.size())
+        row.append(QVariant());
     row.resize(m_fields.size());
     m_rows.push_back(std::move(row));
     if (m_open) applyFilter();
@@ -168,7 +175,10 @@ void MemoryTable::close()
     m_cursor = 0;
 }
 
-void MemoryTable::moveTo(int row) { m_cursor = std::clamp(row, 0, int(m_visible.size())); }
+void MemoryTable::moveTo(int row)
+{
+    m_cursor = std::clamp(row, 0, int(m_visible.size()));
+}
 
 void MemoryTable::applyFilter()
 {
@@ -178,7 +188,8 @@ void MemoryTable::applyFilter()
         int field = -1;
         for (int f = 0; f < m_fields.size(); ++f)
             if (m_fields[f].name.compare(c.field, Qt::CaseInsensitive) == 0) field = f;
-        if (field < 0) throw ReportError(QStringLiteral("Filtro com o campo desconhecido \"%1\"").arg(c.field));
+        if (field < 0)
+            throw ReportError(QStringLiteral("Filtro com o campo desconhecido \"%1\"").arg(c.field));
         conditions.append({field, c});
     }
     for (int r = 0; r < int(m_rows.size()); ++r) {
@@ -213,7 +224,10 @@ void MemoryTable::next()
     if (m_open && m_cursor < m_visible.size()) ++m_cursor;
 }
 
-bool MemoryTable::atEnd() const { return !m_open || m_cursor >= m_visible.size(); }
+bool MemoryTable::atEnd() const
+{
+    return !m_open || m_cursor >= m_visible.size();
+}
 
 QVariant MemoryTable::value(int field) const
 {

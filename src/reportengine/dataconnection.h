@@ -13,7 +13,8 @@
 #include <QVariant>
 #include <vector>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 enum class FieldType { Text, Integer, Float, Boolean, Date, DateTime, Blob, Other };
 
@@ -30,7 +31,7 @@ struct FieldInfo {
 
 class DataConnection
 {
-public:
+  public:
     virtual ~DataConnection() = default;
 
     // Remember the source's state (open or not, filter, current row) and open it if needed.
@@ -72,14 +73,14 @@ QString fingerprint(const QList<QPair<QString, DataConnection *>> &connections);
 // Connections by name; names are matched without regard to letter case.
 class ConnectionRegistry
 {
-public:
+  public:
     void add(const QString &name, DataConnection *connection);
     void remove(const QString &name);
     DataConnection *find(const QString &name) const;
     // The name as registered.
     QString registeredName(const QString &name) const;
 
-private:
+  private:
     struct Entry {
         QString name;
         DataConnection *connection;
@@ -92,7 +93,7 @@ private:
 // it at end, so reports, tests and tools can run over data that is not in a database.
 class MemoryTable : public DataConnection
 {
-public:
+  public:
     explicit MemoryTable(QList<FieldInfo> fields);
 
     void appendRow(const QVariantList &values);
@@ -115,7 +116,7 @@ public:
     void setFilter(const QString &filter) override;
     void end() override;
 
-private:
+  private:
     void applyFilter();
 
     QList<FieldInfo> m_fields;

@@ -10,7 +10,8 @@
 #include <QObject>
 #include <QString>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 enum class Destination { Printer, Preview, File };
 
@@ -40,7 +41,7 @@ Q_DECLARE_OPERATORS_FOR_FLAGS(Options)
 class EngineSettings : public QObject
 {
     Q_OBJECT
-public:
+  public:
     explicit EngineSettings(QObject *owner = nullptr) : QObject(owner) {}
 
     QString TitleSetup = QStringLiteral("Opções de saída");
@@ -61,8 +62,8 @@ public:
     } SystemPreview;
     Destination DefaultDest = Destination::Preview;
     Setups SystemSetups = Setups(0x1ff);
-    Options SystemOptions = Option::ShowStatus | Option::AllowPrintFromPreview | Option::AllowSaveFromPreview |
-                            Option::PreviewModal;
+    Options SystemOptions = Option::ShowStatus | Option::AllowPrintFromPreview |
+                            Option::AllowSaveFromPreview | Option::PreviewModal;
 };
 
 } // namespace ReportEngine

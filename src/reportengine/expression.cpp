@@ -6,7 +6,8 @@
 #include <QDateTime>
 #include <cmath>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 ExprPtr Expr::clone() const
 {
@@ -19,11 +20,13 @@ ExprPtr Expr::clone() const
     c->pos = pos;
     c->index = index;
     c->context = context;
-    for (const auto &a : args) c->args.push_back(a->clone());
+    for (const auto &a : args)
+        c->args.push_back(a->clone());
     return c;
 }
 
-namespace {
+namespace
+{
 
 constexpr int kMaxDepth = 64;
 
@@ -36,7 +39,7 @@ struct Token {
 
 class Parser
 {
-public:
+  public:
     Parser(const QString &text, SourcePos start) : m_text(text), m_start(start) { advance(); }
 
     ExprPtr parseAll()
@@ -46,7 +49,7 @@ public:
         return e;
     }
 
-private:
+  private:
     [[noreturn]] void fail(const QString &why) const
     {
         const SourcePos p = posAt(m_tok.offset);
@@ -73,19 +76,22 @@ private:
     void advance()
     {
         const qsizetype n = m_text.size();
-        while (m_pos < n && m_text[m_pos].isSpace()) ++m_pos;
+        while (m_pos < n && m_text[m_pos].isSpace())
+            ++m_pos;
         m_tok = Token{};
         m_tok.offset = m_pos;
         if (m_pos >= n) return;
         const QChar c = m_text[m_pos];
         if (c.isDigit()) {
             qsizetype e = m_pos;
-            while (e < n && m_text[e].isDigit()) ++e;
+            while (e < n && m_text[e].isDigit())
+                ++e;
             bool fraction = false;
             if (e + 1 < n && m_text[e] == u'.' && m_text[e + 1].isDigit()) {
                 fraction = true;
                 ++e;
-                while (e < n && m_text[e].isDigit()) ++e;
+                while (e < n && m_text[e].isDigit())
+                    ++e;
             }
             m_tok.type = Token::Number;
             m_tok.text = m_text.mid(m_pos, e - m_pos);
@@ -126,7 +132,8 @@ private:
         }
         if (c.isLetter() || c == u'_') {
             qsizetype e = m_pos;
-            while (e < n && (m_text[e].isLetterOrNumber() || m_text[e] == u'_')) ++e;
+            while (e < n && (m_text[e].isLetterOrNumber() || m_text[e] == u'_'))
+                ++e;
             m_tok.type = Token::Identifier;
             m_tok.text = m_text.mid(m_pos, e - m_pos);
             m_pos = e;
@@ -149,10 +156,14 @@ private:
         fail(QStringLiteral("caractere \"%1\" inesperado").arg(c));
     }
 
-    bool isSymbol(const char *s) const { return m_tok.type == Token::Symbol && m_tok.text == QLatin1String(s); }
+    bool isSymbol(const char *s) const
+    {
+        return m_tok.type == Token::Symbol && m_tok.text == QLatin1String(s);
+    }
     bool isKeyword(const char *k) const
     {
-        return m_tok.type == Token::Identifier && m_tok.text.compare(QLatin1String(k), Qt::CaseInsensitive) == 0;
+        return m_tok.type == Token::Identifier &&
+               m_tok.text.compare(QLatin1String(k), Qt::CaseInsensitive) == 0;
     }
 
     void expect(const char *s)
@@ -293,7 +304,8 @@ private:
         for (const char *k : {"true", "false", "null"}) {
             if (isKeyword(k)) {
                 ExprPtr e = node(Expr::Kind::Literal, QString(), at);
-                if (QLatin1String(k) != QLatin1String("null")) e->literal = QLatin1String(k) == QLatin1String("true");
+                if (QLatin1String(k) != QLatin1String("null"))
+                    e->literal = QLatin1String(k) == QLatin1String("true");
                 advance();
                 return e;
             }
@@ -352,7 +364,10 @@ bool isNumber(const QVariant &v)
     }
 }
 
-bool isWhole(const QVariant &v) { return isNumber(v) && v.typeId() != QMetaType::Double && v.typeId() != QMetaType::Float; }
+bool isWhole(const QVariant &v)
+{
+    return isNumber(v) && v.typeId() != QMetaType::Double && v.typeId() != QMetaType::Float;
+}
 
 // Text that reads as a number takes part in arithmetic as that number.
 QVariant asNumber(const QVariant &v)
@@ -392,7 +407,7 @@ QVariant arithmetic(const QString &op, const QVariant &a, const QVariant &b)
     if (x.typeId() == QMetaType::LongLong && y.typeId() == QMetaType::LongLong) {
         const qint64 i = x.toLongLong(), j = y.toLongLong();
         qint64 r = 0;
-        bool overflow = op == u'+' ? __builtin_add_overflow(i, j, &r)
+        bool overflow = op == u'+'   ? __builtin_add_overflow(i, j, &r)
                         : op == u'-' ? __builtin_sub_overflow(i, j, &r)
                                      : __builtin_mul_overflow(i, j, &r);
         if (!overflow) return r;
@@ -448,7 +463,10 @@ QVariant callPure(const Expr &e, const Resolver &r, const QLocale &locale)
 
 } // namespace
 
-ExprPtr parseExpression(const QString &text, SourcePos start) { return Parser(text, start).parseAll(); }
+ExprPtr parseExpression(const QString &text, SourcePos start)
+{
+    return Parser(text, start).parseAll();
+}
 
 QVariant evaluate(const Expr &e, const Resolver &resolver, const QLocale &locale)
 {
@@ -469,8 +487,10 @@ QVariant evaluate(const Expr &e, const Resolver &resolver, const QLocale &locale
         break;
     }
     const QString &op = e.name;
-    if (op == u"and") return truth(evaluate(*e.args[0], resolver, locale)) && truth(evaluate(*e.args[1], resolver, locale));
-    if (op == u"or") return truth(evaluate(*e.args[0], resolver, locale)) || truth(evaluate(*e.args[1], resolver, locale));
+    if (op == u"and")
+        return truth(evaluate(*e.args[0], resolver, locale)) && truth(evaluate(*e.args[1], resolver, locale));
+    if (op == u"or")
+        return truth(evaluate(*e.args[0], resolver, locale)) || truth(evaluate(*e.args[1], resolver, locale));
     const QVariant a = evaluate(*e.args[0], resolver, locale);
     const QVariant b = evaluate(*e.args[1], resolver, locale);
     if (op == u"&") return toText(a, locale) + toText(b, locale);

@@ -11,7 +11,8 @@
 #include <memory>
 #include <vector>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 struct SourcePos {
     qint64 line = 0;
@@ -22,7 +23,20 @@ struct Expr {
     enum class Kind { Literal, Name, Call, Unary, Binary };
     // What a node needs from the run. Pure nodes are computed from their arguments;
     // every other role is a context value, read from the row, the page or the run.
-    enum class Role { Pure, Field, Found, Parameter, Page, Pages, RowNumber, Aggregate, Digest, Today, Now, Scope };
+    enum class Role {
+        Pure,
+        Field,
+        Found,
+        Parameter,
+        Page,
+        Pages,
+        RowNumber,
+        Aggregate,
+        Digest,
+        Today,
+        Now,
+        Scope
+    };
 
     Kind kind = Kind::Literal;
     Role role = Role::Pure;
@@ -45,7 +59,7 @@ ExprPtr parseExpression(const QString &text, SourcePos start);
 // Context values come from here while a node is evaluated.
 class Resolver
 {
-public:
+  public:
     virtual ~Resolver() = default;
     virtual QVariant resolve(const Expr &node) const = 0;
 };
@@ -58,12 +72,12 @@ QString toText(const QVariant &v, const QLocale &locale);
 
 // Calls every node of the tree, not descending into an aggregate's arguments
 // (they are evaluated for the rows of their own scope).
-template<class F>
-void forEachNode(Expr &e, F &&f)
+template <class F> void forEachNode(Expr &e, F &&f)
 {
     f(e);
     if (e.role == Expr::Role::Aggregate) return;
-    for (auto &a : e.args) forEachNode(*a, f);
+    for (auto &a : e.args)
+        forEachNode(*a, f);
 }
 
 } // namespace ReportEngine

@@ -4,8 +4,8 @@
 
 #include <QBuffer>
 #include <QCoreApplication>
-#include <QDir>
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QFontMetricsF>
 #include <QHash>
@@ -14,7 +14,8 @@
 #include <algorithm>
 #include <cmath>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 QFont reportFont(const FontSpec &spec)
 {
@@ -27,11 +28,13 @@ QFont reportFont(const FontSpec &spec)
     return f;
 }
 
-namespace {
+namespace
+{
 
-struct Cancelled {};
+struct Cancelled {
+};
 
-constexpr int kPending = -1;     // in Deferred::pending: the value is ready
+constexpr int kPending = -1;      // in Deferred::pending: the value is ready
 constexpr int kPendingPages = -2; // the page count
 constexpr double kMeasureDpi = 1200;
 constexpr qint64 kLookupCacheBytes = 32 * 1024 * 1024;
@@ -133,20 +136,21 @@ struct DeferredChart {
 
 class ValuesResolver : public Resolver
 {
-public:
+  public:
     explicit ValuesResolver(const std::vector<QVariant> &values) : m_values(values) {}
     QVariant resolve(const Expr &node) const override
     {
-        return node.context >= 0 && size_t(node.context) < m_values.size() ? m_values[size_t(node.context)] : QVariant();
+        return node.context >= 0 && size_t(node.context) < m_values.size() ? m_values[size_t(node.context)]
+                                                                           : QVariant();
     }
 
-private:
+  private:
     const std::vector<QVariant> &m_values;
 };
 
 class Generator
 {
-public:
+  public:
     Generator(Report &report, const Project &project, const ConnectionRegistry &connections,
               const Parameters &parameters, const Progress &progress)
         : m_report(report), m_project(project), m_registry(connections), m_parameters(parameters),
@@ -171,8 +175,10 @@ public:
 
     std::unique_ptr<PreparedReport> run()
     {
-        if (QCoreApplication::instance() && QThread::currentThread() != QCoreApplication::instance()->thread())
-            throw ReportError(QStringLiteral("Relatórios só podem ser gerados na linha de execução da interface"));
+        if (QCoreApplication::instance() &&
+            QThread::currentThread() != QCoreApplication::instance()->thread())
+            throw ReportError(
+                QStringLiteral("Relatórios só podem ser gerados na linha de execução da interface"));
         m_out = std::make_unique<PreparedReport>();
         m_out->name = m_report.name;
         m_out->title = m_report.title;
@@ -186,17 +192,22 @@ public:
             return nullptr;
         }
         // The connections end before the pages are delivered.
-        for (auto it = m_begun.rbegin(); it != m_begun.rend(); ++it) (*it)->end();
+        for (auto it = m_begun.rbegin(); it != m_begun.rend(); ++it)
+            (*it)->end();
         m_begun.clear();
         return std::move(m_out);
     }
 
-private:
+  private:
     // ---- preparing a run: connections, fields, styles
 
     [[noreturn]] void failAt(SourcePos p, const QString &why) const
     {
-        throw ReportError(QStringLiteral("Relatório \"%1\", linha %2, coluna %3: %4").arg(m_report.name).arg(p.line).arg(p.column).arg(why));
+        throw ReportError(QStringLiteral("Relatório \"%1\", linha %2, coluna %3: %4")
+                              .arg(m_report.name)
+                              .arg(p.line)
+                              .arg(p.column)
+                              .arg(why));
     }
 
     DataConnection *connection(const QString &name, SourcePos pos)
@@ -228,12 +239,15 @@ private:
             for (const Lookup &l : s.lookups) {
                 DataConnection *c = connection(l.data, l.pos);
                 if (c == run.connection)
-                    failAt(l.pos, QStringLiteral("a busca \"%1\" lê a mesma conexão que a seção").arg(l.name));
-                for (const auto &on : l.conditions) fieldIndex(c, l.data, on.field, on.pos);
+                    failAt(l.pos,
+                           QStringLiteral("a busca \"%1\" lê a mesma conexão que a seção").arg(l.name));
+                for (const auto &on : l.conditions)
+                    fieldIndex(c, l.data, on.field, on.pos);
                 run.lookups.push_back(c);
             }
             run.slotsOf.assign(s.lookups.size() + 1, {});
-            for (Expr *e : s.rowExpressions) forEachNode(*e, [&](Expr &node) { bindField(s, run, node); });
+            for (Expr *e : s.rowExpressions)
+                forEachNode(*e, [&](Expr &node) { bindField(s, run, node); });
         }
         for (size_t a = 0; a < m_report.aggregates.size(); ++a)
             m_sections[size_t(m_report.aggregates[a].section)].aggregates.push_back(int(a));
@@ -241,7 +255,8 @@ private:
             m_sections[size_t(m_report.charts[c].section)].charts.push_back(int(c));
         for (Expr *d : m_report.digests) {
             QList<QPair<QString, DataConnection *>> list;
-            for (const auto &a : d->args) list.append({m_registry.registeredName(a->name), connection(a->name, a->pos)});
+            for (const auto &a : d->args)
+                list.append({m_registry.registeredName(a->name), connection(a->name, a->pos)});
             m_digests.insert(d, fingerprint(list));
         }
         m_currentAggregate.assign(m_report.aggregates.size(), -1);
@@ -262,7 +277,8 @@ private:
                 return a->box.x() < b->box.x() || (a->box.x() == b->box.x() && a->box.y() < b->box.y());
             });
             CsvTable table;
-            for (const Item *item : run.csvItems) table.header << csvTitle(s, *item, int(table.header.size()));
+            for (const Item *item : run.csvItems)
+                table.header << csvTitle(s, *item, int(table.header.size()));
             run.csvTable = int(m_out->csv.size());
             m_out->csv.push_back(std::move(table));
         }
@@ -274,7 +290,9 @@ private:
         if (!item.column.isEmpty()) return item.column;
         if (s.head) {
             for (const Item &title : s.head->items) {
-                if (title.kind != Item::Kind::Text || std::abs(title.box.x() - item.box.x()) > 0.5 * kPointsPerMm) continue;
+                if (title.kind != Item::Kind::Text ||
+                    std::abs(title.box.x() - item.box.x()) > 0.5 * kPointsPerMm)
+                    continue;
                 QString literal;
                 for (const auto &part : title.text.parts)
                     if (!part.expr) literal += part.literal;
@@ -338,11 +356,11 @@ private:
 
     class LiveResolver : public Resolver
     {
-    public:
+      public:
         LiveResolver(const Generator &g, const Row *row) : m_g(g), m_row(row) {}
         QVariant resolve(const Expr &node) const override { return m_g.contextValue(node, m_row, nullptr); }
 
-    private:
+      private:
         const Generator &m_g;
         const Row *m_row;
     };
@@ -353,9 +371,13 @@ private:
     {
         switch (node.role) {
         case Expr::Role::Field:
-            return row && node.index >= 0 && size_t(node.index) < row->values.size() ? row->values[size_t(node.index)] : QVariant();
+            return row && node.index >= 0 && size_t(node.index) < row->values.size()
+                       ? row->values[size_t(node.index)]
+                       : QVariant();
         case Expr::Role::Found:
-            return row && node.index >= 0 && size_t(node.index) < row->found.size() ? QVariant(bool(row->found[size_t(node.index)])) : QVariant(false);
+            return row && node.index >= 0 && size_t(node.index) < row->found.size()
+                       ? QVariant(bool(row->found[size_t(node.index)]))
+                       : QVariant(false);
         case Expr::Role::Parameter: {
             const QString name = node.args[0]->literal.toString();
             for (const auto &[n, v] : m_parameters)
@@ -458,7 +480,8 @@ private:
             if (v.isNull()) continue;
             if (def.kind == AggregateDef::Kind::Sum) {
                 s.sum += v.toDouble();
-                if (v.typeId() != QMetaType::LongLong || __builtin_add_overflow(s.wholeSum, v.toLongLong(), &s.wholeSum))
+                if (v.typeId() != QMetaType::LongLong ||
+                    __builtin_add_overflow(s.wholeSum, v.toLongLong(), &s.wholeSum))
                     s.whole = false;
             } else if (def.kind == AggregateDef::Kind::Min) {
                 if (s.min.isNull() || v.toDouble() < s.min.toDouble()) s.min = v;
@@ -469,8 +492,8 @@ private:
         for (int c : run.charts) {
             const Item &item = *m_report.charts[size_t(c)].item;
             const QVariant v = numeric(evaluate(*item.value, live, m_locale));
-            m_charts[size_t(m_currentChart[size_t(c)])].bars.emplace_back(toText(evaluate(*item.label, live, m_locale), m_locale),
-                                                                            v.isNull() ? 0.0 : v.toDouble());
+            m_charts[size_t(m_currentChart[size_t(c)])].bars.emplace_back(
+                toText(evaluate(*item.label, live, m_locale), m_locale), v.isNull() ? 0.0 : v.toDouble());
         }
     }
 
@@ -480,8 +503,10 @@ private:
         const SectionRun &run = m_sections[size_t(section)];
         row.values.assign(run.fieldSlots.size(), QVariant());
         row.found.assign(s.lookups.size(), false);
-        for (int slot : run.slotsOf[0]) row.values[size_t(slot)] = run.connection->value(run.fieldSlots[size_t(slot)].field);
-        for (size_t l = 0; l < s.lookups.size(); ++l) lookUp(section, l, row);
+        for (int slot : run.slotsOf[0])
+            row.values[size_t(slot)] = run.connection->value(run.fieldSlots[size_t(slot)].field);
+        for (size_t l = 0; l < s.lookups.size(); ++l)
+            lookUp(section, l, row);
         const LiveResolver live(*this, &row);
         row.keys.clear();
         for (const Group &g : s.groups) {
@@ -522,14 +547,16 @@ private:
             cached = m_lookupCache.insert(key, std::move(entry));
         }
         row.found[l] = cached->found;
-        for (size_t i = 0; i < fieldSlots.size(); ++i) row.values[size_t(fieldSlots[i])] = cached->values[i];
+        for (size_t i = 0; i < fieldSlots.size(); ++i)
+            row.values[size_t(fieldSlots[i])] = cached->values[i];
     }
 
     // ---- pages
 
     double bodyBottom() const
     {
-        return m_report.pageSize.height() - m_report.margins.bottom() - (m_report.pageFooter ? m_report.pageFooter->height : 0);
+        return m_report.pageSize.height() - m_report.margins.bottom() -
+               (m_report.pageFooter ? m_report.pageFooter->height : 0);
     }
 
     void checkProgress()
@@ -548,7 +575,8 @@ private:
             const Section &s = m_report.sections[size_t(m_section)];
             if (m_headPrinted && s.head) placeRepeated(*s.head, m_currentRow);
             for (size_t g = 0; g < m_openGroups.size(); ++g)
-                if (s.groups[g].header && s.groups[g].header->repeat) placeRepeated(*s.groups[g].header, &m_openGroups[g]);
+                if (s.groups[g].header && s.groups[g].header->repeat)
+                    placeRepeated(*s.groups[g].header, &m_openGroups[g]);
         }
     }
 
@@ -597,7 +625,8 @@ private:
     double measure(const Band &band, const Row *row, Grown &grown)
     {
         // No band grows taller than the body of a page.
-        const double room = bodyBottom() - m_report.margins.top() - (m_report.pageHeader ? m_report.pageHeader->height : 0);
+        const double room =
+            bodyBottom() - m_report.margins.top() - (m_report.pageHeader ? m_report.pageHeader->height : 0);
         double h = band.height;
         for (const Item &item : band.items) {
             if (item.kind != Item::Kind::Text || !item.grow || !item.show) continue;
@@ -618,7 +647,8 @@ private:
     }
 
     // The values a text needs from the run; true when some of them must wait for the final pass.
-    bool capture(const TextTemplate &t, const Row *row, std::vector<QVariant> &values, std::vector<int> &pending) const
+    bool capture(const TextTemplate &t, const Row *row, std::vector<QVariant> &values,
+                 std::vector<int> &pending) const
     {
         values.resize(t.contextNodes.size());
         pending.assign(t.contextNodes.size(), kPending);
@@ -634,7 +664,8 @@ private:
     {
         const ValuesResolver r(values);
         QString s;
-        for (const auto &part : t.parts) s += part.expr ? toText(evaluate(*part.expr, r, m_locale), m_locale) : part.literal;
+        for (const auto &part : t.parts)
+            s += part.expr ? toText(evaluate(*part.expr, r, m_locale), m_locale) : part.literal;
         return s;
     }
 
@@ -670,10 +701,12 @@ private:
                 break;
             }
             case Item::Kind::Line:
-                page.ops.push_back(Op{Op::Kind::Line, box, penStyle(item.color, item.penWidth, QColor()), -1});
+                page.ops.push_back(
+                    Op{Op::Kind::Line, box, penStyle(item.color, item.penWidth, QColor()), -1});
                 break;
             case Item::Kind::Rect:
-                page.ops.push_back(Op{Op::Kind::Rect, box, penStyle(item.color, item.penWidth, item.fill), -1});
+                page.ops.push_back(
+                    Op{Op::Kind::Rect, box, penStyle(item.color, item.penWidth, item.fill), -1});
                 break;
             case Item::Kind::Image:
                 image(page, item, box, row);
@@ -722,7 +755,9 @@ private:
             // The picture's own proportions decide its box, read from its header only.
             if (size.isValid() && !size.isEmpty()) {
                 const QSizeF fitted = QSizeF(size).scaled(box.size(), Qt::KeepAspectRatio);
-                r = QRectF(QPointF(box.x() + (box.width() - fitted.width()) / 2, box.y() + (box.height() - fitted.height()) / 2), fitted);
+                r = QRectF(QPointF(box.x() + (box.width() - fitted.width()) / 2,
+                                   box.y() + (box.height() - fitted.height()) / 2),
+                           fitted);
             }
         }
         page.ops.push_back(Op{Op::Kind::Image, r, -1, id});
@@ -737,7 +772,8 @@ private:
         table.rows.emplace_back();
         QStringList cells;
         for (size_t c = 0; c < run.csvItems.size(); ++c)
-            cells << text(run.csvItems[c]->text, row, Deferred::Target::CsvCell, run.csvTable, rowIndex, int(c));
+            cells << text(run.csvItems[c]->text, row, Deferred::Target::CsvCell, run.csvTable, rowIndex,
+                          int(c));
         table.rows.back() = std::move(cells);
     }
 
@@ -746,7 +782,8 @@ private:
         const size_t n = item.limit > 0 ? std::min(chart.bars.size(), size_t(item.limit)) : chart.bars.size();
         if (n == 0) return;
         double top = 0;
-        for (size_t i = 0; i < n; ++i) top = std::max(top, chart.bars[i].second);
+        for (size_t i = 0; i < n; ++i)
+            top = std::max(top, chart.bars[i].second);
         const double barHeight = box.height() / double(n);
         const double labelWidth = box.width() * 0.35, valueWidth = box.width() * 0.15;
         const double barArea = box.width() - labelWidth - valueWidth;
@@ -763,16 +800,27 @@ private:
         for (size_t i = 0; i < n; ++i) {
             const double y = box.y() + double(i) * barHeight;
             const auto &[label, value] = chart.bars[i];
-            page.ops.push_back(Op{Op::Kind::Text, QRectF(box.x(), y, labelWidth - 3, barHeight), labelStyle, int(page.texts.size())});
+            page.ops.push_back(Op{Op::Kind::Text, QRectF(box.x(), y, labelWidth - 3, barHeight), labelStyle,
+                                  int(page.texts.size())});
             page.texts << label;
             const double length = top > 0 && value > 0 ? barArea * value / top : 0;
             if (length > 0)
-                page.ops.push_back(Op{Op::Kind::Rect, QRectF(box.x() + labelWidth, y + gap / 2, length, barHeight - gap), barStyle, -1});
-            page.ops.push_back(Op{Op::Kind::Text, QRectF(box.x() + labelWidth + length + 2, y, valueWidth + barArea - length - 2, barHeight),
-                                  valueStyle, int(page.texts.size())});
-            page.texts << toText(std::floor(value) == value && std::abs(value) < 9e15 ? QVariant(qlonglong(value)) : QVariant(value), m_locale);
+                page.ops.push_back(Op{Op::Kind::Rect,
+                                      QRectF(box.x() + labelWidth, y + gap / 2, length, barHeight - gap),
+                                      barStyle, -1});
+            page.ops.push_back(
+                Op{Op::Kind::Text,
+                   QRectF(box.x() + labelWidth + length + 2, y, valueWidth + barArea - length - 2, barHeight),
+                   valueStyle, int(page.texts.size())});
+            page.texts << toText(std::floor(value) == value && std::abs(value) < 9e15
+                                     ? QVariant(qlonglong(value))
+                                     : QVariant(value),
+                                 m_locale);
         }
-        page.ops.push_back(Op{Op::Kind::Line, QRectF(QPointF(box.x() + labelWidth, box.y()), QPointF(box.x() + labelWidth, box.bottom())), axisStyle, -1});
+        page.ops.push_back(
+            Op{Op::Kind::Line,
+               QRectF(QPointF(box.x() + labelWidth, box.y()), QPointF(box.x() + labelWidth, box.bottom())),
+               axisStyle, -1});
     }
 
     // ---- the report
@@ -781,7 +829,8 @@ private:
     {
         startPage();
         if (m_report.titleBand) place(*m_report.titleBand, nullptr);
-        for (int s = 0; s < int(m_report.sections.size()); ++s) runSection(s);
+        for (int s = 0; s < int(m_report.sections.size()); ++s)
+            runSection(s);
         if (m_report.summary) place(*m_report.summary, nullptr);
         finishPage();
     }
@@ -810,7 +859,9 @@ private:
         for (;;) {
             size_t level = 0;
             if (!first) {
-                while (level < s.groups.size() && current.keys[qsizetype(level)] == previous.keys[qsizetype(level)]) ++level;
+                while (level < s.groups.size() &&
+                       current.keys[qsizetype(level)] == previous.keys[qsizetype(level)])
+                    ++level;
                 closeGroups(si, level, previous);
             }
             if (level < s.groups.size()) openScopes(si, int(level));
@@ -886,7 +937,8 @@ private:
                 m_out->csv[size_t(d.a)].rows[size_t(d.b)][d.c] = s;
         }
         m_deferred.clear();
-        for (const DeferredChart &c : m_deferredCharts) drawChart(m_out->pages[size_t(c.page)], c.rect, *c.item, m_charts[size_t(c.instance)]);
+        for (const DeferredChart &c : m_deferredCharts)
+            drawChart(m_out->pages[size_t(c.page)], c.rect, *c.item, m_charts[size_t(c.instance)]);
         m_deferredCharts.clear();
     }
 
@@ -930,7 +982,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<PreparedReport> layoutReport(Report &report, const Project &project, const ConnectionRegistry &connections,
+std::unique_ptr<PreparedReport> layoutReport(Report &report, const Project &project,
+                                             const ConnectionRegistry &connections,
                                              const Parameters &parameters, const Progress &progress)
 {
     Generator g(report, project, connections, parameters, progress);

@@ -16,7 +16,8 @@
 #include <functional>
 #include <memory>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 using Parameters = QList<QPair<QString, QString>>;
 
@@ -26,8 +27,8 @@ using Progress = std::function<bool(int page)>;
 
 // Throws ReportError; returns null when the progress callback cancelled.
 std::unique_ptr<PreparedReport> layoutReport(Report &report, const Project &project,
-                                             const ConnectionRegistry &connections, const Parameters &parameters,
-                                             const Progress &progress = {});
+                                             const ConnectionRegistry &connections,
+                                             const Parameters &parameters, const Progress &progress = {});
 
 // The font a report item asks for, sized in points on paper.
 QFont reportFont(const FontSpec &spec);

@@ -20,9 +20,13 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
-QList<int> zoomChoices() { return {10, 25, 50, 75, 100, 125, 150, 200, 300, 400, kZoomFitWidth, kZoomWholePage}; }
+QList<int> zoomChoices()
+{
+    return {10, 25, 50, 75, 100, 125, 150, 200, 300, 400, kZoomFitWidth, kZoomWholePage};
+}
 
 QString zoomName(int zoom)
 {
@@ -31,10 +35,10 @@ QString zoomName(int zoom)
     return QStringLiteral("%1 %").arg(zoom);
 }
 
-namespace {
+namespace
+{
 
-template<class W>
-W *named(W *widget, const char *name)
+template <class W> W *named(W *widget, const char *name)
 {
     widget->setObjectName(QLatin1String(name));
     return widget;
@@ -42,8 +46,8 @@ W *named(W *widget, const char *name)
 
 } // namespace
 
-OutputOptionsDialog::OutputOptionsDialog(const EngineSettings &settings, bool printerAvailable, QPrinter &printer,
-                                         const QString &suggestedFile, QWidget *parent)
+OutputOptionsDialog::OutputOptionsDialog(const EngineSettings &settings, bool printerAvailable,
+                                         QPrinter &printer, const QString &suggestedFile, QWidget *parent)
     : QDialog(parent), m_settings(settings), m_printer(printer), m_zoom(settings.SystemPreview.ZoomFactor)
 {
     setObjectName(QStringLiteral("opcoesSaida"));
@@ -60,8 +64,10 @@ OutputOptionsDialog::OutputOptionsDialog(const EngineSettings &settings, bool pr
     group->addButton(m_printerButton);
     group->addButton(m_previewButton);
     group->addButton(m_fileButton);
-    m_printerSetup = named(new QPushButton(QStringLiteral("Configurar impressora..."), destination), "configurarImpressora");
-    m_previewSetup = named(new QPushButton(QStringLiteral("Configurar visualização..."), destination), "configurarVisualizacao");
+    m_printerSetup = named(new QPushButton(QStringLiteral("Configurar impressora..."), destination),
+                           "configurarImpressora");
+    m_previewSetup = named(new QPushButton(QStringLiteral("Configurar visualização..."), destination),
+                           "configurarVisualizacao");
     m_format = named(new QComboBox(destination), "formato");
     m_format->addItem(QStringLiteral("PDF"));
     m_format->addItem(QStringLiteral("CSV (linhas de detalhe)"));
@@ -151,8 +157,9 @@ void OutputOptionsDialog::update()
 void OutputOptionsDialog::chooseFile()
 {
     const bool csv = m_format->currentIndex() == 1;
-    const QString chosen = QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório"), m_path->text(),
-                                                        csv ? QStringLiteral("CSV (*.csv)") : QStringLiteral("PDF (*.pdf)"));
+    const QString chosen =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Salvar relatório"), m_path->text(),
+                                     csv ? QStringLiteral("CSV (*.csv)") : QStringLiteral("PDF (*.pdf)"));
     if (!chosen.isEmpty()) m_path->setText(chosen);
 }
 
@@ -178,8 +185,8 @@ void OutputOptionsDialog::setUpPreview()
         if (zooms[i] == m_zoom) current = i;
     }
     bool ok = false;
-    const QString chosen =
-        QInputDialog::getItem(this, QStringLiteral("Configurar visualização"), QStringLiteral("Zoom inicial:"), names, current, false, &ok);
+    const QString chosen = QInputDialog::getItem(this, QStringLiteral("Configurar visualização"),
+                                                 QStringLiteral("Zoom inicial:"), names, current, false, &ok);
     if (ok) m_zoom = zooms[names.indexOf(chosen)];
 }
 

@@ -17,7 +17,8 @@ class QPushButton;
 class QRadioButton;
 class QSpinBox;
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 enum class FileFormat { Pdf, Csv };
 
@@ -38,7 +39,7 @@ QString zoomName(int zoom);
 
 class OutputOptionsDialog : public QDialog
 {
-public:
+  public:
     // With no printer available only the preview can be chosen. The printer
     // receives the copies, collation, duplex and the printer chosen here.
     OutputOptionsDialog(const EngineSettings &settings, bool printerAvailable, QPrinter &printer,
@@ -46,7 +47,7 @@ public:
 
     OutputChoice choice() const;
 
-private:
+  private:
     void update();
     void chooseFile();
     void setUpPrinter();

@@ -5,7 +5,8 @@
 #include <QDir>
 #include <QTemporaryFile>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 ImageStore::ImageStore() = default;
 ImageStore::~ImageStore() = default;
@@ -13,17 +14,20 @@ ImageStore::~ImageStore() = default;
 int ImageStore::addBytes(const QByteArray &bytes)
 {
     if (!m_spool) {
-        m_spool = std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/votarim-imagens-XXXXXX"));
+        m_spool =
+            std::make_unique<QTemporaryFile>(QDir::tempPath() + QStringLiteral("/votarim-imagens-XXXXXX"));
         if (!m_spool->open())
-            throw ReportError(QStringLiteral("Não foi possível criar o arquivo temporário das imagens do relatório: %1")
-                                  .arg(m_spool->errorString()));
+            throw ReportError(
+                QStringLiteral("Não foi possível criar o arquivo temporário das imagens do relatório: %1")
+                    .arg(m_spool->errorString()));
     }
     Entry e;
     e.offset = m_spool->pos();
     e.size = bytes.size();
     if (m_spool->write(bytes) != bytes.size())
-        throw ReportError(QStringLiteral("Não foi possível gravar as imagens do relatório no arquivo temporário: %1")
-                              .arg(m_spool->errorString()));
+        throw ReportError(
+            QStringLiteral("Não foi possível gravar as imagens do relatório no arquivo temporário: %1")
+                .arg(m_spool->errorString()));
     m_unflushed = true;
     m_entries.push_back(std::move(e));
     return int(m_entries.size() - 1);

@@ -14,7 +14,8 @@
 
 class QTemporaryFile;
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 struct TextStyle {
     QFont font; // its point size is the size on paper
@@ -47,7 +48,7 @@ struct Page {
 // (a logo on every page) are held once, decoded.
 class ImageStore
 {
-public:
+  public:
     ImageStore();
     ~ImageStore();
     ImageStore(const ImageStore &) = delete;
@@ -59,7 +60,7 @@ public:
     QImage image(int id) const;
     int count() const { return int(m_entries.size()); }
 
-private:
+  private:
     struct Entry {
         qint64 offset = -1;
         qint64 size = 0;

@@ -14,9 +14,11 @@
 #include <QVBoxLayout>
 #include <cmath>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
-namespace {
+namespace
+{
 constexpr int kBorder = 8; // grey around the page, in pixels
 }
 
@@ -88,23 +90,31 @@ PreviewDialog::PreviewDialog(const PreparedReport &report, const QString &title,
     m_pageCount = new QLabel(QStringLiteral("de %1").arg(report.pages.size()), this);
     m_next = button(QStringLiteral("proxima"), QStringLiteral(">"), QStringLiteral("Próxima página"));
     m_last = button(QStringLiteral("ultima"), QStringLiteral(">|"), QStringLiteral("Última página"));
-    QToolButton *out = button(QStringLiteral("diminuir"), QStringLiteral("-"), QStringLiteral("Diminuir o zoom"));
-    QToolButton *in = button(QStringLiteral("aumentar"), QStringLiteral("+"), QStringLiteral("Aumentar o zoom"));
+    QToolButton *out =
+        button(QStringLiteral("diminuir"), QStringLiteral("-"), QStringLiteral("Diminuir o zoom"));
+    QToolButton *in =
+        button(QStringLiteral("aumentar"), QStringLiteral("+"), QStringLiteral("Aumentar o zoom"));
     m_zoomBox = new QComboBox(this);
     m_zoomBox->setObjectName(QStringLiteral("zoom"));
-    for (int z : zoomChoices()) m_zoomBox->addItem(zoomName(z), z);
-    m_print = button(QStringLiteral("imprimir"), QStringLiteral("Imprimir"), QStringLiteral("Imprimir o relatório"));
-    m_save = button(QStringLiteral("salvar"), QStringLiteral("Salvar"), QStringLiteral("Salvar em PDF ou CSV"));
-    QToolButton *close = button(QStringLiteral("fechar"), QStringLiteral("Fechar"), QStringLiteral("Fechar a visualização"));
+    for (int z : zoomChoices())
+        m_zoomBox->addItem(zoomName(z), z);
+    m_print = button(QStringLiteral("imprimir"), QStringLiteral("Imprimir"),
+                     QStringLiteral("Imprimir o relatório"));
+    m_save =
+        button(QStringLiteral("salvar"), QStringLiteral("Salvar"), QStringLiteral("Salvar em PDF ou CSV"));
+    QToolButton *close =
+        button(QStringLiteral("fechar"), QStringLiteral("Fechar"), QStringLiteral("Fechar a visualização"));
     m_print->hide();
     m_save->hide();
 
     auto *bar = new QHBoxLayout;
     bar->setSpacing(2);
-    for (QWidget *w : std::initializer_list<QWidget *>{m_first, m_previous, m_pageNumber, m_pageCount, m_next, m_last})
+    for (QWidget *w :
+         std::initializer_list<QWidget *>{m_first, m_previous, m_pageNumber, m_pageCount, m_next, m_last})
         bar->addWidget(w);
     bar->addSpacing(8);
-    for (QWidget *w : std::initializer_list<QWidget *>{out, m_zoomBox, in}) bar->addWidget(w);
+    for (QWidget *w : std::initializer_list<QWidget *>{out, m_zoomBox, in})
+        bar->addWidget(w);
     bar->addSpacing(8);
     bar->addWidget(m_print);
     bar->addWidget(m_save);
@@ -130,9 +140,14 @@ PreviewDialog::PreviewDialog(const PreparedReport &report, const QString &title,
     connect(m_pageNumber, &QSpinBox::valueChanged, this, [this](int n) { showPage(n - 1); });
     connect(in, &QToolButton::clicked, this, [this] { zoomIn(); });
     connect(out, &QToolButton::clicked, this, [this] { zoomOut(); });
-    connect(m_zoomBox, &QComboBox::activated, this, [this](int i) { setZoom(m_zoomBox->itemData(i).toInt()); });
-    connect(m_print, &QToolButton::clicked, this, [this] { if (m_printAction) m_printAction(); });
-    connect(m_save, &QToolButton::clicked, this, [this] { if (m_saveAction) m_saveAction(); });
+    connect(m_zoomBox, &QComboBox::activated, this,
+            [this](int i) { setZoom(m_zoomBox->itemData(i).toInt()); });
+    connect(m_print, &QToolButton::clicked, this, [this] {
+        if (m_printAction) m_printAction();
+    });
+    connect(m_save, &QToolButton::clicked, this, [this] {
+        if (m_saveAction) m_saveAction();
+    });
     connect(close, &QToolButton::clicked, this, &QDialog::accept);
 
     resize(615, 450);
@@ -162,7 +177,10 @@ void PreviewDialog::setSave(std::function<void()> save)
     m_save->setVisible(bool(m_saveAction));
 }
 
-int PreviewDialog::currentPage() const { return m_view->page(); }
+int PreviewDialog::currentPage() const
+{
+    return m_view->page();
+}
 
 void PreviewDialog::showPage(int page)
 {
@@ -197,14 +215,19 @@ void PreviewDialog::setZoom(int zoom)
     m_zoom = zoom == kZoomFitWidth || zoom == kZoomWholePage ? zoom : std::clamp(zoom, 10, 400);
     if (m_zoomBox->findData(m_zoom) < 0) {
         int at = 0;
-        while (at < m_zoomBox->count() && m_zoomBox->itemData(at).toInt() > 0 && m_zoomBox->itemData(at).toInt() < m_zoom) ++at;
+        while (at < m_zoomBox->count() && m_zoomBox->itemData(at).toInt() > 0 &&
+               m_zoomBox->itemData(at).toInt() < m_zoom)
+            ++at;
         m_zoomBox->insertItem(at, zoomName(m_zoom), m_zoom);
     }
     applyZoom();
     updateControls();
 }
 
-double PreviewDialog::effectiveZoom() const { return m_effective; }
+double PreviewDialog::effectiveZoom() const
+{
+    return m_effective;
+}
 
 void PreviewDialog::applyZoom()
 {

@@ -16,22 +16,23 @@ class QScrollArea;
 class QSpinBox;
 class QToolButton;
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 // One page at the chosen zoom, drawn once per page and zoom and kept.
 class PageView : public QWidget
 {
-public:
+  public:
     PageView(const PreparedReport &report, QWidget *parent = nullptr);
     void setPage(int page);
     void setScale(double pixelsPerPoint);
     int page() const { return m_page; }
     QSize sizeHint() const override;
 
-protected:
+  protected:
     void paintEvent(QPaintEvent *event) override;
 
-private:
+  private:
     void draw();
 
     const PreparedReport &m_report;
@@ -42,7 +43,7 @@ private:
 
 class PreviewDialog : public QDialog
 {
-public:
+  public:
     PreviewDialog(const PreparedReport &report, const QString &title, int zoom, QWidget *parent = nullptr);
 
     // Empty functions leave their buttons out.
@@ -51,17 +52,17 @@ public:
 
     void showPage(int page); // from 0
     int currentPage() const;
-    void setZoom(int zoom);  // percent, kZoomFitWidth or kZoomWholePage
+    void setZoom(int zoom); // percent, kZoomFitWidth or kZoomWholePage
     int zoom() const { return m_zoom; }
     // The zoom in percent that is on the screen now.
     double effectiveZoom() const;
     void zoomIn();
     void zoomOut();
 
-protected:
+  protected:
     void resizeEvent(QResizeEvent *event) override;
 
-private:
+  private:
     QToolButton *button(const QString &name, const QString &text, const QString &tip);
     void applyZoom();
     void updateControls();

@@ -10,7 +10,8 @@
 #include <QXmlStreamReader>
 #include <cmath>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 Report *Project::find(const QString &name) const
 {
@@ -19,22 +20,23 @@ Report *Project::find(const QString &name) const
     return nullptr;
 }
 
-namespace {
+namespace
+{
 
 constexpr double kEpsilon = 0.01; // mm of slack when items are held against their band
 
 // Where an expression is evaluated, so that its fields and scopes can be checked.
 struct Context {
-    int section = -1;  // -1: outside any section (page header and footer, title, summary)
-    int level = -1;    // innermost group around the band, -1 for none
-    bool row = false;  // a row is current: fields may be read
+    int section = -1; // -1: outside any section (page header and footer, title, summary)
+    int level = -1;   // innermost group around the band, -1 for none
+    bool row = false; // a row is current: fields may be read
     bool aggregates = true;
     int lookupsBefore = -1; // in a lookup's condition: the lookups it may read (-1: all)
 };
 
 class ProjectReader
 {
-public:
+  public:
     ProjectReader(const QByteArray &bytes, const QString &path) : m_xml(bytes), m_path(path) {}
 
     std::unique_ptr<Project> read()
@@ -66,7 +68,7 @@ public:
         return project;
     }
 
-private:
+  private:
     // ---- errors and positions
 
     SourcePos here() const { return {m_xml.lineNumber(), m_xml.columnNumber()}; }
@@ -134,7 +136,8 @@ private:
 
     QString required(const char *name)
     {
-        if (!has(name)) fail(QStringLiteral("falta o atributo \"%1\" em <%2>").arg(QLatin1String(name), m_xml.name()));
+        if (!has(name))
+            fail(QStringLiteral("falta o atributo \"%1\" em <%2>").arg(QLatin1String(name), m_xml.name()));
         const QString v = text(name).trimmed();
         if (v.isEmpty()) fail(QStringLiteral("o atributo \"%1\" está vazio").arg(QLatin1String(name)));
         return v;
@@ -207,8 +210,7 @@ private:
             case QXmlStreamReader::EndElement:
                 return false;
             case QXmlStreamReader::Characters:
-                if (!m_xml.isWhitespace())
-                    fail(QStringLiteral("texto fora de um elemento <text>"));
+                if (!m_xml.isWhitespace()) fail(QStringLiteral("texto fora de um elemento <text>"));
                 break;
             case QXmlStreamReader::EntityReference:
                 fail(QStringLiteral("entidade desconhecida"));
@@ -232,10 +234,12 @@ private:
 
     void readProjectElement(Project &project)
     {
-        if (!is("project")) fail(QStringLiteral("o elemento raiz deve ser <project>, não <%1>").arg(m_xml.name()));
+        if (!is("project"))
+            fail(QStringLiteral("o elemento raiz deve ser <project>, não <%1>").arg(m_xml.name()));
         allow({"version", "locale", "font", "size"});
         const double version = number("version", 0, 1000);
-        if (version != 1) fail(QStringLiteral("versão %1 do formato não suportada (esta versão lê a 1)").arg(version));
+        if (version != 1)
+            fail(QStringLiteral("versão %1 do formato não suportada (esta versão lê a 1)").arg(version));
         project.version = 1;
         project.locale = has("locale") ? QLocale(required("locale")) : QLocale::system();
         FontSpec base{QStringLiteral("DejaVu Sans"), 9, false, false};
@@ -262,8 +266,8 @@ private:
         if (has("page")) {
             const QString p = required("page");
             static const QHash<QString, QPageSize::PageSizeId> known = {
-                {QStringLiteral("A3"), QPageSize::A3},         {QStringLiteral("A4"), QPageSize::A4},
-                {QStringLiteral("A5"), QPageSize::A5},         {QStringLiteral("Letter"), QPageSize::Letter},
+                {QStringLiteral("A3"), QPageSize::A3},       {QStringLiteral("A4"), QPageSize::A4},
+                {QStringLiteral("A5"), QPageSize::A5},       {QStringLiteral("Letter"), QPageSize::Letter},
                 {QStringLiteral("Legal"), QPageSize::Legal},
             };
             if (known.contains(p)) {
@@ -271,10 +275,13 @@ private:
             } else {
                 const QStringList wh = p.split(u'x');
                 bool okW = false, okH = false;
-                if (wh.size() == 2) mm = QSizeF(QLocale::c().toDouble(wh[0], &okW), QLocale::c().toDouble(wh[1], &okH));
-                if (!okW || !okH || !(mm.width() >= 50 && mm.width() <= 2000) || !(mm.height() >= 50 && mm.height() <= 2000))
-                    fail(QStringLiteral("página \"%1\" inválida: use A3, A4, A5, Letter, Legal ou LARGURAxALTURA em mm, "
-                                        "de 50 a 2000")
+                if (wh.size() == 2)
+                    mm = QSizeF(QLocale::c().toDouble(wh[0], &okW), QLocale::c().toDouble(wh[1], &okH));
+                if (!okW || !okH || !(mm.width() >= 50 && mm.width() <= 2000) ||
+                    !(mm.height() >= 50 && mm.height() <= 2000))
+                    fail(QStringLiteral(
+                             "página \"%1\" inválida: use A3, A4, A5, Letter, Legal ou LARGURAxALTURA em mm, "
+                             "de 50 a 2000")
                              .arg(p));
             }
         }
@@ -298,7 +305,9 @@ private:
                 ok = ok && one && std::isfinite(v) && v >= 0 && v <= 500;
                 values << v;
             }
-            if (!ok) fail(QStringLiteral("margens inválidas: um número ou quatro (cima direita baixo esquerda), em mm"));
+            if (!ok)
+                fail(QStringLiteral(
+                    "margens inválidas: um número ou quatro (cima direita baixo esquerda), em mm"));
             m = values.size() == 1 ? QList<double>{values[0], values[0], values[0], values[0]} : values;
         }
         r.margins = QMarginsF(m[3], m[0], m[1], m[2]) * kPointsPerMm;
@@ -349,14 +358,16 @@ private:
             if (is("lookup")) {
                 Lookup l;
                 readLookup(l);
-                if (names.contains(l.name.toLower())) failAt(l.pos, QStringLiteral("o nome \"%1\" já foi usado").arg(l.name));
+                if (names.contains(l.name.toLower()))
+                    failAt(l.pos, QStringLiteral("o nome \"%1\" já foi usado").arg(l.name));
                 names.insert(l.name.toLower());
                 s.lookups.push_back(std::move(l));
             } else if (is("group")) {
                 if (s.detail) fail(QStringLiteral("os grupos vêm antes de <detail>"));
                 Group g;
                 readGroup(g, font);
-                if (names.contains(g.name.toLower())) failAt(g.pos, QStringLiteral("o nome \"%1\" já foi usado").arg(g.name));
+                if (names.contains(g.name.toLower()))
+                    failAt(g.pos, QStringLiteral("o nome \"%1\" já foi usado").arg(g.name));
                 names.insert(g.name.toLower());
                 s.groups.push_back(std::move(g));
             } else if (is("head")) {
@@ -372,7 +383,8 @@ private:
             }
         }
         for (const QString &reserved : {QStringLiteral("group"), QStringLiteral("report")})
-            if (names.contains(reserved)) failAt(s.pos, QStringLiteral("\"%1\" é um nome reservado").arg(reserved));
+            if (names.contains(reserved))
+                failAt(s.pos, QStringLiteral("\"%1\" é um nome reservado").arg(reserved));
     }
 
     void readLookup(Lookup &l)
@@ -388,12 +400,14 @@ private:
             on.pos = here();
             on.field = name("field");
             on.op = has("op") ? required("op") : QStringLiteral("=");
-            if (on.op != u"=" && on.op != u"<>") fail(QStringLiteral("operador \"%1\" inválido: use = ou <>").arg(on.op));
+            if (on.op != u"=" && on.op != u"<>")
+                fail(QStringLiteral("operador \"%1\" inválido: use = ou <>").arg(on.op));
             on.value = expression(required("value"), on.pos);
             l.conditions.push_back(std::move(on));
             if (nextChild()) unknownElement("on");
         }
-        if (l.conditions.empty()) failAt(l.pos, QStringLiteral("a busca \"%1\" não tem condições <on>").arg(l.name));
+        if (l.conditions.empty())
+            failAt(l.pos, QStringLiteral("a busca \"%1\" não tem condições <on>").arg(l.name));
     }
 
     void readGroup(Group &g, const FontSpec &font)
@@ -458,13 +472,14 @@ private:
     }
     static QRectF toPoints(const QRectF &mm)
     {
-        return QRectF(mm.x() * kPointsPerMm, mm.y() * kPointsPerMm, mm.width() * kPointsPerMm, mm.height() * kPointsPerMm);
+        return QRectF(mm.x() * kPointsPerMm, mm.y() * kPointsPerMm, mm.width() * kPointsPerMm,
+                      mm.height() * kPointsPerMm);
     }
 
     void readText(Item &item, const FontSpec &font)
     {
-        allow({"x", "y", "w", "h", "align", "valign", "font", "size", "bold", "italic", "color", "wrap", "grow", "show",
-               "col"});
+        allow({"x", "y", "w", "h", "align", "valign", "font", "size", "bold", "italic", "color", "wrap",
+               "grow", "show", "col"});
         item.kind = Item::Kind::Text;
         item.box = toPoints(box());
         item.font = this->font(font);
@@ -495,7 +510,8 @@ private:
             else if (a == u"bottom")
                 v = Qt::AlignBottom;
             else
-                fail(QStringLiteral("alinhamento vertical \"%1\" inválido: use top, middle ou bottom").arg(a));
+                fail(
+                    QStringLiteral("alinhamento vertical \"%1\" inválido: use top, middle ou bottom").arg(a));
         }
         item.align = h | v;
         const SourcePos start = here();
@@ -532,7 +548,8 @@ private:
         allow({"x", "y", "w", "h", "field", "file", "fit"});
         item.kind = Item::Kind::Image;
         item.box = toPoints(box());
-        if (has("field") == has("file")) fail(QStringLiteral("<image> precisa de \"field\" ou de \"file\", só um deles"));
+        if (has("field") == has("file"))
+            fail(QStringLiteral("<image> precisa de \"field\" ou de \"file\", só um deles"));
         if (has("field")) item.imageField = expression(required("field"), here());
         if (has("file")) {
             item.imageFile = required("file");
@@ -551,8 +568,8 @@ private:
 
     void readChart(Item &item, const FontSpec &font)
     {
-        allow({"x", "y", "w", "h", "label", "value", "scope", "limit", "color", "fill", "font", "size", "bold",
-               "italic"});
+        allow({"x", "y", "w", "h", "label", "value", "scope", "limit", "color", "fill", "font", "size",
+               "bold", "italic"});
         item.kind = Item::Kind::Chart;
         item.box = toPoints(box());
         item.label = expression(required("label"), here());
@@ -604,7 +621,8 @@ private:
                         break;
                     }
                 }
-                if (close >= n) failAt(pos, QStringLiteral("\"{\" sem \"}\" no texto (escreva {{ para a chave)"));
+                if (close >= n)
+                    failAt(pos, QStringLiteral("\"{\" sem \"}\" no texto (escreva {{ para a chave)"));
                 if (!literal.isEmpty()) t.parts.push_back({literal, nullptr});
                 literal.clear();
                 t.parts.push_back({QString(), expression(content.mid(i + 1, close - i - 1), pos)});
@@ -628,10 +646,12 @@ private:
     Scope scope(Report &r, const Expr &e, const Context &ctx)
     {
         if (e.kind != Expr::Kind::Name || !e.qualifier.isEmpty())
-            failAt(e.pos, QStringLiteral("o escopo deve ser group, report, o nome de um grupo ou de uma seção"));
+            failAt(e.pos,
+                   QStringLiteral("o escopo deve ser group, report, o nome de um grupo ou de uma seção"));
         const QString n = e.name.toLower();
         if (n == u"group") {
-            if (ctx.section < 0 || ctx.level < 0) failAt(e.pos, QStringLiteral("não há grupo em volta desta faixa"));
+            if (ctx.section < 0 || ctx.level < 0)
+                failAt(e.pos, QStringLiteral("não há grupo em volta desta faixa"));
             return {ctx.section, ctx.level};
         }
         if (n == u"report") {
@@ -644,7 +664,8 @@ private:
             const Section &s = r.sections[size_t(ctx.section)];
             for (int g = 0; g < int(s.groups.size()); ++g) {
                 if (s.groups[size_t(g)].name.compare(e.name, Qt::CaseInsensitive) != 0) continue;
-                if (g > ctx.level) failAt(e.pos, QStringLiteral("o grupo \"%1\" não está em volta desta faixa").arg(e.name));
+                if (g > ctx.level)
+                    failAt(e.pos, QStringLiteral("o grupo \"%1\" não está em volta desta faixa").arg(e.name));
                 return {ctx.section, g};
             }
         }
@@ -657,8 +678,10 @@ private:
     {
         const int n = int(e.args.size());
         if (n < min || n > max)
-            failAt(e.pos, min == max ? QStringLiteral("%1() pede %2 argumento(s)").arg(e.name).arg(min)
-                                     : QStringLiteral("%1() pede de %2 a %3 argumentos").arg(e.name).arg(min).arg(max));
+            failAt(e.pos,
+                   min == max
+                       ? QStringLiteral("%1() pede %2 argumento(s)").arg(e.name).arg(min)
+                       : QStringLiteral("%1() pede de %2 a %3 argumentos").arg(e.name).arg(min).arg(max));
     }
 
     int aggregate(Report &r, AggregateDef::Kind kind, Scope sc, const Expr *argument)
@@ -673,24 +696,30 @@ private:
         case Expr::Kind::Literal:
             return;
         case Expr::Kind::Name:
-            if (!ctx.row) failAt(e.pos, QStringLiteral("o campo \"%1\" está fora de uma linha de dados").arg(e.name));
+            if (!ctx.row)
+                failAt(e.pos, QStringLiteral("o campo \"%1\" está fora de uma linha de dados").arg(e.name));
             e.role = Expr::Role::Field;
             if (!e.qualifier.isEmpty()) {
                 const Section &s = r.sections[size_t(ctx.section)];
-                if (s.name.compare(e.qualifier, Qt::CaseInsensitive) == 0 || s.data.compare(e.qualifier, Qt::CaseInsensitive) == 0)
+                if (s.name.compare(e.qualifier, Qt::CaseInsensitive) == 0 ||
+                    s.data.compare(e.qualifier, Qt::CaseInsensitive) == 0)
                     return;
                 for (int l = 0; l < int(s.lookups.size()); ++l) {
                     if (s.lookups[size_t(l)].name.compare(e.qualifier, Qt::CaseInsensitive) != 0) continue;
                     if (ctx.lookupsBefore >= 0 && l >= ctx.lookupsBefore)
-                        failAt(e.pos, QStringLiteral("a busca \"%1\" só pode ler buscas anteriores").arg(e.qualifier));
+                        failAt(
+                            e.pos,
+                            QStringLiteral("a busca \"%1\" só pode ler buscas anteriores").arg(e.qualifier));
                     return;
                 }
-                failAt(e.pos, QStringLiteral("\"%1\" não é esta seção nem uma de suas buscas").arg(e.qualifier));
+                failAt(e.pos,
+                       QStringLiteral("\"%1\" não é esta seção nem uma de suas buscas").arg(e.qualifier));
             }
             return;
         case Expr::Kind::Unary:
         case Expr::Kind::Binary:
-            for (auto &a : e.args) check(r, *a, ctx);
+            for (auto &a : e.args)
+                check(r, *a, ctx);
             return;
         case Expr::Kind::Call:
             break;
@@ -702,7 +731,8 @@ private:
                                                  {QStringLiteral("str"), 1},   {QStringLiteral("len"), 1}};
         if (pure.contains(f)) {
             arity(e, pure[f], pure[f]);
-            for (auto &a : e.args) check(r, *a, ctx);
+            for (auto &a : e.args)
+                check(r, *a, ctx);
             return;
         }
         if (f == u"param") {
@@ -714,8 +744,10 @@ private:
         }
         if (f == u"page" || f == u"pages" || f == u"date" || f == u"time") {
             arity(e, 0, 0);
-            e.role = f == u"page" ? Expr::Role::Page : f == u"pages" ? Expr::Role::Pages
-                   : f == u"date" ? Expr::Role::Today : Expr::Role::Now;
+            e.role = f == u"page"    ? Expr::Role::Page
+                     : f == u"pages" ? Expr::Role::Pages
+                     : f == u"date"  ? Expr::Role::Today
+                                     : Expr::Role::Now;
             return;
         }
         if (f == u"found") {
@@ -742,7 +774,8 @@ private:
             r.digests.push_back(&e);
             return;
         }
-        const bool isAggregate = f == u"count" || f == u"sum" || f == u"min" || f == u"max" || f == u"pct" || f == u"row";
+        const bool isAggregate =
+            f == u"count" || f == u"sum" || f == u"min" || f == u"max" || f == u"pct" || f == u"row";
         if (!isAggregate) failAt(e.pos, QStringLiteral("função \"%1\" desconhecida").arg(f));
         if (!ctx.aggregates) failAt(e.pos, QStringLiteral("%1() não pode ser usada aqui").arg(f));
         if (f == u"count" || f == u"row") {
@@ -780,7 +813,9 @@ private:
         check(r, *e.args[0], inner);
         m_rowExpressions.push_back({sc.section, e.args[0].get()});
         e.role = Expr::Role::Aggregate;
-        const auto kind = f == u"sum" ? AggregateDef::Kind::Sum : f == u"min" ? AggregateDef::Kind::Min : AggregateDef::Kind::Max;
+        const auto kind = f == u"sum"   ? AggregateDef::Kind::Sum
+                          : f == u"min" ? AggregateDef::Kind::Min
+                                        : AggregateDef::Kind::Max;
         e.index = aggregate(r, kind, sc, e.args[0].get());
     }
 
@@ -809,9 +844,11 @@ private:
     {
         const bool inBody = band.kind != Band::Kind::PageHeader && band.kind != Band::Kind::PageFooter;
         if (inBody && band.height > body + 1e-6)
-            failAt(band.pos, QStringLiteral("a faixa (%1 mm) é mais alta que o espaço da página entre cabeçalho e rodapé (%2 mm)")
-                                 .arg(band.height / kPointsPerMm, 0, 'f', 1)
-                                 .arg(body / kPointsPerMm, 0, 'f', 1));
+            failAt(band.pos,
+                   QStringLiteral(
+                       "a faixa (%1 mm) é mais alta que o espaço da página entre cabeçalho e rodapé (%2 mm)")
+                       .arg(band.height / kPointsPerMm, 0, 'f', 1)
+                       .arg(body / kPointsPerMm, 0, 'f', 1));
         for (Item &item : band.items) {
             switch (item.kind) {
             case Item::Kind::Text:
@@ -819,7 +856,8 @@ private:
                 break;
             case Item::Kind::Image:
                 if (item.imageField) {
-                    if (!ctx.row) failAt(item.pos, QStringLiteral("uma imagem de campo precisa de uma linha de dados"));
+                    if (!ctx.row)
+                        failAt(item.pos, QStringLiteral("uma imagem de campo precisa de uma linha de dados"));
                     checkPlain(r, *item.imageField, ctx);
                 }
                 break;
@@ -847,7 +885,8 @@ private:
     {
         m_rowExpressions.clear();
         const double body = r.pageSize.height() - r.margins.top() - r.margins.bottom() -
-                            (r.pageHeader ? r.pageHeader->height : 0) - (r.pageFooter ? r.pageFooter->height : 0);
+                            (r.pageHeader ? r.pageHeader->height : 0) -
+                            (r.pageFooter ? r.pageFooter->height : 0);
         if (body < 5 * kPointsPerMm)
             failAt(r.pos, QStringLiteral("o cabeçalho e o rodapé da página não deixam espaço para o corpo"));
         const Context outside{};
@@ -857,7 +896,8 @@ private:
             Section &s = r.sections[size_t(si)];
             const int innermost = int(s.groups.size()) - 1;
             for (int l = 0; l < int(s.lookups.size()); ++l)
-                for (auto &on : s.lookups[size_t(l)].conditions) checkPlain(r, *on.value, Context{si, -1, true, false, l});
+                for (auto &on : s.lookups[size_t(l)].conditions)
+                    checkPlain(r, *on.value, Context{si, -1, true, false, l});
             for (int g = 0; g <= innermost; ++g) {
                 Group &group = s.groups[size_t(g)];
                 checkPlain(r, *group.key, Context{si, g, true, false, -1});
@@ -869,7 +909,8 @@ private:
             if (s.foot) checkBand(r, *s.foot, Context{si, -1, true, true, -1}, body);
             if (s.empty) checkBand(r, *s.empty, Context{si, -1, false, true, -1}, body);
         }
-        for (const auto &[section, expr] : m_rowExpressions) r.sections[size_t(section)].rowExpressions.push_back(expr);
+        for (const auto &[section, expr] : m_rowExpressions)
+            r.sections[size_t(section)].rowExpressions.push_back(expr);
     }
 
     QXmlStreamReader m_xml;

@@ -16,7 +16,8 @@
 #include <optional>
 #include <vector>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 // A text with {expressions} in it.
 struct TextTemplate {
@@ -68,7 +69,18 @@ struct Item {
 };
 
 struct Band {
-    enum class Kind { PageHeader, PageFooter, Title, Summary, Head, Detail, Foot, Empty, GroupHeader, GroupFooter };
+    enum class Kind {
+        PageHeader,
+        PageFooter,
+        Title,
+        Summary,
+        Head,
+        Detail,
+        Foot,
+        Empty,
+        GroupHeader,
+        GroupFooter
+    };
     Kind kind = Kind::Detail;
     SourcePos pos;
     double height = 0;
@@ -132,7 +144,7 @@ struct Report {
     QString name;
     QString title;
     SourcePos pos;
-    QSizeF pageSize;  // points, as oriented
+    QSizeF pageSize;   // points, as oriented
     QMarginsF margins; // points
     bool landscape = false;
     FontSpec font;

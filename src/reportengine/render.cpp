@@ -10,11 +10,13 @@
 #include <QPrinter>
 #include <QSaveFile>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 QString cannotWrite(const QString &path, const QString &reason)
 {
-    return QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2").arg(QDir::toNativeSeparators(path), reason);
+    return QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
+        .arg(QDir::toNativeSeparators(path), reason);
 }
 
 void renderPage(QPainter &p, const PreparedReport &report, int pageIndex, QSizeF pixelsPerPoint)
@@ -47,7 +49,8 @@ void renderPage(QPainter &p, const PreparedReport &report, int pageIndex, QSizeF
                 p.drawText(op.rect, int(style.align | Qt::TextWordWrap), text);
             } else {
                 const QFontMetricsF fm(fonts[size_t(op.style)], p.device());
-                p.drawText(op.rect, int(style.align), fm.elidedText(text, Qt::ElideRight, op.rect.width() + 0.5));
+                p.drawText(op.rect, int(style.align),
+                           fm.elidedText(text, Qt::ElideRight, op.rect.width() + 0.5));
             }
             break;
         }
@@ -86,14 +89,16 @@ void renderPage(QPainter &p, const PreparedReport &report, int pageIndex, QSizeF
     p.restore();
 }
 
-namespace {
+namespace
+{
 
 QPageLayout pageLayout(const PreparedReport &report)
 {
     const QSizeF s = report.pageSize;
     const QSizeF portrait(std::min(s.width(), s.height()), std::max(s.width(), s.height()));
     return QPageLayout(QPageSize(portrait, QPageSize::Point, QString(), QPageSize::FuzzyMatch),
-                       report.landscape ? QPageLayout::Landscape : QPageLayout::Portrait, QMarginsF(0, 0, 0, 0));
+                       report.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF(0, 0, 0, 0));
 }
 
 QString csvField(const QString &s)
@@ -106,7 +111,8 @@ QString csvField(const QString &s)
 
 } // namespace
 
-bool writePdf(const PreparedReport &report, const QString &path, const QString &creator, const PageProgress &progress)
+bool writePdf(const PreparedReport &report, const QString &path, const QString &creator,
+              const PageProgress &progress)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) throw ReportError(cannotWrite(path, file.errorString()));
@@ -150,11 +156,13 @@ QByteArray csvText(const PreparedReport &report)
         if (!firstTable) text += QStringLiteral("\r\n");
         firstTable = false;
         QStringList fields;
-        for (const QString &h : table.header) fields << csvField(h);
+        for (const QString &h : table.header)
+            fields << csvField(h);
         text += fields.join(u';') + QStringLiteral("\r\n");
         for (const QStringList &row : table.rows) {
             fields.clear();
-            for (const QString &cell : row) fields << csvField(cell);
+            for (const QString &cell : row)
+                fields << csvField(cell);
             text += fields.join(u';') + QStringLiteral("\r\n");
         }
     }
@@ -174,7 +182,8 @@ void writeCsv(const PreparedReport &report, const QString &path)
     if (!file.commit()) throw ReportError(cannotWrite(path, file.errorString()));
 }
 
-bool printReport(const PreparedReport &report, QPrinter &printer, const PrintSettings &settings, const PageProgress &progress)
+bool printReport(const PreparedReport &report, QPrinter &printer, const PrintSettings &settings,
+                 const PageProgress &progress)
 {
     printer.setDocName(settings.jobTitle);
     printer.setFullPage(true);
@@ -185,13 +194,17 @@ bool printReport(const PreparedReport &report, QPrinter &printer, const PrintSet
     const int n = int(report.pages.size());
     if (printer.collateCopies()) {
         for (int c = 0; c < copies; ++c)
-            for (int i = 0; i < n; ++i) order.push_back(i);
+            for (int i = 0; i < n; ++i)
+                order.push_back(i);
     } else {
         for (int i = 0; i < n; ++i)
-            for (int c = 0; c < copies; ++c) order.push_back(i);
+            for (int c = 0; c < copies; ++c)
+                order.push_back(i);
     }
     QPainter painter;
-    if (!painter.begin(&printer)) throw ReportError(QStringLiteral("Não foi possível iniciar a impressão em \"%1\"").arg(printer.printerName()));
+    if (!painter.begin(&printer))
+        throw ReportError(
+            QStringLiteral("Não foi possível iniciar a impressão em \"%1\"").arg(printer.printerName()));
     const double kx = printer.resolution() / 72.0 * settings.scaleX / 100.0;
     const double ky = printer.resolution() / 72.0 * settings.scaleY / 100.0;
     for (size_t i = 0; i < order.size(); ++i) {
@@ -206,7 +219,8 @@ bool printReport(const PreparedReport &report, QPrinter &printer, const PrintSet
         }
         renderPage(painter, report, order[i], QSizeF(kx, ky));
     }
-    if (!painter.end()) throw ReportError(QStringLiteral("A impressão em \"%1\" não terminou").arg(printer.printerName()));
+    if (!painter.end())
+        throw ReportError(QStringLiteral("A impressão em \"%1\" não terminou").arg(printer.printerName()));
     return true;
 }
 

@@ -13,7 +13,8 @@
 class QPainter;
 class QPrinter;
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 // Draws a page with one point of the page as `pixelsPerPoint` device pixels
 // (horizontal, vertical); the painter's state is kept.

@@ -18,9 +18,11 @@
 #include <QPrinterInfo>
 #include <QStandardPaths>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
-namespace {
+namespace
+{
 
 constexpr qint64 kLargestProject = 16 * 1024 * 1024;
 
@@ -56,13 +58,15 @@ void ReportProject::openProject()
     if (m_project) return;
     const QString path = QFileInfo(ProjectFile).absoluteFilePath();
     if (!QFileInfo::exists(path))
-        throw ReportError(QStringLiteral("The following reporting project does not exist:\r\"%1\"").arg(QDir::toNativeSeparators(path)));
+        throw ReportError(QStringLiteral("The following reporting project does not exist:\r\"%1\"")
+                              .arg(QDir::toNativeSeparators(path)));
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         throw ReportError(QStringLiteral("Não foi possível ler o projeto de relatórios \"%1\": %2")
                               .arg(QDir::toNativeSeparators(path), file.errorString()));
     if (file.size() > kLargestProject)
-        throw ReportError(QStringLiteral("O projeto de relatórios \"%1\" é grande demais (mais de 16 MB)").arg(QDir::toNativeSeparators(path)));
+        throw ReportError(QStringLiteral("O projeto de relatórios \"%1\" é grande demais (mais de 16 MB)")
+                              .arg(QDir::toNativeSeparators(path)));
     const QByteArray bytes = file.read(kLargestProject + 1);
     if (file.error() != QFileDevice::NoError)
         throw ReportError(QStringLiteral("Não foi possível ler o projeto de relatórios \"%1\": %2")
@@ -110,9 +114,11 @@ void ReportProject::RunReport(const QString &name)
     choice.destination = settings.DefaultDest;
     choice.zoom = settings.SystemPreview.ZoomFactor;
     if (settings.SystemSetups.testFlag(Setup::AllowSetup)) {
-        const QString folder = !defaultFolder.isEmpty() ? defaultFolder
-                                                        : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        OutputOptionsDialog dialog(settings, hasPrinter, printer, QDir(folder).filePath(report->name + QStringLiteral(".pdf")),
+        const QString folder = !defaultFolder.isEmpty()
+                                   ? defaultFolder
+                                   : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        OutputOptionsDialog dialog(settings, hasPrinter, printer,
+                                   QDir(folder).filePath(report->name + QStringLiteral(".pdf")),
                                    QApplication::activeWindow());
         if (dialog.exec() != QDialog::Accepted) return;
         choice = dialog.choice();
@@ -126,16 +132,19 @@ void ReportProject::RunReport(const QString &name)
     deliver(*pages, choice, printer, settings);
 }
 
-std::unique_ptr<PreparedReport> ReportProject::generate(Report &report, const Parameters &parameters, const EngineSettings &settings)
+std::unique_ptr<PreparedReport> ReportProject::generate(Report &report, const Parameters &parameters,
+                                                        const EngineSettings &settings)
 {
     std::unique_ptr<StatusWindow> status;
     if (settings.SystemOptions.testFlag(Option::ShowStatus))
-        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemFiler.StatusFormat, QApplication::activeWindow());
+        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemFiler.StatusFormat,
+                                                QApplication::activeWindow());
     const Progress progress = [&status](int page) { return !status || status->showPage(page); };
     return layoutReport(report, *m_project, m_connections, parameters, progress);
 }
 
-void ReportProject::deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer, const EngineSettings &settings)
+void ReportProject::deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer,
+                            const EngineSettings &settings)
 {
     switch (choice.destination) {
     case Destination::Printer:
@@ -173,12 +182,15 @@ void ReportProject::print(const PreparedReport &pages, QPrinter &printer, const 
 {
     std::unique_ptr<StatusWindow> status;
     if (settings.SystemOptions.testFlag(Option::ShowStatus))
-        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemPrinter.StatusFormat, QApplication::activeWindow());
-    const PrintSettings print{settings.SystemPrinter.Title, settings.SystemPrinter.ScaleX, settings.SystemPrinter.ScaleY};
+        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemPrinter.StatusFormat,
+                                                QApplication::activeWindow());
+    const PrintSettings print{settings.SystemPrinter.Title, settings.SystemPrinter.ScaleX,
+                              settings.SystemPrinter.ScaleY};
     printReport(pages, printer, print, [&status](int page) { return !status || status->showPage(page); });
 }
 
-void ReportProject::saveFile(const PreparedReport &pages, const QString &path, bool csv, const EngineSettings &settings)
+void ReportProject::saveFile(const PreparedReport &pages, const QString &path, bool csv,
+                             const EngineSettings &settings)
 {
     if (csv) {
         writeCsv(pages, path);
@@ -186,11 +198,14 @@ void ReportProject::saveFile(const PreparedReport &pages, const QString &path, b
     }
     std::unique_ptr<StatusWindow> status;
     if (settings.SystemOptions.testFlag(Option::ShowStatus))
-        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemPrinter.StatusFormat, QApplication::activeWindow());
-    writePdf(pages, path, settings.SystemPrinter.Title, [&status](int page) { return !status || status->showPage(page); });
+        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemPrinter.StatusFormat,
+                                                QApplication::activeWindow());
+    writePdf(pages, path, settings.SystemPrinter.Title,
+             [&status](int page) { return !status || status->showPage(page); });
 }
 
-void ReportProject::printFromPreview(const PreparedReport &pages, QWidget *parent, const EngineSettings &settings)
+void ReportProject::printFromPreview(const PreparedReport &pages, QWidget *parent,
+                                     const EngineSettings &settings)
 {
     QPrinter printer(QPrinter::HighResolution);
     if (!printToFile.isEmpty()) {
@@ -203,15 +218,20 @@ void ReportProject::printFromPreview(const PreparedReport &pages, QWidget *paren
     print(pages, printer, settings);
 }
 
-void ReportProject::saveFromPreview(const PreparedReport &pages, QWidget *parent, const EngineSettings &settings)
+void ReportProject::saveFromPreview(const PreparedReport &pages, QWidget *parent,
+                                    const EngineSettings &settings)
 {
-    const QString folder = !defaultFolder.isEmpty() ? defaultFolder : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString folder = !defaultFolder.isEmpty()
+                               ? defaultFolder
+                               : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString pdf = QStringLiteral("PDF (*.pdf)"), csv = QStringLiteral("CSV (*.csv)");
     QString filter = pdf;
-    QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Salvar relatório"), QDir(folder).filePath(pages.name + QStringLiteral(".pdf")),
+    QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Salvar relatório"),
+                                                QDir(folder).filePath(pages.name + QStringLiteral(".pdf")),
                                                 pdf + QStringLiteral(";;") + csv, &filter);
     if (path.isEmpty()) return;
-    const bool asCsv = filter == csv || QFileInfo(path).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0;
+    const bool asCsv =
+        filter == csv || QFileInfo(path).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0;
     if (QFileInfo(path).suffix().isEmpty()) path += asCsv ? QStringLiteral(".csv") : QStringLiteral(".pdf");
     saveFile(pages, path, asCsv, settings);
 }
@@ -222,7 +242,8 @@ void ReportProject::reportError(const std::exception &e)
         errorHandler(e);
         return;
     }
-    QMessageBox::critical(QApplication::activeWindow(), QCoreApplication::applicationName(), QString::fromUtf8(e.what()));
+    QMessageBox::critical(QApplication::activeWindow(), QCoreApplication::applicationName(),
+                          QString::fromUtf8(e.what()));
 }
 
 } // namespace ReportEngine

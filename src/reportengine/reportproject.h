@@ -17,14 +17,15 @@
 
 class QPrinter;
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 struct Project;
 struct OutputChoice;
 
 class ReportProject : public QObject
 {
-public:
+  public:
     explicit ReportProject(QObject *owner = nullptr);
     ~ReportProject() override;
 
@@ -53,11 +54,13 @@ public:
     // (the installed ones are used when empty).
     QString printToFile;
 
-private:
+  private:
     void openProject();
     bool printerAvailable() const;
-    std::unique_ptr<PreparedReport> generate(Report &report, const Parameters &parameters, const EngineSettings &settings);
-    void deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer, const EngineSettings &settings);
+    std::unique_ptr<PreparedReport> generate(Report &report, const Parameters &parameters,
+                                             const EngineSettings &settings);
+    void deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer,
+                 const EngineSettings &settings);
     void print(const PreparedReport &pages, QPrinter &printer, const EngineSettings &settings);
     void saveFile(const PreparedReport &pages, const QString &path, bool csv, const EngineSettings &settings);
     void saveFromPreview(const PreparedReport &pages, QWidget *parent, const EngineSettings &settings);

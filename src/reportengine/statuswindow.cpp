@@ -6,7 +6,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 StatusWindow::StatusWindow(const QString &title, const QString &format, QWidget *parent)
     : QDialog(parent), m_format(format)
@@ -28,7 +29,10 @@ StatusWindow::StatusWindow(const QString &title, const QString &format, QWidget 
     m_sinceEvents.start();
 }
 
-StatusWindow::~StatusWindow() { qApp->removeEventFilter(this); }
+StatusWindow::~StatusWindow()
+{
+    qApp->removeEventFilter(this);
+}
 
 bool StatusWindow::showPage(int page)
 {
@@ -47,7 +51,10 @@ bool StatusWindow::showPage(int page)
     return !m_cancelled;
 }
 
-void StatusWindow::reject() { m_cancelled = true; }
+void StatusWindow::reject()
+{
+    m_cancelled = true;
+}
 
 bool StatusWindow::eventFilter(QObject *watched, QEvent *event)
 {

@@ -11,11 +11,12 @@
 class QLabel;
 class QPushButton;
 
-namespace ReportEngine {
+namespace ReportEngine
+{
 
 class StatusWindow : public QDialog
 {
-public:
+  public:
     // `format` is a status line where %p stands for the page number.
     StatusWindow(const QString &title, const QString &format, QWidget *parent = nullptr);
     ~StatusWindow() override;
@@ -25,11 +26,11 @@ public:
     void setFormat(const QString &format) { m_format = format; }
     bool cancelled() const { return m_cancelled; }
 
-protected:
+  protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void reject() override;
 
-private:
+  private:
     QString m_format;
     QLabel *m_line;
     QPushButton *m_cancel;
