@@ -281,6 +281,7 @@ class TstReportEngine : public QObject
     void exemploDaDocumentacao();
     void agregadosNoEscopo();
     void semLinhasECincoMil();
+    void quebrasEEscoposDeSecao();
     void errosDeDados_data();
     void errosDeDados();
 
@@ -739,6 +740,41 @@ void TstReportEngine::semLinhasECincoMil()
     QCOMPARE(int(p->csv[0].rows.size()), 5000);
 }
 
+void TstReportEngine::quebrasEEscoposDeSecao()
+{
+    // Each office on a page of its own; the summary reads the section's scope by name.
+    QByteArray texto(kProjeto);
+    texto.replace(R"(<group name="cargo" by="cargo">)", R"(<group name="cargo" by="cargo" newpage="1">)");
+    texto.replace(
+        R"(<summary h="8"><text x="0" y="1" w="180" h="6" size="6">Impressão digital: {sha256(votos)}</text></summary>)",
+        R"(<summary h="40"><text x="0" y="0" w="180" h="6">Maior: {max(votos, votos)}; menor: {min(votos, report)}</text>
+                     <chart x="0" y="7" w="180" h="30" label="nome" value="votos" scope="votos" limit="3"/></summary>)");
+    Cenario c(5, texto);
+    auto p = c.prepara();
+    QVERIFY(p);
+    QCOMPARE(int(p->pages.size()), 2);
+    QCOMPARE(textos(p->pages[0], QStringLiteral("^Cargo: ")).value(0).first,
+             QStringLiteral("Cargo: Prefeito"));
+    QCOMPARE(textos(p->pages[1], QStringLiteral("^Cargo: ")).value(0).first,
+             QStringLiteral("Cargo: Vereador"));
+    qint64 maior = 0, menor = 1000;
+    c.votos.open();
+    for (c.votos.first(); !c.votos.atEnd(); c.votos.next()) {
+        maior = std::max(maior, c.votos.value(3).toLongLong());
+        menor = std::min(menor, c.votos.value(3).toLongLong());
+    }
+    const Page &ultima = p->pages.back();
+    QCOMPARE(textos(ultima, QStringLiteral("^Maior")).value(0).first,
+             QStringLiteral("Maior: %1; menor: %2").arg(maior).arg(menor));
+    // Three bars of the whole section, under the summary's text: the first three rows, Prefeito's.
+    const double resumo = textos(ultima, QStringLiteral("^Maior")).value(0).second;
+    QStringList barras;
+    for (const auto &[t, y] : textos(ultima, QStringLiteral("^(Prefeito|Vereador) \\d+$")))
+        if (y > resumo) barras << t;
+    QCOMPARE(barras, QStringList({QStringLiteral("Prefeito 1"), QStringLiteral("Prefeito 2"),
+                                  QStringLiteral("Prefeito 3")}));
+}
+
 void TstReportEngine::errosDeDados_data()
 {
     QTest::addColumn<QString>("de");
@@ -852,6 +888,18 @@ void TstReportEngine::impressoraEPdfIguais()
     const int n = int(p->pages.size());
     QCOMPARE(paginas.size(), 2 * n); // two collated copies
     QCOMPARE(paginas.value(n), 1);
+    // Uncollated copies: each page twice before the next.
+    QPrinter separadas(QPrinter::HighResolution);
+    separadas.setOutputFormat(QPrinter::PdfFormat);
+    separadas.setOutputFileName(c.dir.filePath(QStringLiteral("separadas.pdf")));
+    separadas.setCopyCount(2);
+    separadas.setCollateCopies(false);
+    paginas.clear();
+    QVERIFY(printReport(*p, separadas, {QStringLiteral("Votarim"), 100, 100}, [&paginas](int n) {
+        paginas << n;
+        return true;
+    }));
+    QCOMPARE(paginas.mid(0, 4), QList<int>({1, 1, 2, 2}));
     const QString a =
         executa(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-l"),
                                               QString::number(n), impresso, QStringLiteral("-")});

@@ -870,7 +870,9 @@ class Generator
 
             // What must go on one page with the row: the column titles at the start,
             // the headers of the groups that begin here.
-            for (size_t g = level; g < s.groups.size(); ++g)
+            // A group that asks for a page of its own gets one when it follows
+            // another; the section's first group follows whatever came before.
+            for (size_t g = level; g < s.groups.size() && !first; ++g)
                 if (s.groups[g].newPage && m_pageHasBody) newPage();
             double chain = detailHeight;
             if (first && s.head) chain += s.head->height;
