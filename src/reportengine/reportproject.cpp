@@ -125,7 +125,9 @@ void ReportProject::RunReport(const QString &name)
     } else if (!hasPrinter) {
         choice.destination = Destination::Preview;
     }
-    if (choice.destination == Destination::File && choice.path.isEmpty()) return;
+    // Without the output options window there is no file name to write to.
+    if (choice.destination == Destination::File && choice.path.isEmpty())
+        throw ReportError(QStringLiteral("Nenhum arquivo de saída foi escolhido para o relatório"));
 
     std::unique_ptr<PreparedReport> pages = generate(*report, parameters, settings);
     if (!pages) return;
