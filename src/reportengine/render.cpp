@@ -1,0 +1,227 @@
+#include "reportengine/render.h"
+
+#include "reportengine/reporterror.h"
+
+#include <QDir>
+#include <QFontMetricsF>
+#include <QPageLayout>
+#include <QPainter>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QSaveFile>
+
+namespace ReportEngine
+{
+
+QString cannotWrite(const QString &path, const QString &reason)
+{
+    return QStringLiteral("Não foi possível gravar o arquivo \"%1\": %2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
+void renderPage(QPainter &p, const PreparedReport &report, int pageIndex, QSizeF pixelsPerPoint)
+{
+    if (pageIndex < 0 || size_t(pageIndex) >= report.pages.size()) return;
+    const Page &page = report.pages[size_t(pageIndex)];
+    p.save();
+    p.scale(pixelsPerPoint.width(), pixelsPerPoint.height());
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setRenderHint(QPainter::SmoothPixmapTransform);
+    // A font's point size is turned into device pixels by the device's resolution
+    // before the painter's scale applies, so it is given here in points of the page.
+    const double dpi = p.device() ? p.device()->logicalDpiY() : 72;
+    std::vector<QFont> fonts;
+    fonts.reserve(report.textStyles.size());
+    for (const TextStyle &s : report.textStyles) {
+        QFont f = s.font;
+        f.setPointSizeF(s.font.pointSizeF() * 72.0 / dpi);
+        fonts.push_back(f);
+    }
+    for (const Op &op : page.ops) {
+        switch (op.kind) {
+        case Op::Kind::Text: {
+            const TextStyle &style = report.textStyles[size_t(op.style)];
+            const QString &text = page.texts[op.ref];
+            if (text.isEmpty()) break;
+            p.setFont(fonts[size_t(op.style)]);
+            p.setPen(style.color);
+            if (style.wrap) {
+                p.drawText(op.rect, int(style.align | Qt::TextWordWrap), text);
+            } else {
+                const QFontMetricsF fm(fonts[size_t(op.style)], p.device());
+                p.drawText(op.rect, int(style.align),
+                           fm.elidedText(text, Qt::ElideRight, op.rect.width() + 0.5));
+            }
+            break;
+        }
+        case Op::Kind::Line: {
+            const PenStyle &s = report.penStyles[size_t(op.style)];
+            p.setPen(QPen(s.color, s.width));
+            p.drawLine(op.rect.topLeft(), op.rect.bottomRight());
+            break;
+        }
+        case Op::Kind::Rect: {
+            const PenStyle &s = report.penStyles[size_t(op.style)];
+            p.setPen(s.width > 0 ? QPen(s.color, s.width) : QPen(Qt::NoPen));
+            p.setBrush(s.fill.isValid() ? QBrush(s.fill) : QBrush(Qt::NoBrush));
+            p.drawRect(op.rect);
+            p.setBrush(Qt::NoBrush);
+            break;
+        }
+        case Op::Kind::Image: {
+            const QImage image = report.images.image(op.ref);
+            if (!image.isNull()) {
+                p.drawImage(op.rect, image);
+                break;
+            }
+            // Bytes that are not a picture: the place is marked, the report goes on.
+            p.setPen(QPen(Qt::gray, 0.5));
+            p.setBrush(Qt::NoBrush);
+            p.drawRect(op.rect);
+            QFont f(QStringLiteral("DejaVu Sans"));
+            f.setPointSizeF(6 * 72.0 / dpi);
+            p.setFont(f);
+            p.drawText(op.rect, int(Qt::AlignCenter | Qt::TextWordWrap), QStringLiteral("imagem inválida"));
+            break;
+        }
+        }
+    }
+    p.restore();
+}
+
+namespace
+{
+
+QPageLayout pageLayout(const PreparedReport &report)
+{
+    const QSizeF s = report.pageSize;
+    const QSizeF portrait(std::min(s.width(), s.height()), std::max(s.width(), s.height()));
+    return QPageLayout(QPageSize(portrait, QPageSize::Point, QString(), QPageSize::FuzzyMatch),
+                       report.landscape ? QPageLayout::Landscape : QPageLayout::Portrait,
+                       QMarginsF(0, 0, 0, 0));
+}
+
+QString csvField(const QString &s)
+{
+    if (!s.contains(u';') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r')) return s;
+    QString q = s;
+    q.replace(u'"', QStringLiteral("\"\""));
+    return u'"' + q + u'"';
+}
+
+} // namespace
+
+bool writePdf(const PreparedReport &report, const QString &path, const QString &creator,
+              const PageProgress &progress)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) throw ReportError(cannotWrite(path, file.errorString()));
+    bool cancelled = false;
+    {
+        QPdfWriter writer(&file);
+        writer.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
+        writer.setTitle(report.title);
+        writer.setCreator(creator);
+        writer.setResolution(1200);
+        writer.setPageLayout(pageLayout(report));
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            file.cancelWriting();
+            throw ReportError(cannotWrite(path, QStringLiteral("o PDF não pôde ser iniciado")));
+        }
+        const double k = writer.resolution() / 72.0;
+        for (size_t i = 0; i < report.pages.size(); ++i) {
+            if (progress && !progress(int(i) + 1)) {
+                cancelled = true;
+                break;
+            }
+            if (i > 0) writer.newPage();
+            renderPage(painter, report, int(i), QSizeF(k, k));
+        }
+        painter.end();
+    }
+    if (cancelled) {
+        file.cancelWriting();
+        return false;
+    }
+    if (!file.commit()) throw ReportError(cannotWrite(path, file.errorString()));
+    return true;
+}
+
+QByteArray csvText(const PreparedReport &report)
+{
+    QString text;
+    bool firstTable = true;
+    for (const CsvTable &table : report.csv) {
+        if (!firstTable) text += QStringLiteral("\r\n");
+        firstTable = false;
+        QStringList fields;
+        for (const QString &h : table.header)
+            fields << csvField(h);
+        text += fields.join(u';') + QStringLiteral("\r\n");
+        for (const QStringList &row : table.rows) {
+            fields.clear();
+            for (const QString &cell : row)
+                fields << csvField(cell);
+            text += fields.join(u';') + QStringLiteral("\r\n");
+        }
+    }
+    return QByteArray("\xEF\xBB\xBF") + text.toUtf8();
+}
+
+void writeCsv(const PreparedReport &report, const QString &path)
+{
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) throw ReportError(cannotWrite(path, file.errorString()));
+    const QByteArray bytes = csvText(report);
+    if (file.write(bytes) != bytes.size()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        throw ReportError(cannotWrite(path, reason));
+    }
+    if (!file.commit()) throw ReportError(cannotWrite(path, file.errorString()));
+}
+
+bool printReport(const PreparedReport &report, QPrinter &printer, const PrintSettings &settings,
+                 const PageProgress &progress)
+{
+    printer.setDocName(settings.jobTitle);
+    printer.setFullPage(true);
+    printer.setPageLayout(pageLayout(report));
+    // Copies the print system cannot make are printed here, in the order asked for.
+    const int copies = printer.supportsMultipleCopies() ? 1 : std::max(1, printer.copyCount());
+    std::vector<int> order;
+    const int n = int(report.pages.size());
+    if (printer.collateCopies()) {
+        for (int c = 0; c < copies; ++c)
+            for (int i = 0; i < n; ++i)
+                order.push_back(i);
+    } else {
+        for (int i = 0; i < n; ++i)
+            for (int c = 0; c < copies; ++c)
+                order.push_back(i);
+    }
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw ReportError(
+            QStringLiteral("Não foi possível iniciar a impressão em \"%1\"").arg(printer.printerName()));
+    const double kx = printer.resolution() / 72.0 * settings.scaleX / 100.0;
+    const double ky = printer.resolution() / 72.0 * settings.scaleY / 100.0;
+    for (size_t i = 0; i < order.size(); ++i) {
+        if (progress && !progress(order[i] + 1)) {
+            printer.abort();
+            painter.end();
+            return false;
+        }
+        if (i > 0 && !printer.newPage()) {
+            painter.end();
+            throw ReportError(QStringLiteral("A impressora recusou a página %1").arg(order[i] + 1));
+        }
+        renderPage(painter, report, order[i], QSizeF(kx, ky));
+    }
+    if (!painter.end())
+        throw ReportError(QStringLiteral("A impressão em \"%1\" não terminou").arg(printer.printerName()));
+    return true;
+}
+
+} // namespace ReportEngine

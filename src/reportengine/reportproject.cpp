@@ -1,0 +1,251 @@
+#include "reportengine/reportproject.h"
+
+#include "reportengine/outputoptions.h"
+#include "reportengine/preview.h"
+#include "reportengine/project.h"
+#include "reportengine/render.h"
+#include "reportengine/reporterror.h"
+#include "reportengine/statuswindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QPrinterInfo>
+#include <QStandardPaths>
+
+namespace ReportEngine
+{
+
+namespace
+{
+
+constexpr qint64 kLargestProject = 16 * 1024 * 1024;
+
+struct RunningFlag {
+    bool &flag;
+    explicit RunningFlag(bool &f) : flag(f) { flag = true; }
+    ~RunningFlag() { flag = false; }
+};
+
+} // namespace
+
+ReportProject::ReportProject(QObject *owner) : QObject(owner)
+{
+    setObjectName(QStringLiteral("relatorio"));
+    Engine = &m_defaults;
+}
+
+ReportProject::~ReportProject() = default;
+
+void ReportProject::SetReportParameter(const QString &name, const QString &value)
+{
+    for (auto &[n, v] : m_parameters) {
+        if (n.compare(name, Qt::CaseInsensitive) == 0) {
+            v = value;
+            return;
+        }
+    }
+    m_parameters.append({name, value});
+}
+
+void ReportProject::openProject()
+{
+    if (m_project) return;
+    const QString path = QFileInfo(ProjectFile).absoluteFilePath();
+    if (!QFileInfo::exists(path))
+        throw ReportError(QStringLiteral("The following reporting project does not exist:\r\"%1\"")
+                              .arg(QDir::toNativeSeparators(path)));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ReportError(QStringLiteral("Não foi possível ler o projeto de relatórios \"%1\": %2")
+                              .arg(QDir::toNativeSeparators(path), file.errorString()));
+    if (file.size() > kLargestProject)
+        throw ReportError(QStringLiteral("O projeto de relatórios \"%1\" é grande demais (mais de 16 MB)")
+                              .arg(QDir::toNativeSeparators(path)));
+    const QByteArray bytes = file.read(kLargestProject + 1);
+    if (file.error() != QFileDevice::NoError)
+        throw ReportError(QStringLiteral("Não foi possível ler o projeto de relatórios \"%1\": %2")
+                              .arg(QDir::toNativeSeparators(path), file.errorString()));
+    m_project = readProject(bytes, path);
+}
+
+bool ReportProject::printerAvailable() const
+{
+    return !printToFile.isEmpty() || !QPrinterInfo::availablePrinters().isEmpty();
+}
+
+void ReportProject::RunReport(const QString &name)
+{
+    if (m_running) throw ReportError(QStringLiteral("Já há um relatório em andamento"));
+    const RunningFlag running(m_running);
+    openProject();
+    Report *report = m_project->find(name);
+    if (!report) return;
+    const Parameters parameters = m_parameters;
+    // The settings of this run, even if they change while it runs.
+    const EngineSettings &live = Engine ? *Engine : m_defaults;
+    EngineSettings settings;
+    settings.TitleSetup = live.TitleSetup;
+    settings.TitleStatus = live.TitleStatus;
+    settings.TitlePreview = live.TitlePreview;
+    settings.SystemFiler.StatusFormat = live.SystemFiler.StatusFormat;
+    settings.SystemPrinter.StatusFormat = live.SystemPrinter.StatusFormat;
+    settings.SystemPrinter.Title = live.SystemPrinter.Title;
+    settings.SystemPrinter.ScaleX = live.SystemPrinter.ScaleX;
+    settings.SystemPrinter.ScaleY = live.SystemPrinter.ScaleY;
+    settings.SystemPrinter.UnitsFactor = live.SystemPrinter.UnitsFactor;
+    settings.SystemPreview.ZoomFactor = live.SystemPreview.ZoomFactor;
+    settings.DefaultDest = live.DefaultDest;
+    settings.SystemSetups = live.SystemSetups;
+    settings.SystemOptions = live.SystemOptions;
+
+    QPrinter printer(QPrinter::HighResolution);
+    if (!printToFile.isEmpty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(printToFile);
+    }
+    const bool hasPrinter = printerAvailable();
+    OutputChoice choice;
+    choice.destination = settings.DefaultDest;
+    choice.zoom = settings.SystemPreview.ZoomFactor;
+    if (settings.SystemSetups.testFlag(Setup::AllowSetup)) {
+        const QString folder = !defaultFolder.isEmpty()
+                                   ? defaultFolder
+                                   : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+        OutputOptionsDialog dialog(settings, hasPrinter, printer,
+                                   QDir(folder).filePath(report->name + QStringLiteral(".pdf")),
+                                   QApplication::activeWindow());
+        if (dialog.exec() != QDialog::Accepted) return;
+        choice = dialog.choice();
+    } else if (!hasPrinter) {
+        choice.destination = Destination::Preview;
+    }
+    // Without the output options window there is no file name to write to.
+    if (choice.destination == Destination::File && choice.path.isEmpty())
+        throw ReportError(QStringLiteral("Nenhum arquivo de saída foi escolhido para o relatório"));
+
+    std::unique_ptr<PreparedReport> pages = generate(*report, parameters, settings);
+    if (!pages) return;
+    deliver(*pages, choice, printer, settings);
+}
+
+std::unique_ptr<PreparedReport> ReportProject::generate(Report &report, const Parameters &parameters,
+                                                        const EngineSettings &settings)
+{
+    std::unique_ptr<StatusWindow> status;
+    if (settings.SystemOptions.testFlag(Option::ShowStatus))
+        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemFiler.StatusFormat,
+                                                QApplication::activeWindow());
+    const Progress progress = [&status](int page) { return !status || status->showPage(page); };
+    return layoutReport(report, *m_project, m_connections, parameters, progress);
+}
+
+void ReportProject::deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer,
+                            const EngineSettings &settings)
+{
+    switch (choice.destination) {
+    case Destination::Printer:
+        print(pages, printer, settings);
+        return;
+    case Destination::File:
+        saveFile(pages, choice.path, choice.format == FileFormat::Csv, settings);
+        return;
+    case Destination::Preview:
+        break;
+    }
+    PreviewDialog preview(pages, settings.TitlePreview, choice.zoom, QApplication::activeWindow());
+    const bool hasPrinter = printerAvailable();
+    if (settings.SystemOptions.testFlag(Option::AllowPrintFromPreview) && hasPrinter)
+        preview.setPrint([this, &pages, &preview, &settings] {
+            try {
+                printFromPreview(pages, &preview, settings);
+            } catch (const std::exception &e) {
+                reportError(e);
+            }
+        });
+    if (settings.SystemOptions.testFlag(Option::AllowSaveFromPreview))
+        preview.setSave([this, &pages, &preview, &settings] {
+            try {
+                saveFromPreview(pages, &preview, settings);
+            } catch (const std::exception &e) {
+                reportError(e);
+            }
+        });
+    // The pages live in this call, so the preview is shown modally whatever the setting says.
+    preview.exec();
+}
+
+void ReportProject::print(const PreparedReport &pages, QPrinter &printer, const EngineSettings &settings)
+{
+    std::unique_ptr<StatusWindow> status;
+    if (settings.SystemOptions.testFlag(Option::ShowStatus))
+        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemPrinter.StatusFormat,
+                                                QApplication::activeWindow());
+    const PrintSettings print{settings.SystemPrinter.Title, settings.SystemPrinter.ScaleX,
+                              settings.SystemPrinter.ScaleY};
+    printReport(pages, printer, print, [&status](int page) { return !status || status->showPage(page); });
+}
+
+void ReportProject::saveFile(const PreparedReport &pages, const QString &path, bool csv,
+                             const EngineSettings &settings)
+{
+    if (csv) {
+        writeCsv(pages, path);
+        return;
+    }
+    std::unique_ptr<StatusWindow> status;
+    if (settings.SystemOptions.testFlag(Option::ShowStatus))
+        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemPrinter.StatusFormat,
+                                                QApplication::activeWindow());
+    writePdf(pages, path, settings.SystemPrinter.Title,
+             [&status](int page) { return !status || status->showPage(page); });
+}
+
+void ReportProject::printFromPreview(const PreparedReport &pages, QWidget *parent,
+                                     const EngineSettings &settings)
+{
+    QPrinter printer(QPrinter::HighResolution);
+    if (!printToFile.isEmpty()) {
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(printToFile);
+    } else {
+        QPrintDialog dialog(&printer, parent);
+        if (dialog.exec() != QDialog::Accepted) return;
+    }
+    print(pages, printer, settings);
+}
+
+void ReportProject::saveFromPreview(const PreparedReport &pages, QWidget *parent,
+                                    const EngineSettings &settings)
+{
+    const QString folder = !defaultFolder.isEmpty()
+                               ? defaultFolder
+                               : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    const QString pdf = QStringLiteral("PDF (*.pdf)"), csv = QStringLiteral("CSV (*.csv)");
+    QString filter = pdf;
+    QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Salvar relatório"),
+                                                QDir(folder).filePath(pages.name + QStringLiteral(".pdf")),
+                                                pdf + QStringLiteral(";;") + csv, &filter);
+    if (path.isEmpty()) return;
+    const bool asCsv =
+        filter == csv || QFileInfo(path).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0;
+    if (QFileInfo(path).suffix().isEmpty()) path += asCsv ? QStringLiteral(".csv") : QStringLiteral(".pdf");
+    saveFile(pages, path, asCsv, settings);
+}
+
+void ReportProject::reportError(const std::exception &e)
+{
+    if (errorHandler) {
+        errorHandler(e);
+        return;
+    }
+    QMessageBox::critical(QApplication::activeWindow(), QCoreApplication::applicationName(),
+                          QString::fromUtf8(e.what()));
+}
+
+} // namespace ReportEngine

@@ -1,0 +1,77 @@
+#pragma once
+
+// The report project component: the project file, kept once read; the parameter
+// list; the data connections known by name; the engine settings; and RunReport,
+// which asks for the output options, generates the pages under the status
+// window and delivers them to the preview, a printer or a file.
+
+#include "reportengine/dataconnection.h"
+#include "reportengine/enginesettings.h"
+#include "reportengine/layout.h"
+
+#include <QObject>
+#include <QPointer>
+#include <exception>
+#include <functional>
+#include <memory>
+
+class QPrinter;
+
+namespace ReportEngine
+{
+
+struct Project;
+struct OutputChoice;
+
+class ReportProject : public QObject
+{
+  public:
+    explicit ReportProject(QObject *owner = nullptr);
+    ~ReportProject() override;
+
+    // The project file's full path.
+    QString ProjectFile;
+    // The settings of every run; the engine's defaults until set.
+    QPointer<EngineSettings> Engine;
+
+    // Stores the value under the name (letter case aside); every later run reads it.
+    void SetReportParameter(const QString &name, const QString &value);
+    // Runs the named report (letter case aside) and returns when the run is over.
+    // A name the project does not hold: nothing shown. Errors are ReportError.
+    void RunReport(const QString &name);
+
+    ConnectionRegistry &connections() { return m_connections; }
+    Parameters parameters() const { return m_parameters; }
+    bool isOpen() const { return bool(m_project); }
+
+    // Errors raised by the preview's print and save buttons, inside the window's
+    // event loop, go here; by default a message box with the application's name.
+    std::function<void(const std::exception &)> errorHandler;
+    // Where the output options window starts the file name; empty: the report's
+    // name in the documents folder.
+    QString defaultFolder;
+    // A printer that writes PDF to this file stands for the installed printer
+    // (the installed ones are used when empty).
+    QString printToFile;
+
+  private:
+    void openProject();
+    bool printerAvailable() const;
+    std::unique_ptr<PreparedReport> generate(Report &report, const Parameters &parameters,
+                                             const EngineSettings &settings);
+    void deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer,
+                 const EngineSettings &settings);
+    void print(const PreparedReport &pages, QPrinter &printer, const EngineSettings &settings);
+    void saveFile(const PreparedReport &pages, const QString &path, bool csv, const EngineSettings &settings);
+    void saveFromPreview(const PreparedReport &pages, QWidget *parent, const EngineSettings &settings);
+    void printFromPreview(const PreparedReport &pages, QWidget *parent, const EngineSettings &settings);
+    void reportError(const std::exception &e);
+
+    std::unique_ptr<Project> m_project;
+    Parameters m_parameters;
+    ConnectionRegistry m_connections;
+    EngineSettings m_defaults;
+    bool m_running = false;
+};
+
+} // namespace ReportEngine
