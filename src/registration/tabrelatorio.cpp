@@ -1,0 +1,3 @@
+#include "registration/tabrelatorio.h"
+
+TabRelatorio::TabRelatorio(QWidget *parent) : QWidget(parent) { setObjectName(QStringLiteral("tab_relatorio")); }
