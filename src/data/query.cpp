@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <cmath>
 #include <optional>
+#include <sqlite3.h>
 
 namespace {
 
@@ -250,11 +251,15 @@ void Query::close()
 
 int Query::execSql()
 {
+    const qint64 antes = sqlite3_total_changes64(m_db.handle());
     Statement st(m_db, m_engineText);
     bindAll(st);
     while (st.step()) {
     }
-    return m_db.changes();
+    // A vote is stored by the schema's trigger in the place of the statement's own row,
+    // which the engine then leaves out of its count: count the rows stored instead.
+    const int diretas = m_db.changes();
+    return diretas ? diretas : int(sqlite3_total_changes64(m_db.handle()) - antes);
 }
 
 int Query::recordCount() const { return int(m_rows.size()) - (m_state == State::Insert ? 1 : 0); }
