@@ -9,6 +9,7 @@
 
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QScopeGuard>
 #include <algorithm>
 #include <csignal>
 #include <climits>
@@ -528,6 +529,7 @@ private slots:
 
         QStringList passos;
         Sigilo::defineObservador([&](const char *p) { passos << p; });
+        const auto esquece = qScopeGuard([] { Sigilo::defineObservador({}); }); // also when a check fails
         {
             Urna urna(inst.banco());
             QCOMPARE(urna.ordemPorChave(ids), ordem); // the same row ids
@@ -545,7 +547,6 @@ private slots:
         QCOMPARE(paginasForaDeOrdem(inst.banco()), 0);
         passos.clear();
         { Urna deNovo(inst.banco()); }
-        Sigilo::defineObservador({});
         QVERIFY(!passos.contains("copiada"));
     }
 
