@@ -20,6 +20,7 @@
 #include "platform/fontes.h"
 #include "platform/instalacao.h"
 #include "platform/mensagens.h"
+#include "data/esquema.h"
 #include "data/query.h"
 #include "platform/som.h"
 #include "data/ufrmdados.h"
@@ -314,10 +315,7 @@ int main(int argc, char *argv[])
         {
             // CONFIRMA's insert alone, as its handler runs it.
             Query q(frmdados->conexaoDB);
-            q.setSql(QStringLiteral(
-                "insert into contagem_votacao (id_candidato,numero_candidato,voto,data,legenda,"
-                "id_cargo,id_partido) values (:id_candidato,:numero_candidato,:voto,:data,"
-                ":legenda,:id_cargo,:id_partido)"));
+            q.setSql(Esquema::kInsereVoto);
             const QVariantList valores = {QStringLiteral("1"),
                                           QString::fromUtf8(numero),
                                           QStringLiteral("NORMAL"),

@@ -35,6 +35,7 @@ echo "bench: digits and CONFIRMA in the terminal window..." >&2
 "$build/bench/bench_terminal" "$dados" "${BENCH_NUMBERS:-2000}" "${BENCH_CYCLES:-100}" >>"$saida"
 echo "bench: start-up and memory..." >&2
 "$build/bench/bench_partida" "$dados" "${BENCH_RUNS:-10}" >>"$saida"
+echo "bench: ballot secrecy (vote, FIM, journal, rebuild)..." >&2; "$build/bench/bench_sigilo" "$dados" "${BENCH_VOTERS:-100}" >>"$saida"
 
 tabela() {
     echo "| measure | value | baseline | ratio | goal | met? |"

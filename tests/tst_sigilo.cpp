@@ -6,22 +6,31 @@
 #include "apoio.h"
 #include "data/diatexto.h"
 #include "data/sigilo.h"
+#include "data/ufrmdados.h"
+#include "platform/untutils.h"
 
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QScopeGuard>
 #include <algorithm>
-#include <csignal>
 #include <climits>
+#include <csignal>
 #include <numeric>
 #include <sqlite3.h>
 
-namespace {
+namespace
+{
 
 const QDate kDia{2026, 10, 4};
 
-quint32 le4(const uchar *p) { return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3]; }
-unsigned le2(const uchar *p) { return unsigned(p[0]) << 8 | p[1]; }
+quint32 le4(const uchar *p)
+{
+    return quint32(p[0]) << 24 | quint32(p[1]) << 16 | quint32(p[2]) << 8 | p[3];
+}
+unsigned le2(const uchar *p)
+{
+    return unsigned(p[0]) << 8 | p[1];
+}
 
 int varint(const uchar *p, const uchar *fim, qint64 *v)
 {
@@ -61,8 +70,10 @@ bool chaveDaCelula(uchar tipo, const uchar *c, const uchar *fim, qint64 *chave)
     corpo = registro + tamCabecalho;
     qint64 ultimo = 0;
     for (const uchar *t = registro + n; t < registro + tamCabecalho;) {
-        if (ultimo >= 12) corpo += (ultimo - 12) / 2;
-        else corpo += std::array<int, 10>{0, 1, 2, 3, 4, 6, 8, 8, 0, 0}[size_t(std::min<qint64>(ultimo, 9))];
+        if (ultimo >= 12)
+            corpo += (ultimo - 12) / 2;
+        else
+            corpo += std::array<int, 10>{0, 1, 2, 3, 4, 6, 8, 8, 0, 0}[size_t(std::min<qint64>(ultimo, 9))];
         const int m = varint(t, fim, &ultimo);
         if (!m) return false;
         t += m;
@@ -70,7 +81,8 @@ bool chaveDaCelula(uchar tipo, const uchar *c, const uchar *fim, qint64 *chave)
     const int bytes = std::array<int, 7>{0, 1, 2, 3, 4, 6, 8}[size_t(std::clamp<qint64>(ultimo, 0, 6))];
     if (ultimo < 1 || ultimo > 6 || corpo + bytes > fim) return false;
     qint64 x = qint8(corpo[0]);
-    for (int i = 1; i < bytes; ++i) x = (x << 8) | corpo[i];
+    for (int i = 1; i < bytes; ++i)
+        x = (x << 8) | corpo[i];
     *chave = x;
     return true;
 }
@@ -101,7 +113,8 @@ bool lePagina(const uchar *pg, int tamanho, int inicio, PaginaLida *out)
         out->ordenada = out->ordenada && pos < anterior;
         anterior = pos;
     }
-    for (int i = fimPonteiros; i < topo; ++i) out->bytesLivresSujos += pg[i] != 0;
+    for (int i = fimPonteiros; i < topo; ++i)
+        out->bytesLivresSujos += pg[i] != 0;
     for (unsigned livre = le2(h + 1); livre && livre + 4 <= unsigned(tamanho); livre = le2(pg + livre)) {
         out->ordenada = false;
         for (unsigned i = livre + 4; i < std::min(unsigned(tamanho), livre + le2(pg + livre + 2)); ++i)
@@ -120,7 +133,8 @@ struct Medida {
 };
 
 // Pairs with both votes before ate and at least one from desde on.
-void mede(const uchar *pg, int tamanho, int inicio, const QHash<qint64, int> &ordem, int desde, int ate, Medida &m)
+void mede(const uchar *pg, int tamanho, int inicio, const QHash<qint64, int> &ordem, int desde, int ate,
+          Medida &m)
 {
     PaginaLida p;
     if (!lePagina(pg, tamanho, inicio, &p)) return;
@@ -155,7 +169,8 @@ Medida medeBanco(const QString &banco, const QHash<qint64, int> &ordem, int desd
     const QByteArray b = conteudo(banco);
     const auto *d = reinterpret_cast<const uchar *>(b.constData());
     const int tam = le2(d + 16) == 1 ? 65536 : int(le2(d + 16));
-    for (qsizetype p = 0; p + tam <= b.size(); p += tam) mede(d + p, tam, p ? 0 : 100, ordem, desde, INT_MAX, m);
+    for (qsizetype p = 0; p + tam <= b.size(); p += tam)
+        mede(d + p, tam, p ? 0 : 100, ordem, desde, INT_MAX, m);
     if (paginasLivresSujas) {
         *paginasLivresSujas = 0;
         for (quint32 tronco = le4(d + 32); tronco && qsizetype(tronco) * tam <= b.size();
@@ -211,22 +226,31 @@ struct Urna {
     {
         const QVariant nulo;
         const QVariantList v =
-            id % 3 ? QVariantList{id, QString::number(id % 100000), Esquema::kVotoNormal, kDia, nulo, 1 + id % 5,
+            id % 3 ? QVariantList{id,
+                                  QString::number(id % 100000),
+                                  Esquema::kVotoNormal,
+                                  kDia,
+                                  nulo,
+                                  1 + id % 5,
                                   1 + id % 7}
-                   : QVariantList{id, nulo, Esquema::kVotoLegenda, kDia, QString::number(10 + id % 90), nulo, nulo};
+                   : QVariantList{id,   nulo, Esquema::kVotoLegenda, kDia, QString::number(10 + id % 90),
+                                  nulo, nulo};
         Query q(db);
         q.setSql(Esquema::kInsereVoto);
-        for (int i = 0; i < v.size(); ++i) q.setParam(i, v[i]);
+        for (int i = 0; i < v.size(); ++i)
+            q.setParam(i, v[i]);
         return q.execSql();
     }
     QHash<qint64, int> ordemPorChave(const std::vector<qint64> &ids)
     {
         QHash<qint64, int> porId, out;
-        for (int i = 0; i < int(ids.size()); ++i) porId.insert(ids[size_t(i)], i);
+        for (int i = 0; i < int(ids.size()); ++i)
+            porId.insert(ids[size_t(i)], i);
         Query q(db);
         q.setSql("select rowid, id_candidato from contagem_votacao");
         q.open();
-        for (; !q.eof(); q.next()) out.insert(q.field(0).asInteger(), porId.value(q.field(1).asInteger(), -1));
+        for (; !q.eof(); q.next())
+            out.insert(q.field(0).asInteger(), porId.value(q.field(1).asInteger(), -1));
         return out;
     }
 };
@@ -271,18 +295,19 @@ void criaArquivoAntigo(const QString &banco, const std::vector<qint64> &ids)
         c.executa("BEGIN");
         for (size_t j = i; j < std::min(ids.size(), i + 5); ++j) {
             const qint64 id = ids[j];
-            c.executa(id % 3 ? QString("insert into contagem_votacao (id_candidato, numero_candidato, voto, data, "
-                                       "id_cargo, id_partido) values (%1, '%2', 'NORMAL', '%3', %4, %5)")
-                                   .arg(id)
-                                   .arg(id % 100000)
-                                   .arg(DiaTexto::paraBanco(kDia))
-                                   .arg(1 + id % 5)
-                                   .arg(1 + id % 7)
-                             : QString("insert into contagem_votacao (id_candidato, voto, data, legenda) values "
-                                       "(%1, 'LEGENDA', '%2', '%3')")
-                                   .arg(id)
-                                   .arg(DiaTexto::paraBanco(kDia))
-                                   .arg(10 + id % 90));
+            c.executa(
+                id % 3 ? QString("insert into contagem_votacao (id_candidato, numero_candidato, voto, data, "
+                                 "id_cargo, id_partido) values (%1, '%2', 'NORMAL', '%3', %4, %5)")
+                             .arg(id)
+                             .arg(id % 100000)
+                             .arg(DiaTexto::paraBanco(kDia))
+                             .arg(1 + id % 5)
+                             .arg(1 + id % 7)
+                       : QString("insert into contagem_votacao (id_candidato, voto, data, legenda) values "
+                                 "(%1, 'LEGENDA', '%2', '%3')")
+                             .arg(id)
+                             .arg(DiaTexto::paraBanco(kDia))
+                             .arg(10 + id % 90));
         }
         c.executa("COMMIT");
     }
@@ -296,7 +321,8 @@ QString umTexto(Database &db, const QString &sql)
     QStringList linhas;
     for (; !q.eof(); q.next()) {
         QStringList campos;
-        for (int i = 0; i < q.fieldCount(); ++i) campos << q.field(i).asString();
+        for (int i = 0; i < q.fieldCount(); ++i)
+            campos << q.field(i).asString();
         linhas << campos.join(u'|');
     }
     return linhas.join(u'\n');
@@ -307,16 +333,22 @@ QStringList consultasDoDia()
 {
     const QString dia = DiaTexto::escreve(kDia);
     return QStringList{
-        "select count(data) as Totalgeral,\r\n (select count(voto) from contagem_votacao where voto = \"BRANCO\" "
-        "and data = datevalue(\"{dia}\")) as Totalbranco,\r\n (select count(voto) from contagem_votacao where "
+        "select count(data) as Totalgeral,\r\n (select count(voto) from contagem_votacao where voto = "
+        "\"BRANCO\" "
+        "and data = datevalue(\"{dia}\")) as Totalbranco,\r\n (select count(voto) from contagem_votacao "
+        "where "
         "voto = \"NULO\" and data = datevalue(\"{dia}\")) as Totalnulo,\r\n (select count(voto) from "
-        "contagem_votacao where voto = \"LEGENDA\" and data = datevalue(\"{dia}\")) as Totallegenda,\r\n(select "
+        "contagem_votacao where voto = \"LEGENDA\" and data = datevalue(\"{dia}\")) as "
+        "Totallegenda,\r\n(select "
         "count(voto) from contagem_votacao where voto = \"NORMAL\" and data = datevalue(\"{dia}\")) as "
         "Totalnormal\r\nfrom contagem_votacao where data =  datevalue(\"{dia}\")\r\n",
-        "SELECT id_candidato, numero_candidato, id_cargo, id_partido, count(id_candidato) AS Totalvotos\r\n FROM "
+        "SELECT id_candidato, numero_candidato, id_cargo, id_partido, count(id_candidato) AS Totalvotos\r\n "
+        "FROM "
         "contagem_votacao WHERE data= datevalue (\"{dia}\") and voto=\"NORMAL\"\r\nGROUP BY id_cargo, "
-        "id_partido, id_candidato, numero_candidato order by id_cargo, count(id_candidato) desc, id_partido\r\n",
-        "SELECT id_candidato,legenda, count(legenda) AS Totalvotos\r\n FROM contagem_votacao\r\n WHERE data = "
+        "id_partido, id_candidato, numero_candidato order by id_cargo, count(id_candidato) desc, "
+        "id_partido\r\n",
+        "SELECT id_candidato,legenda, count(legenda) AS Totalvotos\r\n FROM contagem_votacao\r\n WHERE data "
+        "= "
         "datevalue (\"{dia}\") And voto=\"LEGENDA\"\r\n GROUP BY legenda, id_candidato\r\n",
         "select candidatos.nome_candidato, cargo, partido,candidatos_votacao.data_votacao from "
         "candidatos_votacao, candidatos,cargo,partido\r\nwhere candidatos_votacao.id_candidato = "
@@ -358,7 +390,9 @@ class TstSigilo : public QObject
         QCOMPARE(contaLinhas(db, "select count(*) from contagem_votacao"), votos);
     }
 
-private slots:
+  private slots:
+    void cleanup() { desconecta_banco(); }
+
     // The check: 30 votes on an empty file, the last 100 on a file of 100,000,
     // five votes a ballot and the "FIM" step after each. One file's share varies by a
     // few hundredths with its random keys, so each case pools several files.
@@ -385,7 +419,8 @@ private slots:
             const std::vector<qint64> ids = embaralhados(antes + medidos);
             Urna urna(inst.banco());
             urna.db.execScript("BEGIN");
-            for (int i = 0; i < antes; ++i) urna.vota(ids[size_t(i)]);
+            for (int i = 0; i < antes; ++i)
+                urna.vota(ids[size_t(i)]);
             urna.db.execScript("COMMIT");
             Sigilo::encerraCiclo(urna.db);
             if (ordenado) {
@@ -398,9 +433,10 @@ private slots:
                 {
                     Cru c(inst.banco());
                     for (int i = antes; i < antes + medidos; ++i)
-                        c.executa(QString("insert into contagem_votacao (id_candidato, voto, data) values (%1, "
-                                          "'NULO', '2026-10-04')")
-                                      .arg(ids[size_t(i)]));
+                        c.executa(
+                            QString("insert into contagem_votacao (id_candidato, voto, data) values (%1, "
+                                    "'NULO', '2026-10-04')")
+                                .arg(ids[size_t(i)]));
                     c.executa("PRAGMA wal_checkpoint(TRUNCATE)");
                 }
                 urna.db.open();
@@ -486,16 +522,20 @@ private slots:
         p.start(SONDA_EXE, {"morre", inst.dir.path(), QString::number(votos), ponto, QString::number(vez)});
         QVERIFY(p.waitForStarted());
         QByteArray linha;
-        while (linha.isEmpty() && p.waitForReadyRead(30000)) linha = p.readLine().trimmed();
+        while (linha.isEmpty() && p.waitForReadyRead(30000))
+            linha = p.readLine().trimmed();
         QCOMPARE(linha, QByteArray(ponto == "nenhum" ? "fim" : "ponto"));
         ::kill(pid_t(p.processId()), SIGKILL);
         QVERIFY(p.waitForFinished(10000));
 
-        Urna urna(inst.banco());
-        verificaIntegro(urna.db, antigos + gravados);
+        // The program's own start-up.
+        conecta_banco();
+        QVERIFY(banco_conectado);
+        Database &db = frmdados->conexaoDB;
+        verificaIntegro(db, antigos + gravados);
         QCOMPARE(QFileInfo(inst.banco() + "-wal").size(), 0);
-        QCOMPARE(umTexto(urna.db, "select name from sqlite_master where tbl_name like 'contagem_votacao%' and "
-                                  "type in ('table', 'index') order by name"),
+        QCOMPARE(umTexto(db, "select name from sqlite_master where tbl_name like 'contagem_votacao%' and "
+                             "type in ('table', 'index') order by name"),
                  QString("contagem_votacao\ncontagem_votacao_legenda\ncontagem_votacao_normal"));
         QCOMPARE(paginasForaDeOrdem(inst.banco()), 0);
     }
@@ -521,8 +561,8 @@ private slots:
             q.setSql("select rowid, id_candidato from contagem_votacao");
             q.open();
             for (int i = 0; !q.eof(); q.next(), ++i)
-                ordem.insert(q.field(0).asInteger(), int(std::find(ids.begin(), ids.end(), q.field(1).asInteger()) -
-                                                         ids.begin()));
+                ordem.insert(q.field(0).asInteger(),
+                             int(std::find(ids.begin(), ids.end(), q.field(1).asInteger()) - ids.begin()));
         }
         const double antiga = medeBanco(inst.banco(), ordem, 0).parte();
         QVERIFY2(antiga > 0.9, qPrintable(QString::number(antiga)));
@@ -546,7 +586,9 @@ private slots:
         QVERIFY2(m.parte() >= 0.4 && m.parte() <= 0.6, qPrintable(QString::number(m.parte())));
         QCOMPARE(paginasForaDeOrdem(inst.banco()), 0);
         passos.clear();
-        { Urna deNovo(inst.banco()); }
+        {
+            Urna deNovo(inst.banco());
+        }
         QVERIFY(!passos.contains("copiada"));
     }
 
@@ -560,15 +602,17 @@ private slots:
             Urna urna(inst.banco());
             urna.db.execScript("BEGIN");
             for (int i = 1; i <= 600; ++i)
-                executa(urna.db, "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo, "
-                                 "foto) values (:a, :b, 1, 1, :c)",
+                executa(urna.db,
+                        "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo, "
+                        "foto) values (:a, :b, 1, 1, :c)",
                         {QString("Candidato %1").arg(i), QString::number(i),
                          QByteArray(int(QRandomGenerator::global()->bounded(12000)), char('a' + i % 26))});
             urna.db.execScript("COMMIT");
             executa(urna.db, "delete from candidatos where numcad_candidato % 3 = 0");
             executa(urna.db, "update candidatos set nome_candidato = nome_candidato || ' da Silva' where "
                              "numcad_candidato % 5 = 0");
-            for (qint64 id : embaralhados(3000)) urna.vota(id);
+            for (qint64 id : embaralhados(3000))
+                urna.vota(id);
             Sigilo::encerraCiclo(urna.db);
             antes = umTexto(urna.db, "select *, length(foto) from candidatos order by 1").toUtf8() +
                     umTexto(urna.db, "select rowid, * from contagem_votacao order by rowid").toUtf8();
@@ -603,8 +647,10 @@ private slots:
         int raiz;
         {
             Urna urna(inst.banco());
-            for (qint64 id : embaralhados(20)) urna.vota(id);
-            raiz = int(contaLinhas(urna.db, "select rootpage from sqlite_master where name = 'contagem_votacao'"));
+            for (qint64 id : embaralhados(20))
+                urna.vota(id);
+            raiz = int(
+                contaLinhas(urna.db, "select rootpage from sqlite_master where name = 'contagem_votacao'"));
         }
         QByteArray pagina = conteudo(inst.banco()).mid((raiz - 1) * 4096, 4096);
         QByteArray copia = pagina;

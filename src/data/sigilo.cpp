@@ -11,7 +11,8 @@
 #include <sqlite3.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::function<void(const char *)> &observador()
 {
@@ -26,7 +27,10 @@ void marca(const char *ponto)
 
 // ---- One b-tree page
 
-unsigned le2(const unsigned char *p) { return unsigned(p[0]) << 8 | p[1]; }
+unsigned le2(const unsigned char *p)
+{
+    return unsigned(p[0]) << 8 | p[1];
+}
 void poe2(unsigned char *p, unsigned v)
 {
     p[0] = static_cast<unsigned char>(v >> 8);
@@ -50,7 +54,8 @@ int leVarint(const unsigned char *p, const unsigned char *fim, quint64 *valor)
     return 9;
 }
 
-constexpr unsigned char kIndiceInterna = 0x02, kTabelaInterna = 0x05, kIndiceFolha = 0x0a, kTabelaFolha = 0x0d;
+constexpr unsigned char kIndiceInterna = 0x02, kTabelaInterna = 0x05, kIndiceFolha = 0x0a,
+                        kTabelaFolha = 0x0d;
 
 // The size of a cell as the engine counts it (its local payload, the overflow page
 // number, at least 4 bytes); 0 when the cell does not fit before fim.
@@ -97,8 +102,14 @@ struct ArquivoOrdenado {
 // The real file's structure follows ours, aligned for any type.
 constexpr int kTamanhoProprio = int((sizeof(ArquivoOrdenado) + 15) & ~size_t(15));
 
-ArquivoOrdenado *de(sqlite3_file *f) { return reinterpret_cast<ArquivoOrdenado *>(f); }
-sqlite3_file *real(sqlite3_file *f) { return de(f)->real; }
+ArquivoOrdenado *de(sqlite3_file *f)
+{
+    return reinterpret_cast<ArquivoOrdenado *>(f);
+}
+sqlite3_file *real(sqlite3_file *f)
+{
+    return de(f)->real;
+}
 
 // Reads page size, reserved bytes and the auto-vacuum mark from a file header. Pages
 // of a file with pointer-map pages are left alone: those begin with bytes that may
@@ -151,7 +162,9 @@ int fecha(sqlite3_file *f)
 const sqlite3_io_methods kMetodos = {
     3,
     fecha,
-    [](sqlite3_file *f, void *d, int n, sqlite3_int64 o) { return real(f)->pMethods->xRead(real(f), d, n, o); },
+    [](sqlite3_file *f, void *d, int n, sqlite3_int64 o) {
+        return real(f)->pMethods->xRead(real(f), d, n, o);
+    },
     escreve,
     [](sqlite3_file *f, sqlite3_int64 t) { return real(f)->pMethods->xTruncate(real(f), t); },
     [](sqlite3_file *f, int flags) { return real(f)->pMethods->xSync(real(f), flags); },
@@ -165,14 +178,21 @@ const sqlite3_io_methods kMetodos = {
     [](sqlite3_file *f, int p, int t, int e, void volatile **m) {
         return real(f)->pMethods->xShmMap(real(f), p, t, e, m);
     },
-    [](sqlite3_file *f, int o, int n, int flags) { return real(f)->pMethods->xShmLock(real(f), o, n, flags); },
+    [](sqlite3_file *f, int o, int n, int flags) {
+        return real(f)->pMethods->xShmLock(real(f), o, n, flags);
+    },
     [](sqlite3_file *f) { real(f)->pMethods->xShmBarrier(real(f)); },
     [](sqlite3_file *f, int apaga) { return real(f)->pMethods->xShmUnmap(real(f), apaga); },
-    [](sqlite3_file *f, sqlite3_int64 o, int n, void **p) { return real(f)->pMethods->xFetch(real(f), o, n, p); },
+    [](sqlite3_file *f, sqlite3_int64 o, int n, void **p) {
+        return real(f)->pMethods->xFetch(real(f), o, n, p);
+    },
     [](sqlite3_file *f, sqlite3_int64 o, void *p) { return real(f)->pMethods->xUnfetch(real(f), o, p); },
 };
 
-sqlite3_vfs *abaixo(sqlite3_vfs *v) { return static_cast<sqlite3_vfs *>(v->pAppData); }
+sqlite3_vfs *abaixo(sqlite3_vfs *v)
+{
+    return static_cast<sqlite3_vfs *>(v->pAppData);
+}
 
 int abre(sqlite3_vfs *vfs, const char *nome, sqlite3_file *f, int flags, int *saida)
 {
@@ -204,7 +224,9 @@ sqlite3_vfs *criaVfs()
     v.pAppData = base;
     v.xOpen = abre;
     v.xDelete = [](sqlite3_vfs *s, const char *n, int d) { return abaixo(s)->xDelete(abaixo(s), n, d); };
-    v.xAccess = [](sqlite3_vfs *s, const char *n, int f, int *r) { return abaixo(s)->xAccess(abaixo(s), n, f, r); };
+    v.xAccess = [](sqlite3_vfs *s, const char *n, int f, int *r) {
+        return abaixo(s)->xAccess(abaixo(s), n, f, r);
+    };
     v.xFullPathname = [](sqlite3_vfs *s, const char *n, int t, char *o) {
         return abaixo(s)->xFullPathname(abaixo(s), n, t, o);
     };
@@ -215,7 +237,9 @@ sqlite3_vfs *criaVfs()
     v.xRandomness = [](sqlite3_vfs *s, int n, char *o) { return abaixo(s)->xRandomness(abaixo(s), n, o); };
     v.xSleep = [](sqlite3_vfs *s, int us) { return abaixo(s)->xSleep(abaixo(s), us); };
     v.xCurrentTime = [](sqlite3_vfs *s, double *t) { return abaixo(s)->xCurrentTime(abaixo(s), t); };
-    v.xGetLastError = [](sqlite3_vfs *s, int n, char *m) { return abaixo(s)->xGetLastError(abaixo(s), n, m); };
+    v.xGetLastError = [](sqlite3_vfs *s, int n, char *m) {
+        return abaixo(s)->xGetLastError(abaixo(s), n, m);
+    };
     v.xCurrentTimeInt64 = [](sqlite3_vfs *s, sqlite3_int64 *t) {
         return abaixo(s)->xCurrentTimeInt64(abaixo(s), t);
     };
@@ -223,7 +247,9 @@ sqlite3_vfs *criaVfs()
         return abaixo(s)->xSetSystemCall(abaixo(s), n, p);
     };
     v.xGetSystemCall = [](sqlite3_vfs *s, const char *n) { return abaixo(s)->xGetSystemCall(abaixo(s), n); };
-    v.xNextSystemCall = [](sqlite3_vfs *s, const char *n) { return abaixo(s)->xNextSystemCall(abaixo(s), n); };
+    v.xNextSystemCall = [](sqlite3_vfs *s, const char *n) {
+        return abaixo(s)->xNextSystemCall(abaixo(s), n);
+    };
     if (sqlite3_vfs_register(&v, 0) != SQLITE_OK) return nullptr;
     return &v;
 }
@@ -232,7 +258,7 @@ sqlite3_vfs *criaVfs()
 
 class Transacao
 {
-public:
+  public:
     explicit Transacao(Database &db) : m_db(db) { m_db.execScript(QStringLiteral("BEGIN IMMEDIATE")); }
     ~Transacao()
     {
@@ -247,7 +273,7 @@ public:
         m_aberta = false;
     }
 
-private:
+  private:
     Database &m_db;
     bool m_aberta = true;
 };
@@ -268,8 +294,10 @@ bool precisaReconstruir(Database &db)
     QSet<QString> existentes, esperados;
     Statement st(db, QStringLiteral("select name from sqlite_master where type = 'index' and tbl_name = "
                                     "'contagem_votacao'"));
-    while (st.step()) existentes.insert(st.column(0).toString());
-    for (const Esquema::IndiceVotos &i : Esquema::indicesVotos()) esperados.insert(i.nome);
+    while (st.step())
+        existentes.insert(st.column(0).toString());
+    for (const Esquema::IndiceVotos &i : Esquema::indicesVotos())
+        esperados.insert(i.nome);
     return existentes != esperados;
 }
 
@@ -291,7 +319,8 @@ void reconstroiVotos(Database &db)
     marca("copiada");
     db.execScript(QStringLiteral("DROP TABLE contagem_votacao"));
     db.execScript(QStringLiteral("ALTER TABLE contagem_votacao_nova RENAME TO contagem_votacao"));
-    for (const Esquema::IndiceVotos &i : Esquema::indicesVotos()) db.execScript(i.sql);
+    for (const Esquema::IndiceVotos &i : Esquema::indicesVotos())
+        db.execScript(i.sql);
     db.execScript(Esquema::gatilhoVotos());
     marca("trocada");
     t.confirma();
@@ -308,7 +337,8 @@ void esvaziaLog(Database &db)
 
 } // namespace
 
-namespace Sigilo {
+namespace Sigilo
+{
 
 const char *nomeVfs()
 {
@@ -392,8 +422,14 @@ void abreArquivo(Database &db)
     }
 }
 
-void encerraCiclo(Database &db) { esvaziaLog(db); }
+void encerraCiclo(Database &db)
+{
+    esvaziaLog(db);
+}
 
-void defineObservador(std::function<void(const char *ponto)> o) { observador() = std::move(o); }
+void defineObservador(std::function<void(const char *ponto)> o)
+{
+    observador() = std::move(o);
+}
 
 } // namespace Sigilo

@@ -19,7 +19,8 @@
 
 class Database;
 
-namespace Sigilo {
+namespace Sigilo
+{
 
 // The name of the engine file interface that orders pages on their way to the file;
 // registered at the first call. Every connection of the program opens through it.
