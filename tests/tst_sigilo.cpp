@@ -580,6 +580,8 @@ class TstSigilo : public QObject
                          !plano.contains("TEMP B-TREE FOR GROUP BY"),
                      qPrintable(plano));
             verificaIntegro(urna.db, 80);
+            QCOMPARE(umTexto(urna.db, "select sql from sqlite_master where name = 'contagem_votacao'"),
+                     Esquema::criaTabelaVotos("contagem_votacao"));
         }
         QVERIFY(passos.contains("copiada"));
         const Medida m = medeBanco(inst.banco(), ordem, 0);

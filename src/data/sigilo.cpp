@@ -302,25 +302,24 @@ bool precisaReconstruir(Database &db)
 }
 
 // Copies the votes in ascending row id into a new table, which the engine fills page
-// after page in key order, then puts it in the old one's place with its indexes and
-// trigger. The old pages go to the free list zeroed (secure_delete).
+// after page in key order, with the schema's own statement and name; the old table,
+// renamed aside with its indexes and trigger, is dropped, its pages going to the free
+// list zeroed (secure_delete).
 void reconstroiVotos(Database &db)
 {
     const QString colunas = Esquema::colunasVotos();
     Transacao t(db);
     const qint64 antes = umValor(db, QStringLiteral("select count(*) from contagem_votacao"));
-    db.execScript(QStringLiteral("DROP TABLE IF EXISTS contagem_votacao_nova"));
-    db.execScript(Esquema::criaTabelaVotos(QStringLiteral("contagem_votacao_nova")));
-    db.execScript(QStringLiteral("INSERT INTO contagem_votacao_nova (rowid, %1) SELECT rowid, %1 FROM "
-                                 "contagem_votacao ORDER BY rowid")
+    db.execScript(QStringLiteral("ALTER TABLE contagem_votacao RENAME TO contagem_votacao_antiga"));
+    db.execScript(Esquema::criaTabelaVotos(QStringLiteral("contagem_votacao")));
+    db.execScript(QStringLiteral("INSERT INTO contagem_votacao (rowid, %1) SELECT rowid, %1 FROM "
+                                 "contagem_votacao_antiga ORDER BY rowid")
                       .arg(colunas));
-    if (umValor(db, QStringLiteral("select count(*) from contagem_votacao_nova")) != antes)
+    if (umValor(db, QStringLiteral("select count(*) from contagem_votacao")) != antes)
         throw DbError(QStringLiteral("A reorganização da tabela de votos não copiou todos os votos"));
     marca("copiada");
-    db.execScript(QStringLiteral("DROP TABLE contagem_votacao"));
-    db.execScript(QStringLiteral("ALTER TABLE contagem_votacao_nova RENAME TO contagem_votacao"));
-    for (const Esquema::IndiceVotos &i : Esquema::indicesVotos())
-        db.execScript(i.sql);
+    db.execScript(QStringLiteral("DROP TABLE contagem_votacao_antiga"));
+    for (const Esquema::IndiceVotos &i : Esquema::indicesVotos()) db.execScript(i.sql);
     db.execScript(Esquema::gatilhoVotos());
     marca("trocada");
     t.confirma();
