@@ -278,7 +278,8 @@ void Database::openHandle(const QString &file, int flags)
 {
     sqlite3 *db = nullptr;
     // Pages reach the file with their cells in key order (ballot secrecy).
-    const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db, flags | SQLITE_OPEN_NOMUTEX, Sigilo::nomeVfs());
+    const int rc =
+        sqlite3_open_v2(file.toUtf8().constData(), &db, flags | SQLITE_OPEN_NOMUTEX, Sigilo::nomeVfs());
     if (rc != SQLITE_OK) {
         const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
         sqlite3_close(db);
