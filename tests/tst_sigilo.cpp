@@ -283,7 +283,7 @@ class TstSigilo : public QObject
   private slots:
     void cleanup() { desconecta_banco(); }
 
-    // The check: 30 votes on an empty file, the last 100 on a file of 100,000,
+    // The secrecy check: 30 votes on an empty file, the last 100 on a file of 100,000,
     // five a ballot, the "FIM" step after each; then two votes of one more ballot, whose
     // log holds pages where earlier ballots' cells must show no order either. One
     // file's share varies by a few hundredths with its random keys: each case pools
