@@ -152,9 +152,8 @@ void preenche(Database &db)
 
     {
         const QByteArray hoje = QDate::currentDate().toString(Qt::ISODate).toUtf8();
-        Statement st(
-            db, QStringLiteral("insert into contagem_votacao (id_candidato, numero_candidato, voto, data, "
-                               "legenda, id_cargo, id_partido) values (?,?,?,?,?,?,?)"));
+        // The terminal's own statement, its seven parameters by position.
+        Statement st(db, Database::translate(Esquema::kInsereVoto));
         std::uniform_int_distribution<size_t> qualCandidato(0, candidatos.size() - 1);
         std::uniform_int_distribution<int> tipo(0, 99), qualLegenda(1, kComLegenda);
         for (int v = 0; v < kVotos; ++v) {

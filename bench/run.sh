@@ -90,6 +90,8 @@ echo "bench: start-up and memory..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_partida" "$dados" "$partidas" >>"$saida"
 echo "bench: data layer and bound controls (bench/bench_dados.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_dados" "$dados" >>"$saida"
+echo "bench: ballot secrecy: vote, FIM, journal, rebuild (bench/bench_sigilo.cpp)..." >&2
+"$build/bench/bench_sigilo" "$dados" "${BENCH_VOTERS:-100}" >>"$saida"
 echo "bench: the report engine (bench/bench_relatorio.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_relatorio" "${BENCH_REPORT_RUNS:-5}" >>"$saida"
 

@@ -13,9 +13,7 @@
 
 namespace {
 
-const QString kInsertVoto = QStringLiteral(
-    "insert into contagem_votacao (id_candidato,numero_candidato,voto,data,legenda,id_cargo,id_partido) values "
-    "(:id_candidato,:numero_candidato,:voto,:data,:legenda,:id_cargo,:id_partido)");
+const QString kInsertVoto = Esquema::kInsereVoto;
 
 QStringList comDia(const QStringList &linhas, const QDate &dia)
 {

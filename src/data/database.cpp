@@ -1,6 +1,7 @@
 #include "data/database.h"
 
 #include "data/diatexto.h"
+#include "data/sigilo.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -352,7 +353,9 @@ void Database::open()
 void Database::openHandle(const QString &file, int flags)
 {
     sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(file.toUtf8().constData(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
+    // Pages reach the file with their cells in key order (ballot secrecy).
+    const int rc =
+        sqlite3_open_v2(file.toUtf8().constData(), &db, flags | SQLITE_OPEN_NOMUTEX, Sigilo::nomeVfs());
     if (rc != SQLITE_OK) {
         const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
         // A handle that failed to open has nothing pending: closing it cannot fail.

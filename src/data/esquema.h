@@ -19,8 +19,26 @@ inline const QString kVotoLegenda = QStringLiteral("LEGENDA");
 inline const QString kVotoNulo = QStringLiteral("NULO");
 inline const QString kVotoBranco = QStringLiteral("BRANCO");
 
+// The one statement that stores a vote, as CONFIRMA sends it; its seven parameters in
+// this order. The schema's trigger stores the row at a random row id in its place.
+inline const QString kInsereVoto =
+    QStringLiteral("insert into contagem_votacao (id_candidato,numero_candidato,voto,data,legenda,id_cargo,"
+                   "id_partido) values (:id_candidato,:numero_candidato,:voto,:data,:legenda,:id_cargo,"
+                   ":id_partido)");
+
 // The statements that create the tables and their indexes, in order.
 QStringList ddl();
+
+// The vote table apart, for rebuilding it: its statement under another name, its
+// columns, its indexes with their names, and the trigger that draws its row ids.
+struct IndiceVotos {
+    QString nome;
+    QString sql;
+};
+QString criaTabelaVotos(const QString &nome);
+QString colunasVotos();
+QList<IndiceVotos> indicesVotos();
+QString gatilhoVotos();
 
 // Creates a new database file with the schema, filled by preenche when given. The
 // file appears whole or not at all, and an existing file is never replaced. Throws DbError.

@@ -862,12 +862,16 @@ void Query::close()
 int Query::execSql()
 {
     if (!m_text) m_text = m_db.sqlText(m_lines);
+    const qint64 antes = sqlite3_total_changes64(m_db.handle());
     Statement st(m_db, m_text->engine);
     bindAll(st);
     while (st.step()) {
     }
     m_db.tablesMayHaveChanged(m_text->engine);
-    return m_db.changes();
+    // A vote is stored by the schema's trigger in the place of the statement's own row,
+    // which the engine then leaves out of its count: count the rows stored instead.
+    const int diretas = m_db.changes();
+    return diretas ? diretas : int(sqlite3_total_changes64(m_db.handle()) - antes);
 }
 
 int Query::recordCount() const

@@ -1,6 +1,7 @@
 #include "platform/untutils.h"
 
 #include "data/esquema.h"
+#include "data/sigilo.h"
 #include "platform/instalacao.h"
 #include "platform/mensagens.h"
 #include "data/ufrmdados.h"
@@ -40,6 +41,8 @@ void conecta_banco()
             Esquema::kArquivoBanco + QStringLiteral(";") +
             QStringLiteral(";Mode=Share Deny Read|Share Deny Write;Persist Security Info=False"));
         frmdados->conexaoDB.open();
+        // Before the window shows: a log left by a crash goes into the file, emptied.
+        Sigilo::abreArquivo(frmdados->conexaoDB);
         banco_conectado = true;
     } catch (const std::exception &) {
         Mensagens::mostra(Mensagens::Icone::Erro, QStringLiteral("Não foi possivel conectar ao banco de dados !"));

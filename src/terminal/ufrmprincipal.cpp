@@ -2,6 +2,7 @@
 
 #include "terminal/desenhos.h"
 #include "data/esquema.h"
+#include "data/sigilo.h"
 #include "platform/instalacao.h"
 #include "platform/mensagens.h"
 #include "platform/rotulotexto.h"
@@ -441,9 +442,9 @@ void Tfrmprincipal::avanca_ordem()
     tb_ordem_votacao->first();
     habilita(MostraFim);
     toca_som(Instalacao::kSomFim);
-    // While "FIM" shows, not inside a voter's CONFIRMA: the log is folded into the file
-    // and emptied, so it never holds more than the ballot just cast.
-    frmdados->conexaoDB.checkpoint();
+    // While "FIM" shows, not inside a voter's CONFIRMA: the log goes into the file, its
+    // pages ordered, and is emptied, so it never holds more than the ballot just cast.
+    Sigilo::encerraCiclo(frmdados->conexaoDB);
 }
 
 void Tfrmprincipal::MostraFimTimer()
@@ -772,9 +773,7 @@ void Tfrmprincipal::btn_confirmaClick()
         toca_som(Instalacao::kSomConfirma);
 
         Query q(frmdados->conexaoDB);
-        q.setSql(QStringLiteral("insert into contagem_votacao (id_candidato,numero_candidato,voto,data,legenda,id_cargo,"
-                                "id_partido) values (:id_candidato,:numero_candidato,:voto,:data,:legenda,:id_cargo,"
-                                ":id_partido)"));
+        q.setSql(Esquema::kInsereVoto);
         const QVariant nulo;
         QVariantList valores;
         const QDate hoje = QDate::currentDate();
