@@ -92,6 +92,7 @@ echo "bench: data layer and bound controls (bench/bench_dados.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_dados" "$dados" >>"$saida"
 echo "bench: the report engine (bench/bench_relatorio.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_relatorio" "${BENCH_REPORT_RUNS:-5}" >>"$saida"
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_resultado" "$dados" "${BENCH_RESULT_RUNS:-5}" >>"$saida"
 
 # RUN|measure|value|baseline|goal|unit lines, one per run: each run's ratio, and
 # over the runs the median value and baseline and the min / median / max ratio.
