@@ -730,6 +730,11 @@ void TstReports::relatorioResultado()
     QVERIFY(csv.out.contains(QStringLiteral("\r\nPrefeito;1;22;Carla;Partido D'Ávila;5;45,45\r\n")));
     QVERIFY(csv.out.contains(QStringLiteral("\r\nSHA-256;") + digital + QStringLiteral("\r\n")));
     QCOMPARE(hashArquivo(m_inst->banco()), bytesAntes); // read-only: the file is as it was
+    // The documented recipe with sqlite3 and sha256sum alone gives the same.
+    QProcess receita;
+    receita.start(QStringLiteral("bash"), {QStringLiteral(VOTARIM_FONTE "/tools/confere_digital.sh"), m_inst->banco(), kDia});
+    QVERIFY(receita.waitForFinished(60000));
+    QCOMPARE(QString::fromUtf8(receita.readAllStandardOutput()).trimmed(), digital);
     db().setConnectionString(Database::connectionStringFor(m_inst->banco()));
     db().open();
 }
