@@ -60,7 +60,8 @@ void gera(const QString &arquivo)
         Transaction t(db);
         const auto executa = [&db](const QString &sql, const QVariantList &valores) {
             Statement st(db, Database::translate(sql));
-            for (int i = 0; i < valores.size(); ++i) st.bind(i + 1, valores[i]);
+            for (int i = 0; i < valores.size(); ++i)
+                st.bind(i + 1, valores[i]);
             st.step();
         };
         for (int c = 1; c <= kCargos; ++c)
@@ -74,16 +75,20 @@ void gera(const QString &arquivo)
         for (int i = 1; i <= kCargos * kPorCargo; ++i) {
             partidoDe[size_t(i)] = int(rng() % kPartidos) + 1;
             const int cargo = (i - 1) / kPorCargo + 1;
-            executa(QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
-                                   "values (:n, :num, :p, :c)"),
-                    {QStringLiteral("Candidato %1").arg(i), QString::number(10000 + i), partidoDe[size_t(i)], cargo});
-            executa(QStringLiteral("insert into candidatos_votacao (id_candidato, id_cargo, id_partido, data_votacao) "
-                                   "values (:i, :c, :p, :d)"),
+            executa(QStringLiteral(
+                        "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
+                        "values (:n, :num, :p, :c)"),
+                    {QStringLiteral("Candidato %1").arg(i), QString::number(10000 + i), partidoDe[size_t(i)],
+                     cargo});
+            executa(QStringLiteral(
+                        "insert into candidatos_votacao (id_candidato, id_cargo, id_partido, data_votacao) "
+                        "values (:i, :c, :p, :d)"),
                     {i, cargo, partidoDe[size_t(i)], kDiaIso});
         }
-        Statement voto(db, Database::translate(QStringLiteral(
-                               "insert into contagem_votacao (id_candidato, numero_candidato, voto, data, legenda, "
-                               "id_cargo, id_partido) values (:a, :b, :c, :d, :e, :f, :g)")));
+        Statement voto(
+            db, Database::translate(QStringLiteral(
+                    "insert into contagem_votacao (id_candidato, numero_candidato, voto, data, legenda, "
+                    "id_cargo, id_partido) values (:a, :b, :c, :d, :e, :f, :g)")));
         std::geometric_distribution<int> preferido(0.002); // some candidates far ahead of others
         for (int v = 0; v < kVotos; ++v) {
             const int tipo = int(rng() % 10);
@@ -92,16 +97,19 @@ void gera(const QString &arquivo)
             if (tipo < 7) {
                 const int cargo = int(rng() % kCargos);
                 const int i = cargo * kPorCargo + (preferido(rng) % kPorCargo) + 1;
-                valores = {i, QString::number(10000 + i), QStringLiteral("NORMAL"), kDiaIso, nulo, cargo + 1,
-                           partidoDe[size_t(i)]};
+                valores = {i,         QString::number(10000 + i), QStringLiteral("NORMAL"), kDiaIso, nulo,
+                           cargo + 1, partidoDe[size_t(i)]};
             } else if (tipo == 7) {
                 const int p = int(rng() % kPartidos);
-                valores = {p + 1, nulo, QStringLiteral("LEGENDA"), kDiaIso, QString::number(p + 10), nulo, nulo};
+                valores = {p + 1, nulo, QStringLiteral("LEGENDA"), kDiaIso, QString::number(p + 10),
+                           nulo,  nulo};
             } else {
-                valores = {nulo, nulo, tipo == 8 ? QStringLiteral("BRANCO") : QStringLiteral("NULO"), kDiaIso,
-                           nulo, nulo, nulo};
+                valores = {nulo,    nulo, tipo == 8 ? QStringLiteral("BRANCO") : QStringLiteral("NULO"),
+                           kDiaIso, nulo, nulo,
+                           nulo};
             }
-            for (int k = 0; k < valores.size(); ++k) voto.bind(k + 1, valores[k]);
+            for (int k = 0; k < valores.size(); ++k)
+                voto.bind(k + 1, valores[k]);
             voto.step();
             sqlite3_reset(voto.get());
         }
@@ -158,7 +166,10 @@ Database *abre(const QString &arquivo)
     return db;
 }
 
-double msDesde(qint64 t0) { return double(Bench::agoraNs() - t0) / 1e6; }
+double msDesde(qint64 t0)
+{
+    return double(Bench::agoraNs() - t0) / 1e6;
+}
 
 // Our data layer: a fresh query object with the text, opened (every row read).
 double nossa(Database &db, const Consulta &c)
@@ -188,7 +199,8 @@ QList<double> cli(const QString &arquivo, const QStringList &sqls, int vezes, bo
     for (int i = 0; i < vezes; ++i)
         for (const QString &s : sqls) {
             if (frio)
-                script += QStringLiteral(".timer off\n.system dd if='%1' iflag=nocache count=0 status=none\n").arg(arquivo);
+                script += QStringLiteral(".timer off\n.system dd if='%1' iflag=nocache count=0 status=none\n")
+                              .arg(arquivo);
             script += QStringLiteral(".timer on\n") + s.trimmed() + QStringLiteral(";\n.timer off\n");
         }
     QProcess p;
@@ -200,8 +212,10 @@ QList<double> cli(const QString &arquivo, const QStringList &sqls, int vezes, bo
     QList<double> out;
     static const QRegularExpression tempo(QStringLiteral("Run Time: real ([0-9.]+)"));
     auto it = tempo.globalMatch(QString::fromUtf8(p.readAllStandardOutput()));
-    while (it.hasNext()) out << it.next().captured(1).toDouble() * 1000.0;
-    if (out.size() != vezes * sqls.size()) falha(QStringLiteral("sqlite3 printed %1 timings").arg(out.size()));
+    while (it.hasNext())
+        out << it.next().captured(1).toDouble() * 1000.0;
+    if (out.size() != vezes * sqls.size())
+        falha(QStringLiteral("sqlite3 printed %1 timings").arg(out.size()));
     return out;
 }
 
@@ -229,7 +243,8 @@ int main(int argc, char **argv)
     const QString diaTexto = DiaTexto::escreve(QDate::fromString(kDiaIso, Qt::ISODate));
     const QList<Consulta> cs = consultas(diaTexto);
     QStringList sqls{kPiso};
-    for (const Consulta &c : cs) sqls << c.cli;
+    for (const Consulta &c : cs)
+        sqls << c.cli;
 
     // The plans, as the engine chooses them on this file.
     {
@@ -237,7 +252,8 @@ int main(int argc, char **argv)
         for (const Consulta &c : cs) {
             Statement st(*db, QStringLiteral("EXPLAIN QUERY PLAN ") + c.cli);
             QStringList passos;
-            while (st.step()) passos << st.column(3).toString();
+            while (st.step())
+                passos << st.column(3).toString();
             Bench::detalhe(QStringLiteral("plan of the %1").arg(c.nome), passos.join(QStringLiteral("; ")));
         }
     }
@@ -249,11 +265,13 @@ int main(int argc, char **argv)
         double pisoNosso = 0;
         const auto medeNossos = [&] {
             std::unique_ptr<Database> db(abre(arquivo));
-            for (const Consulta &c : cs) nossa(*db, c);
+            for (const Consulta &c : cs)
+                nossa(*db, c);
             piso(*db);
             pisoNosso = piso(*db);
             nossos.clear();
-            for (const Consulta &c : cs) nossos << nossa(*db, c);
+            for (const Consulta &c : cs)
+                nossos << nossa(*db, c);
         };
         const auto medeCli = [&] {
             const QList<double> t = cli(arquivo, sqls, 2, false);
@@ -269,9 +287,10 @@ int main(int argc, char **argv)
         const double pisoCli = doCli[0];
         const double pisoQuente = std::min(pisoNosso, pisoCli);
         for (int i = 0; i < cs.size(); ++i) {
-            linhaRun(QStringLiteral("%1, ours / sqlite3 tool, warm").arg(cs[i].nome), nossos[i], doCli[i + 1], 1.2);
-            linhaRun(QStringLiteral("%1, ours / full count scan, warm").arg(cs[i].nome), nossos[i], pisoQuente,
-                     i == 2 ? 2 : 10);
+            linhaRun(QStringLiteral("%1, ours / sqlite3 tool, warm").arg(cs[i].nome), nossos[i], doCli[i + 1],
+                     1.2);
+            linhaRun(QStringLiteral("%1, ours / full count scan, warm").arg(cs[i].nome), nossos[i],
+                     pisoQuente, i == 2 ? 2 : 10);
         }
         std::printf("RUNDETAIL|full count scan, warm, ms|%.3f\n", pisoQuente);
 
@@ -295,7 +314,8 @@ int main(int argc, char **argv)
         std::printf("RUNDETAIL|full count scan, cold, ms|%.3f\n", pisoFrio);
 
         // The whole result report to PDF, in a child process of its own for its peak memory.
-        const QString ferramenta = QCoreApplication::applicationDirPath() + QStringLiteral("/../votarim/votarim-banco");
+        const QString ferramenta =
+            QCoreApplication::applicationDirPath() + QStringLiteral("/../votarim/votarim-banco");
         const QString pdf = QDir(pasta).filePath(QStringLiteral("resultado.pdf"));
         const qint64 t0 = Bench::agoraNs();
         const pid_t filho = ::fork();
@@ -304,20 +324,25 @@ int main(int argc, char **argv)
                              s = QFile::encodeName(pdf);
             const int nulo = ::open("/dev/null", O_WRONLY);
             ::dup2(nulo, 1);
-            ::execl(f.constData(), f.constData(), "resultado", a.constData(), "2024-10-06", "--pdf", s.constData(),
-                    static_cast<char *>(nullptr));
+            ::execl(f.constData(), f.constData(), "resultado", a.constData(), "2024-10-06", "--pdf",
+                    s.constData(), static_cast<char *>(nullptr));
             ::_exit(127);
         }
         int estado = 0;
         rusage uso{};
-        if (filho < 0 || ::wait4(filho, &estado, 0, &uso) != filho || !WIFEXITED(estado) || WEXITSTATUS(estado) != 0)
+        if (filho < 0 || ::wait4(filho, &estado, 0, &uso) != filho || !WIFEXITED(estado) ||
+            WEXITSTATUS(estado) != 0)
             falha(QStringLiteral("votarim-banco resultado --pdf failed"));
         const double ms = msDesde(t0);
         double consultasCli = 0;
-        for (int i = 1; i < doCli.size(); ++i) consultasCli += doCli[i];
-        std::printf("RUNDETAIL|result report to PDF (votarim-banco, whole process), ms; goal < 3000|%.1f\n", ms);
-        std::printf("RUNDETAIL|result report to PDF, peak memory MiB; goal < 300|%.1f\n", double(uso.ru_maxrss) / 1024.0);
-        std::printf("RUNDETAIL|the four queries by the sqlite3 tool, warm, ms (the data work alone)|%.3f\n", consultasCli);
+        for (int i = 1; i < doCli.size(); ++i)
+            consultasCli += doCli[i];
+        std::printf("RUNDETAIL|result report to PDF (votarim-banco, whole process), ms; goal < 3000|%.1f\n",
+                    ms);
+        std::printf("RUNDETAIL|result report to PDF, peak memory MiB; goal < 300|%.1f\n",
+                    double(uso.ru_maxrss) / 1024.0);
+        std::printf("RUNDETAIL|the four queries by the sqlite3 tool, warm, ms (the data work alone)|%.3f\n",
+                    consultasCli);
         std::fflush(stdout);
     }
     return 0;

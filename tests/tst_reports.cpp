@@ -101,16 +101,23 @@ Roteiro::Passo cancelaOpcoes()
     return {QStringLiteral("opcoesSaida"), [](QWidget *w) { static_cast<QDialog *>(w)->reject(); }};
 }
 
-Database &db() { return frmdados->conexaoDB; }
+Database &db()
+{
+    return frmdados->conexaoDB;
+}
 
-void insere(const QString &sql, const QVariantList &valores = {}) { executa(db(), sql, valores); }
+void insere(const QString &sql, const QVariantList &valores = {})
+{
+    executa(db(), sql, valores);
+}
 
 void voto(const QVariant &candidato, const QVariant &numero, const QString &tipo, const QVariant &legenda,
           const QVariant &cargo, const QVariant &partido, const QString &dia = kDia, int vezes = 1)
 {
     for (int i = 0; i < vezes; ++i)
-        insere(QStringLiteral("insert into contagem_votacao (id_candidato, numero_candidato, voto, data, legenda, "
-                              "id_cargo, id_partido) values (:c, :n, :v, :d, :l, :o, :p)"),
+        insere(QStringLiteral(
+                   "insert into contagem_votacao (id_candidato, numero_candidato, voto, data, legenda, "
+                   "id_cargo, id_partido) values (:c, :n, :v, :d, :l, :o, :p)"),
                {candidato, numero, tipo, dia, legenda, cargo, partido});
 }
 
@@ -122,15 +129,19 @@ void voto(const QVariant &candidato, const QVariant &numero, const QString &tipo
 // Another day: 7 votes that must never count.
 void semeia()
 {
-    insere(QStringLiteral("insert into cargo (cargo, quantidade_numeros) values ('Prefeito', 2), ('Vereador', 3)"));
+    insere(QStringLiteral(
+        "insert into cargo (cargo, quantidade_numeros) values ('Prefeito', 2), ('Vereador', 3)"));
     insere(QStringLiteral("insert into partido (partido, legenda) values ('Partido Azul', '13'), "
                           "('Partido Verde', '45'), ('Partido D''Ávila', '22')"));
-    insere(QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) values "
-                          "('Ana', '13', 1, 1), ('Bruno', '45', 2, 1), ('Carla', '22', 3, 1), "
-                          "('Davi', '131', 1, 2), ('Eva', '451', 2, 2)"));
+    insere(QStringLiteral(
+        "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) values "
+        "('Ana', '13', 1, 1), ('Bruno', '45', 2, 1), ('Carla', '22', 3, 1), "
+        "('Davi', '131', 1, 2), ('Eva', '451', 2, 2)"));
     for (int c = 1; c <= 5; ++c)
-        insere(QStringLiteral("insert into candidatos_votacao (id_candidato, id_cargo, id_partido, data_votacao) "
-                              "select numcad_candidato, id_cargo, id_partido, :dia from candidatos where numcad_candidato = :c"),
+        insere(QStringLiteral(
+                   "insert into candidatos_votacao (id_candidato, id_cargo, id_partido, data_votacao) "
+                   "select numcad_candidato, id_cargo, id_partido, :dia from candidatos where "
+                   "numcad_candidato = :c"),
                {kDia, c});
     const QString N = QStringLiteral("NORMAL");
     voto(1, QStringLiteral("13"), N, {}, 1, 1, kDia, 3);
@@ -145,14 +156,18 @@ void semeia()
     voto(1, QStringLiteral("13"), N, {}, 1, 1, QStringLiteral("2024-10-07"), 7);
 }
 
-QString diaTexto(const QString &iso) { return DiaTexto::escreve(QDate::fromString(iso, Qt::ISODate)); }
+QString diaTexto(const QString &iso)
+{
+    return DiaTexto::escreve(QDate::fromString(iso, Qt::ISODate));
+}
 
 void abreDoDia(const QString &iso)
 {
     const QString dia = diaTexto(iso);
     const auto prepara = [](Query &q, const QStringList &linhas) {
         q.clearSql();
-        for (const QString &l : linhas) q.addSql(l);
+        for (const QString &l : linhas)
+            q.addSql(l);
         q.open();
     };
     prepara(frmimpressao->rel_resultadoGERAL, Relatorios::textoTotais(dia));
@@ -174,7 +189,8 @@ QStringList linhas(Query &q)
     QStringList out;
     for (q.first(); !q.eof(); q.next()) {
         QStringList campos;
-        for (int i = 0; i < q.fieldCount(); ++i) campos << q.field(i).asString();
+        for (int i = 0; i < q.fieldCount(); ++i)
+            campos << q.field(i).asString();
         out << campos.join(u'|');
     }
     return out;
@@ -240,7 +256,8 @@ class TstReports : public QObject
     {
         DiaTexto::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
         m_inst = std::make_unique<InstalacaoTeste>(false);
-        QVERIFY(QFile::copy(QStringLiteral(VOTARIM_INSTALL_DIR "/relatorio.rav"), m_inst->caminho("relatorio.rav")));
+        QVERIFY(QFile::copy(QStringLiteral(VOTARIM_INSTALL_DIR "/relatorio.rav"),
+                            m_inst->caminho("relatorio.rav")));
         frmdados = new Tfrmdados(qApp);
         // As the first registration window creates it: owned by the application, once.
         frmimpressao = new Tfrmimpressao(qApp);
@@ -287,13 +304,14 @@ void TstReports::camposFixos_data()
     QTest::addColumn<int>("consulta");
     QTest::addColumn<QStringList>("campos");
     QTest::addRow("rel_candidato") << 0
-        << QStringList{"numcad_candidato", "nome_candidato", "numero_candidato", "id_partido", "id_cargo", "foto"};
+                                   << QStringList{"numcad_candidato", "nome_candidato", "numero_candidato",
+                                                  "id_partido",       "id_cargo",       "foto"};
     QTest::addRow("rel_cargo") << 1 << QStringList{"numcad_cargo", "cargo", "quantidade_numeros"};
     QTest::addRow("rel_partido") << 2 << QStringList{"numcad_partido", "partido", "legenda"};
-    QTest::addRow("rel_resultadoGERAL") << 3
-        << QStringList{"Totalgeral", "Totalbranco", "Totalnulo", "Totallegenda", "Totalnormal"};
-    QTest::addRow("rel_resultadoCANDIDATO") << 4
-        << QStringList{"id_candidato", "numero_candidato", "id_cargo", "id_partido", "Totalvotos"};
+    QTest::addRow("rel_resultadoGERAL")
+        << 3 << QStringList{"Totalgeral", "Totalbranco", "Totalnulo", "Totallegenda", "Totalnormal"};
+    QTest::addRow("rel_resultadoCANDIDATO")
+        << 4 << QStringList{"id_candidato", "numero_candidato", "id_cargo", "id_partido", "Totalvotos"};
     QTest::addRow("rel_resultadoLEGENDA") << 5 << QStringList{"id_candidato", "legenda", "Totalvotos"};
     // data_votacao is selected but is none of the query's fields.
     QTest::addRow("rel_candidatos_votacao") << 6 << QStringList{"nome_candidato", "cargo", "partido"};
@@ -309,7 +327,8 @@ void TstReports::camposFixos()
     ConexaoRelatorio &c = *conexoes[consulta].second;
     c.begin();
     QStringList nomes;
-    for (const FieldInfo &f : c.fields()) nomes << f.name;
+    for (const FieldInfo &f : c.fields())
+        nomes << f.name;
     QVERIFY(!c.atEnd());
     const QVariant primeiro = c.value(0);
     c.end();
@@ -367,7 +386,8 @@ void TstReports::estadoRestaurado()
     QCOMPARE(m.rel_partido.field(QStringLiteral("partido")).asString(), antesPartido);
     QVERIFY(!m.rel_candidato.isActive());
     QVERIFY(!m.rel_cargo.isActive());
-    for (const auto &[nome, c] : m.conexoes()) QVERIFY2(!c->DataSet().controlsDisabled(), qPrintable(nome));
+    for (const auto &[nome, c] : m.conexoes())
+        QVERIFY2(!c->DataSet().controlsDisabled(), qPrintable(nome));
 }
 
 void TstReports::filtro_data()
@@ -378,14 +398,17 @@ void TstReports::filtro_data()
     const QStringList oNeil{QStringLiteral("O'Neil")};
     for (int n : {3, 200}) {
         const QByteArray s = QByteArray::number(n);
-        QTest::addRow("aspas, %s linhas", s.constData()) << n << QStringLiteral("[nome_candidato] = 'O''Neil'") << oNeil;
-        QTest::addRow("maiúsculas contam, %s", s.constData()) << n << QStringLiteral("[nome_candidato] = 'o''neil'")
-                                                              << QStringList{};
-        QTest::addRow("valor inteiro, %s", s.constData()) << n << QStringLiteral("[nome_candidato] = 'Ana'")
-                                                        << QStringList{QStringLiteral("Ana")};
-        QTest::addRow("sem parte, %s", s.constData()) << n << QStringLiteral("[nome_candidato] = 'An'") << QStringList{};
+        QTest::addRow("aspas, %s linhas", s.constData())
+            << n << QStringLiteral("[nome_candidato] = 'O''Neil'") << oNeil;
+        QTest::addRow("maiúsculas contam, %s", s.constData())
+            << n << QStringLiteral("[nome_candidato] = 'o''neil'") << QStringList{};
+        QTest::addRow("valor inteiro, %s", s.constData())
+            << n << QStringLiteral("[nome_candidato] = 'Ana'") << QStringList{QStringLiteral("Ana")};
+        QTest::addRow("sem parte, %s", s.constData())
+            << n << QStringLiteral("[nome_candidato] = 'An'") << QStringList{};
         QTest::addRow("duas condições, %s", s.constData())
-            << n << QStringLiteral("[id_cargo] = '1' and [numero_candidato] = '77'") << QStringList{QStringLiteral("Ana Maria")};
+            << n << QStringLiteral("[id_cargo] = '1' and [numero_candidato] = '77'")
+            << QStringList{QStringLiteral("Ana Maria")};
         QTest::addRow("diferente, %s", s.constData())
             << n << QStringLiteral("[id_cargo] = '1' and [nome_candidato] <> 'Ana'")
             << QStringList{QStringLiteral("Ana Maria"), QStringLiteral("O'Neil")};
@@ -397,13 +420,16 @@ void TstReports::filtro()
     QFETCH(int, linhas);
     QFETCH(QString, condicoes);
     QFETCH(QStringList, esperados);
-    insere(QStringLiteral("insert into cargo (cargo, quantidade_numeros) values ('Prefeito', 2), ('Outro', 3)"));
-    insere(QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) values "
-                          "('Ana', '13', 1, 1), ('Ana Maria', '77', 1, 1), ('O''Neil', '15', 1, 1), ('ana', '16', 1, 2)"));
+    insere(
+        QStringLiteral("insert into cargo (cargo, quantidade_numeros) values ('Prefeito', 2), ('Outro', 3)"));
+    insere(QStringLiteral(
+        "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) values "
+        "('Ana', '13', 1, 1), ('Ana Maria', '77', 1, 1), ('O''Neil', '15', 1, 1), ('ana', '16', 1, 2)"));
     for (int i = 4; i < linhas; ++i)
-        insere(QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
-                              "values (:nome, :numero, 1, 2)"),
-               {QStringLiteral("Cand %1").arg(i), QString::number(100 + i)});
+        insere(
+            QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
+                           "values (:nome, :numero, 1, 2)"),
+            {QStringLiteral("Cand %1").arg(i), QString::number(100 + i)});
     // The engine writes its lookups' conditions in this text; the connection gives them to the query.
     QCOMPARE(filterText({{QStringLiteral("nome_candidato"), QStringLiteral("="), QStringLiteral("O'Neil")}}),
              QStringLiteral("[nome_candidato] = 'O''Neil'"));
@@ -413,7 +439,8 @@ void TstReports::filtro()
         c.setFilter(condicoes);
         QCOMPARE(c.DataSet().filter(), condicoes);
         QStringList vistos;
-        for (c.first(); !c.atEnd(); c.next()) vistos << c.value(1).toString();
+        for (c.first(); !c.atEnd(); c.next())
+            vistos << c.value(1).toString();
         QCOMPARE(vistos, esperados);
         c.setFilter(QString());
     }
@@ -427,9 +454,10 @@ void TstReports::filtroAposEdicao()
     // The index behind equality filters follows rows that change, come and go.
     insere(QStringLiteral("insert into cargo (cargo, quantidade_numeros) values ('Prefeito', 3)"));
     for (int i = 0; i < 100; ++i)
-        insere(QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
-                              "values (:nome, :numero, 1, 1)"),
-               {QStringLiteral("Cand %1").arg(i), QString::number(100 + i)});
+        insere(
+            QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
+                           "values (:nome, :numero, 1, 1)"),
+            {QStringLiteral("Cand %1").arg(i), QString::number(100 + i)});
     Query q(db());
     q.setSql(QStringLiteral("select * from candidatos"));
     q.open();
@@ -458,7 +486,8 @@ void TstReports::filtroAposEdicao()
     QCOMPARE(quantos(QStringLiteral("Cand 0")), 0);
     QCOMPARE(quantos(QStringLiteral("Cand 1")), 1);
     q.close();
-    executa(db(), QStringLiteral("update candidatos set nome_candidato = 'Novo' where numcad_candidato = 10"));
+    executa(db(),
+            QStringLiteral("update candidatos set nome_candidato = 'Novo' where numcad_candidato = 10"));
     q.open();
     QCOMPARE(quantos(QStringLiteral("Novo")), 3);
 }
@@ -531,28 +560,40 @@ void TstReports::duasImpressoes()
     QCOMPARE(m.relatorio->parameters(), (Parameters{{QStringLiteral("diarelatorio"), d}}));
     // Exact, line by line: blanks, the double blank, the trailing blank, CR LF between lines.
     QCOMPARE(m.rel_resultadoGERAL.text(),
-             QStringLiteral(
-                 "select count(data) as Totalgeral,\r\n"
-                 " (select count(voto) from contagem_votacao where voto = \"BRANCO\" and data = datevalue(\"06/10/2024\")) as Totalbranco,\r\n"
-                 " (select count(voto) from contagem_votacao where voto = \"NULO\" and data = datevalue(\"06/10/2024\")) as Totalnulo,\r\n"
-                 " (select count(voto) from contagem_votacao where voto = \"LEGENDA\" and data = datevalue(\"06/10/2024\")) as Totallegenda,\r\n"
-                 "(select count(voto) from contagem_votacao where voto = \"NORMAL\" and data = datevalue(\"06/10/2024\")) as Totalnormal\r\n"
-                 "from contagem_votacao where data =  datevalue(\"06/10/2024\")\r\n"));
-    QCOMPARE(m.rel_resultadoCANDIDATO.text(),
-             QStringLiteral("SELECT id_candidato, numero_candidato, id_cargo, id_partido, count(id_candidato) AS Totalvotos\r\n"
-                            " FROM contagem_votacao WHERE data= datevalue (\"06/10/2024\") and voto=\"NORMAL\"\r\n"
-                            "GROUP BY id_cargo, id_partido, id_candidato, numero_candidato order by id_cargo, count(id_candidato) desc, id_partido\r\n"));
+             QStringLiteral("select count(data) as Totalgeral,\r\n"
+                            " (select count(voto) from contagem_votacao where voto = \"BRANCO\" and data = "
+                            "datevalue(\"06/10/2024\")) as Totalbranco,\r\n"
+                            " (select count(voto) from contagem_votacao where voto = \"NULO\" and data = "
+                            "datevalue(\"06/10/2024\")) as Totalnulo,\r\n"
+                            " (select count(voto) from contagem_votacao where voto = \"LEGENDA\" and data = "
+                            "datevalue(\"06/10/2024\")) as Totallegenda,\r\n"
+                            "(select count(voto) from contagem_votacao where voto = \"NORMAL\" and data = "
+                            "datevalue(\"06/10/2024\")) as Totalnormal\r\n"
+                            "from contagem_votacao where data =  datevalue(\"06/10/2024\")\r\n"));
+    QCOMPARE(
+        m.rel_resultadoCANDIDATO.text(),
+        QStringLiteral("SELECT id_candidato, numero_candidato, id_cargo, id_partido, count(id_candidato) AS "
+                       "Totalvotos\r\n"
+                       " FROM contagem_votacao WHERE data= datevalue (\"06/10/2024\") and voto=\"NORMAL\"\r\n"
+                       "GROUP BY id_cargo, id_partido, id_candidato, numero_candidato order by id_cargo, "
+                       "count(id_candidato) desc, id_partido\r\n"));
     QCOMPARE(m.rel_resultadoLEGENDA.text(),
              QStringLiteral("SELECT id_candidato,legenda, count(legenda) AS Totalvotos\r\n"
                             " FROM contagem_votacao\r\n"
                             " WHERE data = datevalue (\"06/10/2024\") And voto=\"LEGENDA\"\r\n"
                             " GROUP BY legenda, id_candidato\r\n"));
-    QCOMPARE(m.rel_candidatos_votacao.text(),
-             QStringLiteral("select candidatos.nome_candidato, cargo, partido,candidatos_votacao.data_votacao from candidatos_votacao, candidatos,cargo,partido\r\n"
-                            "where candidatos_votacao.id_candidato = candidatos.numcad_candidato and candidatos_votacao.id_cargo = cargo.numcad_cargo and candidatos_votacao.id_partido = partido.numcad_partido\r\n"
-                            " and data_votacao = datevalue(\"06/10/2024\") order by cargo, partido, candidatos.nome_candidato \r\n"));
+    QCOMPARE(
+        m.rel_candidatos_votacao.text(),
+        QStringLiteral("select candidatos.nome_candidato, cargo, partido,candidatos_votacao.data_votacao "
+                       "from candidatos_votacao, candidatos,cargo,partido\r\n"
+                       "where candidatos_votacao.id_candidato = candidatos.numcad_candidato and "
+                       "candidatos_votacao.id_cargo = cargo.numcad_cargo and candidatos_votacao.id_partido = "
+                       "partido.numcad_partido\r\n"
+                       " and data_votacao = datevalue(\"06/10/2024\") order by cargo, partido, "
+                       "candidatos.nome_candidato \r\n"));
     // Step 11: all seven closed after the run.
-    for (const auto &[nome, c] : m.conexoes()) QVERIFY2(!c->DataSet().isActive(), qPrintable(nome));
+    for (const auto &[nome, c] : m.conexoes())
+        QVERIFY2(!c->DataSet().isActive(), qPrintable(nome));
 }
 
 void TstReports::semArquivo()
@@ -576,7 +617,9 @@ void TstReports::semArquivo()
     QCOMPARE(m_msgs->lista.size(), size_t(3));
     for (const auto &msg : m_msgs->lista) {
         QCOMPARE(msg.icone, Mensagens::Icone::Aviso);
-        QCOMPARE(msg.texto, QStringLiteral("O arquivo de relatório não foi localizado, não será possível fazer a impressão"));
+        QCOMPARE(
+            msg.texto,
+            QStringLiteral("O arquivo de relatório não foi localizado, não será possível fazer a impressão"));
     }
     QCOMPARE(m.rel_resultadoGERAL.sql(), antes);
     QVERIFY(m.rel_resultadoGERAL.isActive()); // nothing closed either
@@ -600,7 +643,8 @@ void TstReports::erroNaSegundaConsulta()
     }
     QCOMPARE(m_msgs->lista.size(), size_t(1));
     QCOMPARE(m_msgs->lista[0].icone, Mensagens::Icone::Erro);
-    QVERIFY2(m_msgs->lista[0].texto.contains(QStringLiteral("numero_candidato")), qPrintable(m_msgs->lista[0].texto));
+    QVERIFY2(m_msgs->lista[0].texto.contains(QStringLiteral("numero_candidato")),
+             qPrintable(m_msgs->lista[0].texto));
     QVERIFY(m.rel_resultadoGERAL.isActive()); // opened before the error, left open
     QVERIFY(!m.rel_resultadoCANDIDATO.isActive());
     QCOMPARE(m.rel_resultadoLEGENDA.sql(), legendaAntes); // the rest skipped
@@ -628,8 +672,9 @@ void TstReports::consultasDoDia()
     QStringList legendas = linhas(m.rel_resultadoLEGENDA);
     QCOMPARE(legendas, (QStringList{"1|13|2", "2|45|1"}));
     QCOMPARE(linhas(m.rel_candidatos_votacao),
-             (QStringList{"Ana|Prefeito|Partido Azul", "Carla|Prefeito|Partido D'Ávila", "Bruno|Prefeito|Partido Verde",
-                          "Davi|Vereador|Partido Azul", "Eva|Vereador|Partido Verde"}));
+             (QStringList{"Ana|Prefeito|Partido Azul", "Carla|Prefeito|Partido D'Ávila",
+                          "Bruno|Prefeito|Partido Verde", "Davi|Vereador|Partido Azul",
+                          "Eva|Vereador|Partido Verde"}));
 }
 
 void TstReports::diaSemVotos()
@@ -648,11 +693,13 @@ void TstReports::diaSemVotos()
         static std::unique_ptr<Project> projeto;
         projeto = readProject(f.readAll(), f.fileName());
         return layoutReport(*projeto->find(QStringLiteral("rel_resultadogeral")), *projeto,
-                            m.relatorio->connections(), {{QStringLiteral("diarelatorio"), QStringLiteral("05/10/2024")}});
+                            m.relatorio->connections(),
+                            {{QStringLiteral("diarelatorio"), QStringLiteral("05/10/2024")}});
     }();
     QVERIFY(paginas);
     QString tudo;
-    for (const Page &p : paginas->pages) tudo += p.texts.join(u'\n');
+    for (const Page &p : paginas->pages)
+        tudo += p.texts.join(u'\n');
     QVERIFY(tudo.contains(QStringLiteral("Nenhum voto nominal neste dia.")));
     QVERIFY(tudo.contains(QStringLiteral("Nenhum voto de legenda neste dia.")));
     QVERIFY(tudo.contains(Relatorios::impressaoDigital(m)));
@@ -674,7 +721,8 @@ void TstReports::relatorioResultado()
     QVERIFY2(texto.contains(QStringLiteral("Resultado da votação do dia 06/10/2024")), qPrintable(texto));
 
     const auto numeros = [&texto](const QString &rotulo) {
-        const QRegularExpression re(QRegularExpression::escape(rotulo) + QStringLiteral(" +(\\d+) +([0-9,]+)"));
+        const QRegularExpression re(QRegularExpression::escape(rotulo) +
+                                    QStringLiteral(" +(\\d+) +([0-9,]+)"));
         const auto m = re.match(texto);
         return m.hasMatch() ? m.captured(1) + u' ' + m.captured(2) : QString();
     };
@@ -685,8 +733,9 @@ void TstReports::relatorioResultado()
     QCOMPARE(numeros(QStringLiteral("Total de votos do dia")), QStringLiteral("23 100,00"));
     QVERIFY(!texto.contains(QStringLiteral("ATENÇÃO")));
     // Rankings: positions, names looked up, the number voted, votes and share of the office.
-    const QStringList ranking{"1º +22 +Carla +Partido D'Ávila +5 +45,45", "2º +13 +Ana +Partido Azul +3 +27,27",
-                              "3º +45 +Bruno +Partido Verde +3 +27,27", "1º +131 +Davi +Partido Azul +4 +66,67",
+    const QStringList ranking{"1º +22 +Carla +Partido D'Ávila +5 +45,45",
+                              "2º +13 +Ana +Partido Azul +3 +27,27", "3º +45 +Bruno +Partido Verde +3 +27,27",
+                              "1º +131 +Davi +Partido Azul +4 +66,67",
                               "2º +130 +Davi +Partido Azul +2 +33,33"};
     qsizetype desde = 0;
     for (const QString &l : ranking) {
@@ -698,9 +747,14 @@ void TstReports::relatorioResultado()
     QVERIFY(QRegularExpression(QStringLiteral("Votos nominais no cargo +6 +100,00")).match(texto).hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("Total de votos nominais do dia +17")).match(texto).hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("13 +Partido Azul +2 +66,67")).match(texto).hasMatch());
-    QVERIFY(QRegularExpression(QStringLiteral("Total de votos de legenda do dia +3")).match(texto).hasMatch());
-    QVERIFY(QRegularExpression(QStringLiteral("Eva +Vereador +Partido Verde +sem votos")).match(texto).hasMatch());
-    QVERIFY(QRegularExpression(QStringLiteral("Davi +Vereador +Partido Azul +com votos")).match(texto).hasMatch());
+    QVERIFY(
+        QRegularExpression(QStringLiteral("Total de votos de legenda do dia +3")).match(texto).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("Eva +Vereador +Partido Verde +sem votos"))
+                .match(texto)
+                .hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("Davi +Vereador +Partido Azul +com votos"))
+                .match(texto)
+                .hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("página 1 de \\d")).match(texto).hasMatch());
 
     // The fingerprint: on the report, from the module, from the tool (with the
@@ -710,9 +764,12 @@ void TstReports::relatorioResultado()
     abreDoDia(kDia);
     QCOMPARE(Relatorios::impressaoDigital(*frmimpressao), digital);
     const QByteArray canonico = Relatorios::textoCanonico(*frmimpressao);
-    QVERIFY(canonico.startsWith("#tb_resultadoGERAL\nTotalgeral\tTotalbranco\tTotalnulo\tTotallegenda\tTotalnormal\n23\t2\t1\t3\t17\n#tb_resultadoCANDIDATO\n"));
+    QVERIFY(canonico.startsWith("#tb_"
+                                "resultadoGERAL\nTotalgeral\tTotalbranco\tTotalnulo\tTotallegenda\tTotalnorma"
+                                "l\n23\t2\t1\t3\t17\n#tb_resultadoCANDIDATO\n"));
     QVERIFY(canonico.contains("Carla\tPrefeito\tPartido D'Ávila\n"));
-    QCOMPARE(QString::fromLatin1(QCryptographicHash::hash(canonico, QCryptographicHash::Sha256).toHex()), digital);
+    QCOMPARE(QString::fromLatin1(QCryptographicHash::hash(canonico, QCryptographicHash::Sha256).toHex()),
+             digital);
     fechaTodas();
     db().close();
     const QByteArray bytesAntes = hashArquivo(m_inst->banco());
@@ -721,10 +778,12 @@ void TstReports::relatorioResultado()
     QCOMPARE(digitalDoTexto(texto2.out), digital);
     QVERIFY(texto2.out.contains(QStringLiteral("Eva  Vereador  Partido Verde  sem votos")));
     const QString pdf2 = m_inst->caminho(QStringLiteral("ferramenta.pdf"));
-    const Saida comPdf = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia, QStringLiteral("--pdf"), pdf2});
+    const Saida comPdf =
+        votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia, QStringLiteral("--pdf"), pdf2});
     QCOMPARE(comPdf.codigo, 0);
     QCOMPARE(digitalDoTexto(pdfTexto(pdf2)), digital);
-    const Saida csv = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia, QStringLiteral("--csv")});
+    const Saida csv =
+        votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia, QStringLiteral("--csv")});
     QCOMPARE(csv.codigo, 0);
     QVERIFY(csv.bruto.startsWith("\xEF\xBB\xBF"));
     QVERIFY(csv.out.contains(QStringLiteral("\r\nPrefeito;1;22;Carla;Partido D'Ávila;5;45,45\r\n")));
@@ -732,7 +791,8 @@ void TstReports::relatorioResultado()
     QCOMPARE(hashArquivo(m_inst->banco()), bytesAntes); // read-only: the file is as it was
     // The documented recipe with sqlite3 and sha256sum alone gives the same.
     QProcess receita;
-    receita.start(QStringLiteral("bash"), {QStringLiteral(VOTARIM_FONTE "/tools/confere_digital.sh"), m_inst->banco(), kDia});
+    receita.start(QStringLiteral("bash"),
+                  {QStringLiteral(VOTARIM_FONTE "/tools/confere_digital.sh"), m_inst->banco(), kDia});
     QVERIFY(receita.waitForFinished(60000));
     QCOMPARE(QString::fromUtf8(receita.readAllStandardOutput()).trimmed(), digital);
     db().setConnectionString(Database::connectionStringFor(m_inst->banco()));
@@ -747,7 +807,8 @@ void TstReports::ferramentaRecusaBancoAberto()
     QCOMPARE(s.codigo, 1);
     QVERIFY2(s.err.contains(QStringLiteral("está aberto pelo Votarim")), qPrintable(s.err));
     QCOMPARE(s.out, QString());
-    const Saida dia = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), QStringLiteral("2024-02-30")});
+    const Saida dia =
+        votarimBanco({QStringLiteral("resultado"), m_inst->banco(), QStringLiteral("2024-02-30")});
     QCOMPARE(dia.codigo, 2);
     QVERIFY(dia.err.contains(QStringLiteral("Dia inválido")));
 }
@@ -761,8 +822,9 @@ void TstReports::rankingLongo()
     {
         Transaction t(db());
         for (int i = 0; i < 5000; ++i) {
-            insere(QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
-                                  "values (:nome, :numero, 1, 1)"),
+            insere(QStringLiteral(
+                       "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
+                       "values (:nome, :numero, 1, 1)"),
                    {QStringLiteral("Candidato %1").arg(i), QString::number(10000 + i)});
             voto(i + 1, QString::number(10000 + i), QStringLiteral("NORMAL"), {}, 1, 1, kDia, 1 + i % 3);
         }
@@ -773,8 +835,9 @@ void TstReports::rankingLongo()
     QFile f(m_inst->caminho(QStringLiteral("relatorio.rav")));
     QVERIFY(f.open(QIODevice::ReadOnly));
     const auto projeto = readProject(f.readAll(), f.fileName());
-    const auto paginas = layoutReport(*projeto->find(QStringLiteral("rel_resultadogeral")), *projeto,
-                                      m.relatorio->connections(), {{QStringLiteral("diarelatorio"), diaTexto(kDia)}});
+    const auto paginas =
+        layoutReport(*projeto->find(QStringLiteral("rel_resultadogeral")), *projeto,
+                     m.relatorio->connections(), {{QStringLiteral("diarelatorio"), diaTexto(kDia)}});
     QVERIFY(paginas);
     QVERIFY(paginas->pages.size() > 100);
     QSet<QString> posicoes;

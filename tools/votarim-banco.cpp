@@ -21,11 +21,11 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHash>
-#include <QRegularExpression>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 #include <QVector>
@@ -432,7 +432,8 @@ bool emUso(const DbError &e)
 
 QString percentual(qint64 parte, qint64 todo)
 {
-    return QLocale(QLocale::Portuguese, QLocale::Brazil).toString(todo == 0 ? 0.0 : double(parte) * 100.0 / double(todo), 'f', 2);
+    return QLocale(QLocale::Portuguese, QLocale::Brazil)
+        .toString(todo == 0 ? 0.0 : double(parte) * 100.0 / double(todo), 'f', 2);
 }
 
 // The names the result's identifiers stand for, by key.
@@ -449,8 +450,8 @@ QHash<qint64, QString> nomes(Database &db, const QString &sql)
 
 // What the result holds, read once from the four day queries.
 struct Resultado {
-    QString dia;      // as the program writes it (the report's "diarelatorio")
-    QString digital;  // the report's SHA-256 fingerprint
+    QString dia;     // as the program writes it (the report's "diarelatorio")
+    QString digital; // the report's SHA-256 fingerprint
     qint64 total = 0, branco = 0, nulo = 0, legenda = 0, normal = 0;
     struct Linha {
         QString cargo;
@@ -478,7 +479,8 @@ Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
     r.dia = dia;
     const auto prepara = [](Query &q, const QStringList &linhas) {
         q.clearSql();
-        for (const QString &l : linhas) q.addSql(l);
+        for (const QString &l : linhas)
+            q.addSql(l);
         q.open();
     };
     prepara(m.rel_resultadoGERAL, Relatorios::textoTotais(dia));
@@ -495,7 +497,8 @@ Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
     r.legenda = g.field(QStringLiteral("Totallegenda")).asInteger();
     r.normal = g.field(QStringLiteral("Totalnormal")).asInteger();
 
-    const auto candidatos = nomes(db, QStringLiteral("select numcad_candidato, nome_candidato from candidatos"));
+    const auto candidatos =
+        nomes(db, QStringLiteral("select numcad_candidato, nome_candidato from candidatos"));
     const auto cargos = nomes(db, QStringLiteral("select numcad_cargo, cargo from cargo"));
     const auto partidos = nomes(db, QStringLiteral("select numcad_partido, partido from partido"));
     const auto nome = [](const QHash<qint64, QString> &tabela, const Field &f, const QString &ausente) {
@@ -506,7 +509,8 @@ Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
     QHash<QString, qint64> votosPorCargo; // by the office's key as text, null included
     QSet<qint64> comVotos;
     for (c.first(); !c.eof(); c.next()) {
-        votosPorCargo[c.field(QStringLiteral("id_cargo")).asString()] += c.field(QStringLiteral("Totalvotos")).asInteger();
+        votosPorCargo[c.field(QStringLiteral("id_cargo")).asString()] +=
+            c.field(QStringLiteral("Totalvotos")).asInteger();
         comVotos.insert(c.field(QStringLiteral("id_candidato")).asInteger());
     }
     QString cargoAnterior;
@@ -517,18 +521,21 @@ Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
         posicao = primeira || idCargo != cargoAnterior ? 1 : posicao + 1;
         primeira = false;
         cargoAnterior = idCargo;
-        r.ranking.append({nome(cargos, c.field(QStringLiteral("id_cargo")), QStringLiteral("(cargo removido)")), posicao,
-                          c.field(QStringLiteral("numero_candidato")).asString(),
-                          nome(candidatos, c.field(QStringLiteral("id_candidato")), QStringLiteral("(candidato removido)")),
-                          nome(partidos, c.field(QStringLiteral("id_partido")), QStringLiteral("(partido removido)")),
-                          c.field(QStringLiteral("Totalvotos")).asInteger(), votosPorCargo.value(idCargo)});
+        r.ranking.append(
+            {nome(cargos, c.field(QStringLiteral("id_cargo")), QStringLiteral("(cargo removido)")), posicao,
+             c.field(QStringLiteral("numero_candidato")).asString(),
+             nome(candidatos, c.field(QStringLiteral("id_candidato")),
+                  QStringLiteral("(candidato removido)")),
+             nome(partidos, c.field(QStringLiteral("id_partido")), QStringLiteral("(partido removido)")),
+             c.field(QStringLiteral("Totalvotos")).asInteger(), votosPorCargo.value(idCargo)});
     }
 
     Query &l = m.rel_resultadoLEGENDA;
     for (l.first(); !l.eof(); l.next()) {
-        r.legendas.append({l.field(QStringLiteral("legenda")).asString(),
-                           nome(partidos, l.field(QStringLiteral("id_candidato")), QStringLiteral("(partido removido)")),
-                           l.field(QStringLiteral("Totalvotos")).asInteger()});
+        r.legendas.append(
+            {l.field(QStringLiteral("legenda")).asString(),
+             nome(partidos, l.field(QStringLiteral("id_candidato")), QStringLiteral("(partido removido)")),
+             l.field(QStringLiteral("Totalvotos")).asInteger()});
         r.votosLegenda += r.legendas.last().votos;
     }
 
@@ -554,7 +561,8 @@ Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
         for (const auto &[numcad, idCargo] : iguais)
             if (cargoPorNome.contains(cargo) && idCargo == cargoPorNome.value(cargo)) id = numcad;
         if (id < 0 && !iguais.isEmpty()) id = iguais.last().first; // the first in the table's order
-        r.concorrentes.append({candidato, cargo, d.field(QStringLiteral("partido")).asString(), comVotos.contains(id)});
+        r.concorrentes.append(
+            {candidato, cargo, d.field(QStringLiteral("partido")).asString(), comVotos.contains(id)});
     }
     return r;
 }
@@ -568,8 +576,9 @@ QString textoResultado(const Resultado &r, const QString &arquivo)
     linha(QString());
     linha(QStringLiteral("Votos do dia por tipo"));
     const auto tipo = [&](const QString &nome, qint64 votos) {
-        linha(QStringLiteral("  %1%2  %3 %").arg(nome.leftJustified(26), QString::number(votos).rightJustified(10),
-                                                  percentual(votos, r.total).rightJustified(6)));
+        linha(QStringLiteral("  %1%2  %3 %")
+                  .arg(nome.leftJustified(26), QString::number(votos).rightJustified(10),
+                       percentual(votos, r.total).rightJustified(6)));
     };
     tipo(QStringLiteral("Nominais (em candidatos)"), r.normal);
     tipo(QStringLiteral("De legenda (em partidos)"), r.legenda);
@@ -596,13 +605,17 @@ QString textoResultado(const Resultado &r, const QString &arquivo)
     linha(QStringLiteral("Votos de legenda por partido"));
     if (r.legendas.isEmpty()) linha(QStringLiteral("  Nenhum voto de legenda neste dia."));
     for (const auto &x : r.legendas)
-        linha(QStringLiteral("  %1  %2  %3 votos  %4 %").arg(x.legenda, x.partido).arg(x.votos).arg(percentual(x.votos, r.votosLegenda)));
+        linha(QStringLiteral("  %1  %2  %3 votos  %4 %")
+                  .arg(x.legenda, x.partido)
+                  .arg(x.votos)
+                  .arg(percentual(x.votos, r.votosLegenda)));
     linha(QString());
     linha(QStringLiteral("Candidatos que concorreram no dia"));
     if (r.concorrentes.isEmpty()) linha(QStringLiteral("  Nenhum candidato no mapa de votação deste dia."));
     for (const auto &x : r.concorrentes)
-        linha(QStringLiteral("  %1  %2  %3  %4").arg(x.candidato, x.cargo, x.partido,
-                                                     x.comVotos ? QStringLiteral("com votos") : QStringLiteral("sem votos")));
+        linha(QStringLiteral("  %1  %2  %3  %4")
+                  .arg(x.candidato, x.cargo, x.partido,
+                       x.comVotos ? QStringLiteral("com votos") : QStringLiteral("sem votos")));
     linha(QString());
     linha(QStringLiteral("Impressão digital (SHA-256): %1").arg(r.digital));
     return t;
@@ -620,7 +633,8 @@ QByteArray csvResultado(const Resultado &r)
     };
     const auto linha = [&](const QStringList &campos) {
         QStringList l;
-        for (const QString &c : campos) l << campo(c);
+        for (const QString &c : campos)
+            l << campo(c);
         t += l.join(u';') + QStringLiteral("\r\n");
     };
     linha({QStringLiteral("Dia"), r.dia});
@@ -632,19 +646,23 @@ QByteArray csvResultado(const Resultado &r)
     linha({QStringLiteral("NULO"), QString::number(r.nulo), percentual(r.nulo, r.total)});
     linha({QStringLiteral("TOTAL"), QString::number(r.total), percentual(r.total, r.total)});
     t += QStringLiteral("\r\n");
-    linha({QStringLiteral("Cargo"), QStringLiteral("Posição"), QStringLiteral("Nº votado"), QStringLiteral("Candidato"),
-           QStringLiteral("Partido"), QStringLiteral("Votos"), QStringLiteral("% do cargo")});
+    linha({QStringLiteral("Cargo"), QStringLiteral("Posição"), QStringLiteral("Nº votado"),
+           QStringLiteral("Candidato"), QStringLiteral("Partido"), QStringLiteral("Votos"),
+           QStringLiteral("% do cargo")});
     for (const auto &x : r.ranking)
-        linha({x.cargo, QString::number(x.posicao), x.numero, x.candidato, x.partido, QString::number(x.votos),
-               percentual(x.votos, x.votosDoCargo)});
+        linha({x.cargo, QString::number(x.posicao), x.numero, x.candidato, x.partido,
+               QString::number(x.votos), percentual(x.votos, x.votosDoCargo)});
     t += QStringLiteral("\r\n");
-    linha({QStringLiteral("Legenda"), QStringLiteral("Partido"), QStringLiteral("Votos"), QStringLiteral("% da legenda")});
+    linha({QStringLiteral("Legenda"), QStringLiteral("Partido"), QStringLiteral("Votos"),
+           QStringLiteral("% da legenda")});
     for (const auto &x : r.legendas)
         linha({x.legenda, x.partido, QString::number(x.votos), percentual(x.votos, r.votosLegenda)});
     t += QStringLiteral("\r\n");
-    linha({QStringLiteral("Candidato"), QStringLiteral("Cargo"), QStringLiteral("Partido"), QStringLiteral("Situação")});
+    linha({QStringLiteral("Candidato"), QStringLiteral("Cargo"), QStringLiteral("Partido"),
+           QStringLiteral("Situação")});
     for (const auto &x : r.concorrentes)
-        linha({x.candidato, x.cargo, x.partido, x.comVotos ? QStringLiteral("com votos") : QStringLiteral("sem votos")});
+        linha({x.candidato, x.cargo, x.partido,
+               x.comVotos ? QStringLiteral("com votos") : QStringLiteral("sem votos")});
     t += QStringLiteral("\r\n");
     linha({QStringLiteral("SHA-256"), r.digital});
     return QByteArrayLiteral("\xEF\xBB\xBF") + t.toUtf8();
@@ -656,7 +674,8 @@ void pdfResultado(Tfrmimpressao &m, const QString &dia, const QString &saida)
     const QString caminho = Instalacao::caminho(QStringLiteral("relatorio.rav"));
     QFile f(caminho);
     if (!f.exists())
-        throw std::runtime_error(QStringLiteral("O projeto de relatórios %1 não foi encontrado").arg(caminho).toStdString());
+        throw std::runtime_error(
+            QStringLiteral("O projeto de relatórios %1 não foi encontrado").arg(caminho).toStdString());
     if (!f.open(QIODevice::ReadOnly))
         throw std::runtime_error(
             QStringLiteral("Não foi possível ler %1: %2").arg(caminho, f.errorString()).toStdString());
@@ -676,7 +695,8 @@ int resultado(const QString &arquivo, const QString &diaIso, const QString &form
     static const QRegularExpression formaDoDia(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
     const QDate data = QDate::fromString(diaIso, Qt::ISODate);
     if (!formaDoDia.match(diaIso).hasMatch() || !data.isValid()) {
-        std::fprintf(stderr, "Dia inválido: \"%s\" (use AAAA-MM-DD, por exemplo 2024-10-06)\n", qPrintable(diaIso));
+        std::fprintf(stderr, "Dia inválido: \"%s\" (use AAAA-MM-DD, por exemplo 2024-10-06)\n",
+                     qPrintable(diaIso));
         return kSaidaUso;
     }
     if (!QFileInfo(arquivo).isFile()) {
@@ -686,7 +706,8 @@ int resultado(const QString &arquivo, const QString &diaIso, const QString &form
     const QString dia = DiaTexto::escreve(data);
     Database db;
     Esquema::prepara(db);
-    db.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Mode=Read").arg(arquivo));
+    db.setConnectionString(
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Mode=Read").arg(arquivo));
     QByteArray bytes;
     QString digital;
     try {
@@ -698,7 +719,9 @@ int resultado(const QString &arquivo, const QString &diaIso, const QString &form
         digital = r.digital;
         if (formato == QLatin1String("--pdf")) {
             pdfResultado(modulo, dia, saida);
-            bytes = QStringLiteral("Relatório gravado em %1\nImpressão digital (SHA-256): %2\n").arg(saida, r.digital).toUtf8();
+            bytes = QStringLiteral("Relatório gravado em %1\nImpressão digital (SHA-256): %2\n")
+                        .arg(saida, r.digital)
+                        .toUtf8();
         } else if (formato == QLatin1String("--csv")) {
             bytes = csvResultado(r);
         } else {

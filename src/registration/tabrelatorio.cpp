@@ -13,7 +13,8 @@
 #include <QPushButton>
 #include <stdexcept>
 
-namespace {
+namespace
+{
 
 QFont verdanaNegrito()
 {
@@ -36,7 +37,8 @@ QLabel *rotulo(QWidget *pai, const char *nome, const QRect &r, const QString &te
 void preparaConsulta(Query &consulta, const QStringList &linhas)
 {
     consulta.clearSql();
-    for (const QString &linha : linhas) consulta.addSql(linha);
+    for (const QString &linha : linhas)
+        consulta.addSql(linha);
     consulta.open();
 }
 
@@ -58,7 +60,8 @@ TabRelatorio::TabRelatorio(QWidget *parent) : QWidget(parent)
     cbx_relatorio->setEditable(false);
     cbx_relatorio->addItems({QStringLiteral("Candidatos"), QStringLiteral("Cargo"), QStringLiteral("Partido"),
                              QStringLiteral("Resultado Votação")});
-    for (int i = 0; i < cbx_relatorio->count(); ++i) cbx_relatorio->setItemData(i, QSize(0, 13), Qt::SizeHintRole);
+    for (int i = 0; i < cbx_relatorio->count(); ++i)
+        cbx_relatorio->setItemData(i, QSize(0, 13), Qt::SizeHintRole);
     cbx_relatorio->setCurrentIndex(0);
 
     btn_impressao = new QPushButton(QStringLiteral("Imprimir"), GroupBox8);
@@ -108,8 +111,9 @@ void TabRelatorio::imprime()
 {
     const QString projeto = Instalacao::caminho(QStringLiteral("relatorio.rav"));
     if (!QFileInfo::exists(projeto)) {
-        Mensagens::mostra(Mensagens::Icone::Aviso,
-                          QStringLiteral("O arquivo de relatório não foi localizado, não será possível fazer a impressão"));
+        Mensagens::mostra(
+            Mensagens::Icone::Aviso,
+            QStringLiteral("O arquivo de relatório não foi localizado, não será possível fazer a impressão"));
         return;
     }
     if (!frmimpressao) throw std::runtime_error("O módulo de relatórios não foi criado");

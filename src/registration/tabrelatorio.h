@@ -14,7 +14,7 @@ class QPushButton;
 class TabRelatorio : public QWidget
 {
     Q_OBJECT
-public:
+  public:
     explicit TabRelatorio(QWidget *parent);
 
     void cbx_relatorioChange();
@@ -28,6 +28,6 @@ public:
     QLabel *Label22;
     QDateEdit *cmp_datavotacao_relatorio;
 
-private:
+  private:
     void imprime();
 };

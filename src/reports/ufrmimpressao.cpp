@@ -9,13 +9,25 @@ Tfrmimpressao *frmimpressao = nullptr;
 
 // ---- ConexaoRelatorio
 
-void ConexaoRelatorio::begin() { m_guardados.push_back(m_consulta.beginReading()); }
+void ConexaoRelatorio::begin()
+{
+    m_guardados.push_back(m_consulta.beginReading());
+}
 
-void ConexaoRelatorio::first() { m_consulta.first(); }
+void ConexaoRelatorio::first()
+{
+    m_consulta.first();
+}
 
-void ConexaoRelatorio::next() { m_consulta.next(); }
+void ConexaoRelatorio::next()
+{
+    m_consulta.next();
+}
 
-bool ConexaoRelatorio::atEnd() const { return !m_consulta.isActive() || m_consulta.eof(); }
+bool ConexaoRelatorio::atEnd() const
+{
+    return !m_consulta.isActive() || m_consulta.eof();
+}
 
 QList<ReportEngine::FieldInfo> ConexaoRelatorio::fields() const
 {
@@ -24,26 +36,41 @@ QList<ReportEngine::FieldInfo> ConexaoRelatorio::fields() const
     for (const FieldDef &d : m_consulta.fieldDefs()) {
         FieldType tipo = FieldType::Text;
         switch (d.type) {
-        case ::FieldType::String: tipo = FieldType::Text; break;
+        case ::FieldType::String:
+            tipo = FieldType::Text;
+            break;
         case ::FieldType::Integer:
         case ::FieldType::SmallInt:
-        case ::FieldType::AutoInc: tipo = FieldType::Integer; break;
-        case ::FieldType::Float: tipo = FieldType::Float; break;
-        case ::FieldType::Date: tipo = FieldType::Date; break;
-        case ::FieldType::Blob: tipo = FieldType::Blob; break;
+        case ::FieldType::AutoInc:
+            tipo = FieldType::Integer;
+            break;
+        case ::FieldType::Float:
+            tipo = FieldType::Float;
+            break;
+        case ::FieldType::Date:
+            tipo = FieldType::Date;
+            break;
+        case ::FieldType::Blob:
+            tipo = FieldType::Blob;
+            break;
         }
         out.append(ReportEngine::FieldInfo(d.name, tipo, d.size, d.displayName));
     }
     return out;
 }
 
-QVariant ConexaoRelatorio::value(int field) const { return m_consulta.field(field).value(); }
+QVariant ConexaoRelatorio::value(int field) const
+{
+    return m_consulta.field(field).value();
+}
 
 void ConexaoRelatorio::setFilter(const QString &filter)
 {
     // The report reads; the system's own handlers have nothing to answer here.
-    if (filter != m_consulta.filter()) m_consulta.setFilter(filter, Query::Events::Skip);
-    else if (m_consulta.isActive()) m_consulta.first();
+    if (filter != m_consulta.filter())
+        m_consulta.setFilter(filter, Query::Events::Skip);
+    else if (m_consulta.isActive())
+        m_consulta.first();
 }
 
 void ConexaoRelatorio::end()
@@ -56,7 +83,8 @@ void ConexaoRelatorio::end()
 
 // ---- Tfrmimpressao
 
-namespace {
+namespace
+{
 
 Database &conexaoCompartilhada()
 {
@@ -138,7 +166,8 @@ QList<QPair<QString, ConexaoRelatorio *>> Tfrmimpressao::conexoes()
 
 // ---- The day queries and the fields
 
-namespace Relatorios {
+namespace Relatorios
+{
 
 QStringList textoTotais(const QString &dia)
 {
@@ -185,17 +214,20 @@ QStringList textoLegendas(const QString &dia)
 QStringList textoCandidatosDoDia(const QString &dia)
 {
     return {
-        QStringLiteral("select candidatos.nome_candidato, cargo, partido,candidatos_votacao.data_votacao from "
-                       "candidatos_votacao, candidatos,cargo,partido"),
+        QStringLiteral(
+            "select candidatos.nome_candidato, cargo, partido,candidatos_votacao.data_votacao from "
+            "candidatos_votacao, candidatos,cargo,partido"),
         QStringLiteral("where candidatos_votacao.id_candidato = candidatos.numcad_candidato and "
                        "candidatos_votacao.id_cargo = cargo.numcad_cargo and candidatos_votacao.id_partido = "
                        "partido.numcad_partido"),
-        QStringLiteral(" and data_votacao = datevalue(\"%1\") order by cargo, partido, candidatos.nome_candidato ")
+        QStringLiteral(
+            " and data_votacao = datevalue(\"%1\") order by cargo, partido, candidatos.nome_candidato ")
             .arg(dia),
     };
 }
 
-namespace {
+namespace
+{
 FieldDef campo(const char *nome, FieldType tipo, int tamanho = 0)
 {
     const QString n = QString::fromLatin1(nome);
@@ -205,9 +237,9 @@ FieldDef campo(const char *nome, FieldType tipo, int tamanho = 0)
 
 QList<FieldDef> camposCandidato()
 {
-    return {campo("numcad_candidato", FieldType::AutoInc), campo("nome_candidato", FieldType::String, 100),
-            campo("numero_candidato", FieldType::String, 5),  campo("id_partido", FieldType::Integer),
-            campo("id_cargo", FieldType::Integer),            campo("foto", FieldType::Blob)};
+    return {campo("numcad_candidato", FieldType::AutoInc),   campo("nome_candidato", FieldType::String, 100),
+            campo("numero_candidato", FieldType::String, 5), campo("id_partido", FieldType::Integer),
+            campo("id_cargo", FieldType::Integer),           campo("foto", FieldType::Blob)};
 }
 
 QList<FieldDef> camposCargo()
@@ -248,7 +280,8 @@ QList<FieldDef> camposCandidatosDoDia()
             campo("partido", FieldType::String, 50)};
 }
 
-namespace {
+namespace
+{
 // Runs `ler` over the four day queries, in the order the fingerprint reads them,
 // each begun for the reading and put back afterwards, whatever happens.
 template <class F> auto lendo(Tfrmimpressao &m, F &&ler)
@@ -260,7 +293,8 @@ template <class F> auto lendo(Tfrmimpressao &m, F &&ler)
         {QStringLiteral("tb_candidatos_votacao"), &m.tb_candidatos_votacao}};
     int comecadas = 0;
     const auto termina = [&] {
-        while (comecadas > 0) conexoes[--comecadas].second->end();
+        while (comecadas > 0)
+            conexoes[--comecadas].second->end();
     };
     try {
         for (const auto &c : conexoes) {
@@ -285,7 +319,8 @@ QByteArray textoCanonico(Tfrmimpressao &modulo)
 {
     return lendo(modulo, [](const QList<QPair<QString, ReportEngine::DataConnection *>> &conexoes) {
         QByteArray texto;
-        for (const auto &[nome, conexao] : conexoes) texto += ReportEngine::canonicalText(*conexao, nome);
+        for (const auto &[nome, conexao] : conexoes)
+            texto += ReportEngine::canonicalText(*conexao, nome);
         return texto;
     });
 }

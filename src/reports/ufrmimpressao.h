@@ -41,7 +41,7 @@ class ConexaoRelatorio : public ReportEngine::DataConnection
 class Tfrmimpressao : public QObject
 {
     Q_OBJECT
-public:
+  public:
     // The queries use the shared data module's connection, which must exist.
     explicit Tfrmimpressao(QObject *owner);
     Tfrmimpressao(QObject *owner, Database &conexao);
@@ -76,7 +76,8 @@ public:
 // Created by the first registration window, owned by the application; never more than one.
 extern Tfrmimpressao *frmimpressao;
 
-namespace Relatorios {
+namespace Relatorios
+{
 
 // The four day queries, line by line, for a day text (the day in the short date format).
 QStringList textoTotais(const QString &dia);
