@@ -294,6 +294,8 @@ class TstReports : public QObject
     void erroNaSegundaConsulta();
     void consultasDoDia();
     void diaSemVotos();
+    void relatoriosDeLista_data();
+    void relatoriosDeLista();
     void relatorioResultado();
     void ferramentaRecusaBancoAberto();
     void rankingLongo();
@@ -703,6 +705,45 @@ void TstReports::diaSemVotos()
     QVERIFY(tudo.contains(QStringLiteral("Nenhum voto nominal neste dia.")));
     QVERIFY(tudo.contains(QStringLiteral("Nenhum voto de legenda neste dia.")));
     QVERIFY(tudo.contains(Relatorios::impressaoDigital(m)));
+}
+
+void TstReports::relatoriosDeLista_data()
+{
+    QTest::addColumn<QString>("relatorio");
+    QTest::addColumn<QStringList>("textos");
+    QTest::addRow("rel_candidato") << QStringLiteral("rel_candidato") << QStringList{"Carla",
+                                                                                     "Partido D'Ávila",
+                                                                                     "Vereador",
+                                                                                     "(cargo removido)",
+                                                                                     "(partido removido)",
+                                                                                     "Total: 6 candidato(s)"};
+    QTest::addRow("rel_cargo") << QStringLiteral("rel_cargo")
+                               << QStringList{"Prefeito", "Vereador", "3", "Total: 2 cargo(s)"};
+    QTest::addRow("rel_partido") << QStringLiteral("rel_partido")
+                                 << QStringList{"Partido D'Ávila", "45", "Total: 3 partido(s)"};
+}
+
+void TstReports::relatoriosDeLista()
+{
+    // The shipped list reports over the registered tables, one candidate with neither office nor party.
+    QFETCH(QString, relatorio);
+    QFETCH(QStringList, textos);
+    semeia();
+    insere(QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
+                          "values ('Órfão', '99', 77, 88)"));
+    QFile f(m_inst->caminho(QStringLiteral("relatorio.rav")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const auto projeto = readProject(f.readAll(), f.fileName());
+    const auto paginas =
+        layoutReport(*projeto->find(relatorio), *projeto, frmimpressao->relatorio->connections(), {});
+    QVERIFY(paginas);
+    QStringList tudo;
+    for (const Page &p : paginas->pages)
+        tudo << p.texts;
+    for (const QString &t : textos)
+        QVERIFY2(tudo.contains(t), qPrintable(t));
+    QVERIFY(tudo.contains(QStringLiteral("página 1 de 1")));
+    QVERIFY(!frmimpressao->rel_candidato.isActive());
 }
 
 void TstReports::relatorioResultado()
