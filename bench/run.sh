@@ -94,6 +94,7 @@ echo "bench: ballot secrecy: vote, FIM, journal, rebuild (bench/bench_sigilo.cpp
 "$build/bench/bench_sigilo" "$dados" "${BENCH_VOTERS:-100}" >>"$saida"
 echo "bench: the report engine (bench/bench_relatorio.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_relatorio" "${BENCH_REPORT_RUNS:-5}" >>"$saida"
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_resultado" "$dados" "${BENCH_RESULT_RUNS:-5}" >>"$saida"
 
 # RUN|measure|value|baseline|goal|unit lines, one per run: each run's ratio, and
 # over the runs the median value and baseline and the min / median / max ratio.

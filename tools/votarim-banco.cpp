@@ -1,19 +1,31 @@
 // votarim-banco: creates a new election database, empty or filled with a demo
-// election (offices, parties, candidates with drawn photos and today's voting map).
+// election (offices, parties, candidates with drawn photos and today's voting map),
+// and shows the result of a voting day straight from a database file, read-only:
+// the same four day queries as the result report, the same canonical text and
+// SHA-256 fingerprint, as plain text, CSV or the result report itself in PDF.
 
 #include "data/database.h"
+#include "data/diatexto.h"
 #include "data/esquema.h"
 #include "data/query.h"
+#include "platform/instalacao.h"
+#include "reportengine/layout.h"
+#include "reportengine/project.h"
+#include "reportengine/render.h"
+#include "reports/ufrmimpressao.h"
 
 #include <QBuffer>
 #include <QColor>
 #include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
 #include <QImage>
 #include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStringList>
 #include <QVector>
@@ -33,7 +45,12 @@ void escreveUso(std::FILE *saida)
                "  votarim-banco exemplo ARQUIVO   cria um banco com uma eleição de demonstração\n"
                "                                  (cargos, partidos, candidatos com foto e a\n"
                "                                  votação do dia de hoje)\n"
-               "O ARQUIVO não pode existir: um banco existente nunca é substituído.\n",
+               "  votarim-banco resultado ARQUIVO AAAA-MM-DD [--csv | --pdf SAIDA]\n"
+               "                                  o resultado do dia, lido do banco sem alterá-lo,\n"
+               "                                  com a impressão digital (SHA-256) do relatório:\n"
+               "                                  em texto, em CSV ou o relatório em PDF (SAIDA)\n"
+               "Em novo e exemplo o ARQUIVO não pode existir: um banco existente nunca é substituído.\n"
+               "Em resultado o banco não pode estar aberto pelo Votarim.\n",
                saida);
 }
 
@@ -404,6 +421,334 @@ void preencheExemplo(Database &db, const QDate &dia)
     transacao.commit();
 }
 
+// ---- The result of a day
+
+// The database is held by the running program (or another writer): nothing to read.
+bool emUso(const DbError &e)
+{
+    const int codigo = e.code() & 0xff;
+    return codigo == 5 /* SQLITE_BUSY */ || codigo == 6 /* SQLITE_LOCKED */;
+}
+
+QString percentual(qint64 parte, qint64 todo)
+{
+    return QLocale(QLocale::Portuguese, QLocale::Brazil)
+        .toString(todo == 0 ? 0.0 : double(parte) * 100.0 / double(todo), 'f', 2);
+}
+
+// The names the result's identifiers stand for, by key.
+QHash<qint64, QString> nomes(Database &db, const QString &sql)
+{
+    QHash<qint64, QString> out;
+    Query q(db);
+    q.setSql(sql);
+    q.open();
+    for (q.first(); !q.eof(); q.next())
+        out.insert(q.field(0).asInteger(), q.field(1).asString());
+    return out;
+}
+
+// What the result holds, read once from the four day queries.
+struct Resultado {
+    QString dia;     // as the program writes it (the report's "diarelatorio")
+    QString digital; // the report's SHA-256 fingerprint
+    qint64 total = 0, branco = 0, nulo = 0, legenda = 0, normal = 0;
+    struct Linha {
+        QString cargo;
+        int posicao;
+        QString numero, candidato, partido;
+        qint64 votos, votosDoCargo;
+    };
+    QList<Linha> ranking;
+    struct Legenda {
+        QString legenda, partido;
+        qint64 votos;
+    };
+    QList<Legenda> legendas;
+    qint64 votosLegenda = 0;
+    struct Concorrente {
+        QString candidato, cargo, partido;
+        bool comVotos;
+    };
+    QList<Concorrente> concorrentes;
+};
+
+Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
+{
+    Resultado r;
+    r.dia = dia;
+    const auto prepara = [](Query &q, const QStringList &linhas) {
+        q.clearSql();
+        for (const QString &l : linhas)
+            q.addSql(l);
+        q.open();
+    };
+    prepara(m.rel_resultadoGERAL, Relatorios::textoTotais(dia));
+    prepara(m.rel_resultadoCANDIDATO, Relatorios::textoCandidatos(dia));
+    prepara(m.rel_resultadoLEGENDA, Relatorios::textoLegendas(dia));
+    prepara(m.rel_candidatos_votacao, Relatorios::textoCandidatosDoDia(dia));
+    r.digital = Relatorios::impressaoDigital(m);
+
+    Query &g = m.rel_resultadoGERAL;
+    g.first();
+    r.total = g.field(QStringLiteral("Totalgeral")).asInteger();
+    r.branco = g.field(QStringLiteral("Totalbranco")).asInteger();
+    r.nulo = g.field(QStringLiteral("Totalnulo")).asInteger();
+    r.legenda = g.field(QStringLiteral("Totallegenda")).asInteger();
+    r.normal = g.field(QStringLiteral("Totalnormal")).asInteger();
+
+    const auto candidatos =
+        nomes(db, QStringLiteral("select numcad_candidato, nome_candidato from candidatos"));
+    const auto cargos = nomes(db, QStringLiteral("select numcad_cargo, cargo from cargo"));
+    const auto partidos = nomes(db, QStringLiteral("select numcad_partido, partido from partido"));
+    const auto nome = [](const QHash<qint64, QString> &tabela, const Field &f, const QString &ausente) {
+        return !f.isNull() && tabela.contains(f.asInteger()) ? tabela.value(f.asInteger()) : ausente;
+    };
+
+    Query &c = m.rel_resultadoCANDIDATO;
+    QHash<QString, qint64> votosPorCargo; // by the office's key as text, null included
+    QSet<qint64> comVotos;
+    for (c.first(); !c.eof(); c.next()) {
+        votosPorCargo[c.field(QStringLiteral("id_cargo")).asString()] +=
+            c.field(QStringLiteral("Totalvotos")).asInteger();
+        comVotos.insert(c.field(QStringLiteral("id_candidato")).asInteger());
+    }
+    QString cargoAnterior;
+    int posicao = 0;
+    bool primeira = true;
+    for (c.first(); !c.eof(); c.next()) {
+        const QString idCargo = c.field(QStringLiteral("id_cargo")).asString();
+        posicao = primeira || idCargo != cargoAnterior ? 1 : posicao + 1;
+        primeira = false;
+        cargoAnterior = idCargo;
+        r.ranking.append(
+            {nome(cargos, c.field(QStringLiteral("id_cargo")), QStringLiteral("(cargo removido)")), posicao,
+             c.field(QStringLiteral("numero_candidato")).asString(),
+             nome(candidatos, c.field(QStringLiteral("id_candidato")),
+                  QStringLiteral("(candidato removido)")),
+             nome(partidos, c.field(QStringLiteral("id_partido")), QStringLiteral("(partido removido)")),
+             c.field(QStringLiteral("Totalvotos")).asInteger(), votosPorCargo.value(idCargo)});
+    }
+
+    Query &l = m.rel_resultadoLEGENDA;
+    for (l.first(); !l.eof(); l.next()) {
+        r.legendas.append(
+            {l.field(QStringLiteral("legenda")).asString(),
+             nome(partidos, l.field(QStringLiteral("id_candidato")), QStringLiteral("(partido removido)")),
+             l.field(QStringLiteral("Totalvotos")).asInteger()});
+        r.votosLegenda += r.legendas.last().votos;
+    }
+
+    // Who stood that day, matched to the votes as the report does: by name within
+    // the office, else by name alone.
+    QMultiHash<QString, QPair<qint64, qint64>> porNome; // name -> (candidate, office)
+    {
+        Query q(db);
+        q.setSql(QStringLiteral("select numcad_candidato, nome_candidato, id_cargo from candidatos"));
+        q.open();
+        for (q.first(); !q.eof(); q.next())
+            porNome.insert(q.field(1).asString(), {q.field(0).asInteger(), q.field(2).asInteger()});
+    }
+    QHash<QString, qint64> cargoPorNome;
+    for (auto it = cargos.cbegin(); it != cargos.cend(); ++it)
+        if (!cargoPorNome.contains(it.value())) cargoPorNome.insert(it.value(), it.key());
+    Query &d = m.rel_candidatos_votacao;
+    for (d.first(); !d.eof(); d.next()) {
+        const QString candidato = d.field(QStringLiteral("nome_candidato")).asString();
+        const QString cargo = d.field(QStringLiteral("cargo")).asString();
+        qint64 id = -1;
+        const auto iguais = porNome.values(candidato);
+        for (const auto &[numcad, idCargo] : iguais)
+            if (cargoPorNome.contains(cargo) && idCargo == cargoPorNome.value(cargo)) id = numcad;
+        if (id < 0 && !iguais.isEmpty()) id = iguais.last().first; // the first in the table's order
+        r.concorrentes.append(
+            {candidato, cargo, d.field(QStringLiteral("partido")).asString(), comVotos.contains(id)});
+    }
+    return r;
+}
+
+QString textoResultado(const Resultado &r, const QString &arquivo)
+{
+    QString t;
+    const auto linha = [&t](const QString &s) { t += s + u'\n'; };
+    linha(QStringLiteral("Votarim - resultado da votação do dia %1").arg(r.dia));
+    linha(QStringLiteral("Banco de dados: %1").arg(arquivo));
+    linha(QString());
+    linha(QStringLiteral("Votos do dia por tipo"));
+    const auto tipo = [&](const QString &nome, qint64 votos) {
+        linha(QStringLiteral("  %1%2  %3 %")
+                  .arg(nome.leftJustified(26), QString::number(votos).rightJustified(10),
+                       percentual(votos, r.total).rightJustified(6)));
+    };
+    tipo(QStringLiteral("Nominais (em candidatos)"), r.normal);
+    tipo(QStringLiteral("De legenda (em partidos)"), r.legenda);
+    tipo(QStringLiteral("Brancos"), r.branco);
+    tipo(QStringLiteral("Nulos"), r.nulo);
+    tipo(QStringLiteral("Total de votos do dia"), r.total);
+    linha(QString());
+    linha(QStringLiteral("Votação nominal por cargo"));
+    if (r.ranking.isEmpty()) linha(QStringLiteral("  Nenhum voto nominal neste dia."));
+    QString cargo;
+    for (qsizetype i = 0; i < r.ranking.size(); ++i) {
+        const auto &x = r.ranking[i];
+        if (x.posicao == 1) {
+            cargo = x.cargo;
+            linha(QStringLiteral("  Cargo: %1 (%2 votos nominais)").arg(x.cargo).arg(x.votosDoCargo));
+        }
+        linha(QStringLiteral("    %1º  %2  %3  %4  %5 votos  %6 %")
+                  .arg(x.posicao)
+                  .arg(x.numero, x.candidato, x.partido)
+                  .arg(x.votos)
+                  .arg(percentual(x.votos, x.votosDoCargo)));
+    }
+    linha(QString());
+    linha(QStringLiteral("Votos de legenda por partido"));
+    if (r.legendas.isEmpty()) linha(QStringLiteral("  Nenhum voto de legenda neste dia."));
+    for (const auto &x : r.legendas)
+        linha(QStringLiteral("  %1  %2  %3 votos  %4 %")
+                  .arg(x.legenda, x.partido)
+                  .arg(x.votos)
+                  .arg(percentual(x.votos, r.votosLegenda)));
+    linha(QString());
+    linha(QStringLiteral("Candidatos que concorreram no dia"));
+    if (r.concorrentes.isEmpty()) linha(QStringLiteral("  Nenhum candidato no mapa de votação deste dia."));
+    for (const auto &x : r.concorrentes)
+        linha(QStringLiteral("  %1  %2  %3  %4")
+                  .arg(x.candidato, x.cargo, x.partido,
+                       x.comVotos ? QStringLiteral("com votos") : QStringLiteral("sem votos")));
+    linha(QString());
+    linha(QStringLiteral("Impressão digital (SHA-256): %1").arg(r.digital));
+    return t;
+}
+
+// One table per part, as spreadsheets set to Portuguese read them: UTF-8 with a
+// byte-order mark, ";" between fields, CR LF between lines.
+QByteArray csvResultado(const Resultado &r)
+{
+    QString t;
+    const auto campo = [](QString s) {
+        if (s.contains(u';') || s.contains(u'"') || s.contains(u'\n') || s.contains(u'\r'))
+            s = u'"' + s.replace(u'"', QStringLiteral("\"\"")) + u'"';
+        return s;
+    };
+    const auto linha = [&](const QStringList &campos) {
+        QStringList l;
+        for (const QString &c : campos)
+            l << campo(c);
+        t += l.join(u';') + QStringLiteral("\r\n");
+    };
+    linha({QStringLiteral("Dia"), r.dia});
+    t += QStringLiteral("\r\n");
+    linha({QStringLiteral("Tipo"), QStringLiteral("Votos"), QStringLiteral("% dos votos do dia")});
+    linha({QStringLiteral("NORMAL"), QString::number(r.normal), percentual(r.normal, r.total)});
+    linha({QStringLiteral("LEGENDA"), QString::number(r.legenda), percentual(r.legenda, r.total)});
+    linha({QStringLiteral("BRANCO"), QString::number(r.branco), percentual(r.branco, r.total)});
+    linha({QStringLiteral("NULO"), QString::number(r.nulo), percentual(r.nulo, r.total)});
+    linha({QStringLiteral("TOTAL"), QString::number(r.total), percentual(r.total, r.total)});
+    t += QStringLiteral("\r\n");
+    linha({QStringLiteral("Cargo"), QStringLiteral("Posição"), QStringLiteral("Nº votado"),
+           QStringLiteral("Candidato"), QStringLiteral("Partido"), QStringLiteral("Votos"),
+           QStringLiteral("% do cargo")});
+    for (const auto &x : r.ranking)
+        linha({x.cargo, QString::number(x.posicao), x.numero, x.candidato, x.partido,
+               QString::number(x.votos), percentual(x.votos, x.votosDoCargo)});
+    t += QStringLiteral("\r\n");
+    linha({QStringLiteral("Legenda"), QStringLiteral("Partido"), QStringLiteral("Votos"),
+           QStringLiteral("% da legenda")});
+    for (const auto &x : r.legendas)
+        linha({x.legenda, x.partido, QString::number(x.votos), percentual(x.votos, r.votosLegenda)});
+    t += QStringLiteral("\r\n");
+    linha({QStringLiteral("Candidato"), QStringLiteral("Cargo"), QStringLiteral("Partido"),
+           QStringLiteral("Situação")});
+    for (const auto &x : r.concorrentes)
+        linha({x.candidato, x.cargo, x.partido,
+               x.comVotos ? QStringLiteral("com votos") : QStringLiteral("sem votos")});
+    t += QStringLiteral("\r\n");
+    linha({QStringLiteral("SHA-256"), r.digital});
+    return QByteArrayLiteral("\xEF\xBB\xBF") + t.toUtf8();
+}
+
+// The result report of the shipped project, laid out over the same queries and written as PDF.
+void pdfResultado(Tfrmimpressao &m, const QString &dia, const QString &saida)
+{
+    const QString caminho = Instalacao::caminho(QStringLiteral("relatorio.rav"));
+    QFile f(caminho);
+    if (!f.exists())
+        throw std::runtime_error(
+            QStringLiteral("O projeto de relatórios %1 não foi encontrado").arg(caminho).toStdString());
+    if (!f.open(QIODevice::ReadOnly))
+        throw std::runtime_error(
+            QStringLiteral("Não foi possível ler %1: %2").arg(caminho, f.errorString()).toStdString());
+    const auto projeto = ReportEngine::readProject(f.readAll(), caminho);
+    ReportEngine::Report *relatorio = projeto->find(QStringLiteral("rel_resultadogeral"));
+    if (!relatorio)
+        throw std::runtime_error(
+            QStringLiteral("O projeto %1 não tem o relatório rel_resultadogeral").arg(caminho).toStdString());
+    const auto paginas = ReportEngine::layoutReport(*relatorio, *projeto, m.relatorio->connections(),
+                                                    {{QStringLiteral("diarelatorio"), dia}});
+    if (!paginas || !ReportEngine::writePdf(*paginas, saida, QStringLiteral("Votarim")))
+        throw std::runtime_error("A geração do relatório foi interrompida");
+}
+
+int resultado(const QString &arquivo, const QString &diaIso, const QString &formato, const QString &saida)
+{
+    static const QRegularExpression formaDoDia(QStringLiteral("^\\d{4}-\\d{2}-\\d{2}$"));
+    const QDate data = QDate::fromString(diaIso, Qt::ISODate);
+    if (!formaDoDia.match(diaIso).hasMatch() || !data.isValid()) {
+        std::fprintf(stderr, "Dia inválido: \"%s\" (use AAAA-MM-DD, por exemplo 2024-10-06)\n",
+                     qPrintable(diaIso));
+        return kSaidaUso;
+    }
+    if (!QFileInfo(arquivo).isFile()) {
+        std::fprintf(stderr, "O banco de dados %s não foi encontrado\n", qPrintable(arquivo));
+        return 1;
+    }
+    const QString dia = DiaTexto::escreve(data);
+    Database db;
+    Esquema::prepara(db);
+    db.setConnectionString(
+        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Mode=Read").arg(arquivo));
+    QByteArray bytes;
+    QString digital;
+    try {
+        db.open();
+        // One snapshot for every query: the rows the fingerprint hashes are the rows shown.
+        Transaction leitura(db);
+        Tfrmimpressao modulo(nullptr, db);
+        const Resultado r = leResultado(db, modulo, dia);
+        digital = r.digital;
+        if (formato == QLatin1String("--pdf")) {
+            pdfResultado(modulo, dia, saida);
+            bytes = QStringLiteral("Relatório gravado em %1\nImpressão digital (SHA-256): %2\n")
+                        .arg(saida, r.digital)
+                        .toUtf8();
+        } else if (formato == QLatin1String("--csv")) {
+            bytes = csvResultado(r);
+        } else {
+            bytes = textoResultado(r, arquivo).toUtf8();
+        }
+        leitura.commit();
+    } catch (const DbError &e) {
+        if (emUso(e))
+            std::fprintf(stderr,
+                         "O banco de dados %s está aberto pelo Votarim (ou por outro programa): feche-o e "
+                         "repita a conferência\n",
+                         qPrintable(arquivo));
+        else
+            std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    if (std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout) != size_t(bytes.size()) ||
+        std::fflush(stdout) != 0) {
+        std::fprintf(stderr, "Não foi possível escrever o resultado na saída\n");
+        return 1;
+    }
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -413,6 +758,21 @@ int main(int argc, char **argv)
         return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
     }
     const QString comando = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (comando == QLatin1String("resultado")) {
+        const QString formato = argc > 4 ? QString::fromLocal8Bit(argv[4]) : QString();
+        const bool valido = (argc == 4 || (argc == 5 && formato == QLatin1String("--csv")) ||
+                             (argc == 6 && formato == QLatin1String("--pdf") && argv[5][0] != '\0')) &&
+                            argv[2][0] != '\0';
+        if (!valido) {
+            escreveUso(stderr);
+            return kSaidaUso;
+        }
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+        int qtArgc = 1;
+        QGuiApplication app(qtArgc, argv);
+        return resultado(QFile::decodeName(argv[2]), QString::fromLocal8Bit(argv[3]), formato,
+                         argc == 6 ? QFile::decodeName(argv[5]) : QString());
+    }
     if (argc != 3 || (comando != QLatin1String("novo") && comando != QLatin1String("exemplo")) ||
         argv[2][0] == '\0') {
         escreveUso(stderr);

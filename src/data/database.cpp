@@ -334,9 +334,22 @@ void Database::open()
                             mode.contains(QLatin1String("share deny write"))) ||
                            mode.contains(QLatin1String("share exclusive"));
 
+    // "Mode=Read" (as ADO names it): the file is only looked at, never written, and
+    // other readers may share it; a file that a writer holds locked is refused.
+    const bool readOnly = mode == QLatin1String("read");
+
     checkFileLooksLikeDatabase(file);
-    openHandle(file, SQLITE_OPEN_READWRITE);
+    openHandle(file, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
     try {
+        if (readOnly) {
+            execScript(QStringLiteral("PRAGMA query_only=ON"));
+            // The first read takes the shared lock: a file held by the program fails here.
+            Transaction look(*this);
+            if (m_openCheck) m_openCheck(*this);
+            else Statement(*this, QStringLiteral("select count(*) from sqlite_master")).step();
+            look.commit();
+            return;
+        }
         if (exclusive) execScript(QStringLiteral("PRAGMA locking_mode=EXCLUSIVE"));
         // Take the lock and look at the schema before anything is written to the file.
         Transaction lock(*this, Transaction::Mode::Exclusive);

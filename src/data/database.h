@@ -4,6 +4,8 @@
 // connection string of the form "Provider=...;Data Source=...;Mode=...". With the
 // mode "Share Deny Read|Share Deny Write" the file is locked for the whole run, so
 // no other process can read or write it while the program runs.
+// With the mode "Read" the file is opened read-only and shared with other readers
+// (the database tool's checks); a file held by the program is refused as busy.
 
 #include "data/dberror.h"
 

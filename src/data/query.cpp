@@ -446,6 +446,10 @@ struct Query::Index {
     QMultiHash<size_t, int> rows;
 };
 
+struct Query::FilterIndex {
+    QHash<int, QHash<QString, std::vector<quint32>>> byColumn; // ids in the result's order
+};
+
 std::vector<Query::Condition> Query::parseFilter(const QString &t)
 {
     std::vector<Query::Condition> out;
@@ -730,6 +734,7 @@ void Query::fire(const Event &e)
 
 void Query::invalidateCaches()
 {
+    m_filterIndex.reset();
     m_index.reset();
     m_blob = BlobCache();
 }
@@ -828,8 +833,8 @@ void Query::open()
     m_view = std::move(rows);
     m_buffer.clear();
     m_modified = false;
+    invalidateCaches(); // before the filter, which would read the last result's index
     applyFilter();
-    invalidateCaches();
     m_state = State::Browse;
     m_cur = m_view.empty() ? -1 : 0;
     m_bof = true;
@@ -1339,8 +1344,25 @@ void Query::applyFilter()
     }
     if (!m_filtered) m_order = m_view;
     m_filtered = true;
+    // Only the rows whose text equals the first equality's value need a look.
+    const std::vector<quint32> *candidates = &m_order;
+    static const std::vector<quint32> none;
+    constexpr size_t kRowsWorthAnIndex = 64;
+    const auto eq = std::find_if(m_conditions->begin(), m_conditions->end(),
+                                 [](const Condition &c) { return c.op == Condition::Eq; });
+    if (eq != m_conditions->end() && m_order.size() > kRowsWorthAnIndex &&
+        (*m_columns)[size_t(eq->column)].def.type != FieldType::Blob) {
+        if (!m_filterIndex) m_filterIndex = std::make_unique<FilterIndex>();
+        auto column = m_filterIndex->byColumn.find(eq->column);
+        if (column == m_filterIndex->byColumn.end()) {
+            column = m_filterIndex->byColumn.insert(eq->column, {});
+            for (quint32 id : m_order) (*column)[textOf(cellValue(id, eq->column))].push_back(id);
+        }
+        const auto rows = column->constFind(eq->value);
+        candidates = rows == column->cend() ? &none : &*rows;
+    }
     std::vector<quint32> view;
-    for (quint32 id : m_order)
+    for (quint32 id : *candidates)
         if (passes(id)) view.push_back(id);
     m_view = std::move(view);
 }
@@ -1361,7 +1383,9 @@ void Query::setFilter(const QString &text, Events events)
     m_conditions = conditions->empty() ? nullptr : conditions;
     m_filter = text;
     applyFilter();
-    invalidateCaches();
+    // The rows are the same: the filter index stays.
+    m_index.reset();
+    m_blob = BlobCache();
     m_cur = m_view.empty() ? -1 : 0;
     m_bof = true;
     m_eof = m_view.empty();

@@ -267,6 +267,11 @@ class Query
 
     struct Index;
     mutable std::unique_ptr<Index> m_index;
+    // Rows by the exact text of one column, for filters with an equality: a report's
+    // lookups set a new filter for every row they look up. Kept across filter
+    // changes, dropped when rows change.
+    struct FilterIndex;
+    std::unique_ptr<FilterIndex> m_filterIndex;
     struct BlobCache {
         quint32 id = 0;
         int column = -1;

@@ -1,16 +1,103 @@
 #pragma once
 
-#include <QObject>
+// The report data module: the seven report queries on the shared connection, one
+// named data connection per query through which the report engine reads rows, the
+// engine settings and the report project "relatorio.rav" beside the executable.
+// The registration window's print command drives it; it has no behaviour of its own.
 
-// The report data module: created by the first registration window, owned by the
-// application, and kept until the program ends.
+#include "data/query.h"
+#include "reportengine/dataconnection.h"
+#include "reportengine/enginesettings.h"
+#include "reportengine/reportproject.h"
+
+#include <QObject>
+#include <vector>
+
+// A query as the report engine reads it. Begin remembers the query's open state,
+// filter and row and silences its controls (opening it on its first row when it
+// was closed); end puts all of that back, the row without events. The engine's
+// lookup conditions become the query's filter.
+class ConexaoRelatorio : public ReportEngine::DataConnection
+{
+  public:
+    explicit ConexaoRelatorio(Query &consulta) : m_consulta(consulta) {}
+
+    Query &DataSet() const { return m_consulta; }
+
+    void begin() override;
+    void first() override;
+    void next() override;
+    bool atEnd() const override;
+    QList<ReportEngine::FieldInfo> fields() const override;
+    QVariant value(int field) const override;
+    void setFilter(const QString &filter) override;
+    void end() override;
+
+  private:
+    Query &m_consulta;
+    std::vector<Query::ReaderState> m_guardados; // one per begin not yet ended
+};
+
 class Tfrmimpressao : public QObject
 {
     Q_OBJECT
-public:
+  public:
+    // The queries use the shared data module's connection, which must exist.
     explicit Tfrmimpressao(QObject *owner);
+    Tfrmimpressao(QObject *owner, Database &conexao);
     ~Tfrmimpressao() override;
+
+    // Fixed texts of the three list queries; the day queries get theirs from each result print.
+    static const QString kTextoCandidato, kTextoCargo, kTextoPartido;
+
+    Query rel_candidato;
+    Query rel_cargo;
+    Query rel_partido;
+    Query rel_resultadoGERAL;
+    Query rel_resultadoCANDIDATO;
+    Query rel_resultadoLEGENDA;
+    Query rel_candidatos_votacao;
+
+    ConexaoRelatorio tb_candidato{rel_candidato};
+    ConexaoRelatorio tb_cargo{rel_cargo};
+    ConexaoRelatorio tb_partido{rel_partido};
+    ConexaoRelatorio tb_resultadoGERAL{rel_resultadoGERAL};
+    ConexaoRelatorio tb_resultadoCANDIDATO{rel_resultadoCANDIDATO};
+    ConexaoRelatorio tb_resultadoLEGENDA{rel_resultadoLEGENDA};
+    ConexaoRelatorio tb_candidatos_votacao{rel_candidatos_votacao};
+
+    ReportEngine::EngineSettings *opcaoes_relatorio;
+    ReportEngine::ReportProject *relatorio;
+
+    // The seven data connections by the names the project file uses, in this order.
+    QList<QPair<QString, ConexaoRelatorio *>> conexoes();
 };
 
-// Never more than one.
+// Created by the first registration window, owned by the application; never more than one.
 extern Tfrmimpressao *frmimpressao;
+
+namespace Relatorios
+{
+
+// The four day queries, line by line, for a day text (the day in the short date format).
+QStringList textoTotais(const QString &dia);
+QStringList textoCandidatos(const QString &dia);
+QStringList textoLegendas(const QString &dia);
+QStringList textoCandidatosDoDia(const QString &dia);
+
+// The fixed fields of the seven report queries, in order.
+QList<FieldDef> camposCandidato();
+QList<FieldDef> camposCargo();
+QList<FieldDef> camposPartido();
+QList<FieldDef> camposTotais();
+QList<FieldDef> camposVotosCandidato();
+QList<FieldDef> camposVotosLegenda();
+QList<FieldDef> camposCandidatosDoDia();
+
+// The day's result rows in their canonical text, and its SHA-256 fingerprint in
+// lower-case hexadecimal: what the result report prints at its foot. The four day
+// queries must be open; their state is put back afterwards.
+QByteArray textoCanonico(Tfrmimpressao &modulo);
+QString impressaoDigital(Tfrmimpressao &modulo);
+
+} // namespace Relatorios

@@ -1,0 +1,904 @@
+// The report data module and the report tab over a real database: the seven
+// report queries and their fixed fields, the data connections (state put back,
+// the filter's full, case-sensitive comparison), the print command step by step,
+// the four day queries on a seeded day, and the shipped result report read back
+// from its PDF, with the fingerprint that votarim-banco must print identically.
+
+#include "apoio.h"
+
+#include "data/diatexto.h"
+#include "data/ufrmdados.h"
+#include "registration/tabrelatorio.h"
+#include "reportengine/layout.h"
+#include "reportengine/project.h"
+#include "reports/ufrmimpressao.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSet>
+#include <QTimer>
+#include <functional>
+
+using namespace ReportEngine;
+
+namespace
+{
+
+const QString kDia = QStringLiteral("2024-10-06");
+
+// Drives the modal windows a run opens: each step waits for the top-level
+// window of that name and acts on it; any other dialog is noted and closed, so
+// that a window nobody expected fails the test instead of hanging it.
+class Roteiro : public QObject
+{
+  public:
+    struct Passo {
+        QString janela;
+        std::function<void(QWidget *)> acao;
+    };
+    explicit Roteiro(std::vector<Passo> passos) : m_passos(std::move(passos))
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] { olha(); });
+        m_timer.start(5);
+    }
+    QStringList vistas;
+    bool completo() const { return m_proximo == m_passos.size(); }
+
+  private:
+    void olha()
+    {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible() || m_tratadas.contains(w)) continue;
+            if (m_proximo < m_passos.size() && w->objectName() == m_passos[m_proximo].janela) {
+                m_tratadas.insert(w);
+                vistas << w->objectName();
+                auto acao = m_passos[m_proximo++].acao;
+                acao(w);
+                return;
+            }
+            if (auto *d = qobject_cast<QDialog *>(w); d && d->isModal()) {
+                m_tratadas.insert(w);
+                vistas << QStringLiteral("inesperada:") + w->objectName();
+                d->reject();
+                return;
+            }
+        }
+    }
+    std::vector<Passo> m_passos;
+    size_t m_proximo = 0;
+    QSet<QWidget *> m_tratadas;
+    QTimer m_timer;
+};
+
+template <class T> T *filho(QWidget *w, const char *nome)
+{
+    T *c = w->findChild<T *>(QLatin1String(nome));
+    if (!c) qWarning("falta %s em %s", nome, qPrintable(w->objectName()));
+    return c;
+}
+
+Roteiro::Passo paraPdf(const QString &caminho)
+{
+    return {QStringLiteral("opcoesSaida"), [caminho](QWidget *w) {
+                filho<QRadioButton>(w, "arquivo")->setChecked(true);
+                filho<QComboBox>(w, "formato")->setCurrentIndex(0);
+                filho<QLineEdit>(w, "nomeArquivo")->setText(caminho);
+                filho<QPushButton>(w, "ok")->click();
+            }};
+}
+
+Roteiro::Passo cancelaOpcoes()
+{
+    return {QStringLiteral("opcoesSaida"), [](QWidget *w) { static_cast<QDialog *>(w)->reject(); }};
+}
+
+Database &db()
+{
+    return frmdados->conexaoDB;
+}
+
+void insere(const QString &sql, const QVariantList &valores = {})
+{
+    executa(db(), sql, valores);
+}
+
+void voto(const QVariant &candidato, const QVariant &numero, const QString &tipo, const QVariant &legenda,
+          const QVariant &cargo, const QVariant &partido, const QString &dia = kDia, int vezes = 1)
+{
+    for (int i = 0; i < vezes; ++i)
+        insere(QStringLiteral(
+                   "insert into contagem_votacao (id_candidato, numero_candidato, voto, data, legenda, "
+                   "id_cargo, id_partido) values (:c, :n, :v, :d, :l, :o, :p)"),
+               {candidato, numero, tipo, dia, legenda, cargo, partido});
+}
+
+// Offices 1 Prefeito (2 digits) and 2 Vereador (3 digits); parties 1 to 3; candidates:
+// 1 Ana (13, office 1, party 1), 2 Bruno (45, office 1, party 2), 3 Carla (22, office 1,
+// party 3), 4 Davi (131, office 2, party 1), 5 Eva (451, office 2, party 2, no vote).
+// On the day: Carla 5, Bruno 3, Ana 3 (tie: party 1 first), Davi 4, and 2 for Davi
+// under the old number 130; legend 2 for party 1, 1 for party 2; 2 blank, 1 null.
+// Another day: 7 votes that must never count.
+void semeia()
+{
+    insere(QStringLiteral(
+        "insert into cargo (cargo, quantidade_numeros) values ('Prefeito', 2), ('Vereador', 3)"));
+    insere(QStringLiteral("insert into partido (partido, legenda) values ('Partido Azul', '13'), "
+                          "('Partido Verde', '45'), ('Partido D''Ávila', '22')"));
+    insere(QStringLiteral(
+        "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) values "
+        "('Ana', '13', 1, 1), ('Bruno', '45', 2, 1), ('Carla', '22', 3, 1), "
+        "('Davi', '131', 1, 2), ('Eva', '451', 2, 2)"));
+    for (int c = 1; c <= 5; ++c)
+        insere(QStringLiteral(
+                   "insert into candidatos_votacao (id_candidato, id_cargo, id_partido, data_votacao) "
+                   "select numcad_candidato, id_cargo, id_partido, :dia from candidatos where "
+                   "numcad_candidato = :c"),
+               {kDia, c});
+    const QString N = QStringLiteral("NORMAL");
+    voto(1, QStringLiteral("13"), N, {}, 1, 1, kDia, 3);
+    voto(2, QStringLiteral("45"), N, {}, 1, 2, kDia, 3);
+    voto(3, QStringLiteral("22"), N, {}, 1, 3, kDia, 5);
+    voto(4, QStringLiteral("131"), N, {}, 2, 1, kDia, 4);
+    voto(4, QStringLiteral("130"), N, {}, 2, 1, kDia, 2);
+    voto(1, {}, QStringLiteral("LEGENDA"), QStringLiteral("13"), {}, {}, kDia, 2);
+    voto(2, {}, QStringLiteral("LEGENDA"), QStringLiteral("45"), {}, {}, kDia, 1);
+    voto({}, {}, QStringLiteral("BRANCO"), {}, {}, {}, kDia, 2);
+    voto({}, {}, QStringLiteral("NULO"), {}, {}, {}, kDia, 1);
+    voto(1, QStringLiteral("13"), N, {}, 1, 1, QStringLiteral("2024-10-07"), 7);
+}
+
+QString diaTexto(const QString &iso)
+{
+    return DiaTexto::escreve(QDate::fromString(iso, Qt::ISODate));
+}
+
+void abreDoDia(const QString &iso)
+{
+    const QString dia = diaTexto(iso);
+    const auto prepara = [](Query &q, const QStringList &linhas) {
+        q.clearSql();
+        for (const QString &l : linhas)
+            q.addSql(l);
+        q.open();
+    };
+    prepara(frmimpressao->rel_resultadoGERAL, Relatorios::textoTotais(dia));
+    prepara(frmimpressao->rel_resultadoCANDIDATO, Relatorios::textoCandidatos(dia));
+    prepara(frmimpressao->rel_resultadoLEGENDA, Relatorios::textoLegendas(dia));
+    prepara(frmimpressao->rel_candidatos_votacao, Relatorios::textoCandidatosDoDia(dia));
+}
+
+void fechaTodas()
+{
+    for (Query *q : {&frmimpressao->rel_candidato, &frmimpressao->rel_cargo, &frmimpressao->rel_partido,
+                     &frmimpressao->rel_resultadoGERAL, &frmimpressao->rel_resultadoCANDIDATO,
+                     &frmimpressao->rel_resultadoLEGENDA, &frmimpressao->rel_candidatos_votacao})
+        q->close();
+}
+
+QStringList linhas(Query &q)
+{
+    QStringList out;
+    for (q.first(); !q.eof(); q.next()) {
+        QStringList campos;
+        for (int i = 0; i < q.fieldCount(); ++i)
+            campos << q.field(i).asString();
+        out << campos.join(u'|');
+    }
+    return out;
+}
+
+QString pdfTexto(const QString &pdf)
+{
+    QProcess p;
+    p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+    if (!p.waitForFinished(60000)) return {};
+    return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+struct Saida {
+    int codigo = -1;
+    QString out, err;
+    QByteArray bruto; // the standard output as written
+};
+
+Saida votarimBanco(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(VOTARIM_INSTALL_DIR "/votarim-banco"), args);
+    Saida s;
+    if (!p.waitForFinished(120000)) return s;
+    s.codigo = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    s.bruto = p.readAllStandardOutput();
+    s.out = QString::fromUtf8(s.bruto);
+    s.err = QString::fromUtf8(p.readAllStandardError());
+    return s;
+}
+
+QString digitalDoTexto(const QString &texto)
+{
+    static const QRegularExpression re(QStringLiteral("SHA-256\\)?:? *([0-9a-f]{64})"));
+    const auto m = re.match(texto);
+    return m.hasMatch() ? m.captured(1) : QString();
+}
+
+} // namespace
+
+class TstReports : public QObject
+{
+    Q_OBJECT
+
+  private:
+    std::unique_ptr<InstalacaoTeste> m_inst;
+    Mensagens_vistas *m_msgs = nullptr;
+    // A fresh database in the one installation: the data module stays, as in the program.
+    void novoBanco()
+    {
+        fechaTodas();
+        db().close();
+        for (const QString &s : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm")})
+            QFile::remove(m_inst->banco() + s);
+        Esquema::criaBanco(m_inst->banco());
+        db().setConnectionString(Database::connectionStringFor(m_inst->banco()));
+        db().open();
+    }
+
+  private slots:
+    void initTestCase()
+    {
+        DiaTexto::setLocale(QLocale(QLocale::Portuguese, QLocale::Brazil));
+        m_inst = std::make_unique<InstalacaoTeste>(false);
+        QVERIFY(QFile::copy(QStringLiteral(VOTARIM_INSTALL_DIR "/relatorio.rav"),
+                            m_inst->caminho("relatorio.rav")));
+        frmdados = new Tfrmdados(qApp);
+        // As the first registration window creates it: owned by the application, once.
+        frmimpressao = new Tfrmimpressao(qApp);
+        frmimpressao->relatorio->printToFile = m_inst->caminho(QStringLiteral("impressora.pdf"));
+        frmimpressao->relatorio->defaultFolder = m_inst->dir.path();
+    }
+    void init()
+    {
+        novoBanco();
+        m_msgs = new Mensagens_vistas;
+    }
+    void cleanup()
+    {
+        delete m_msgs;
+        m_msgs = nullptr;
+    }
+    void cleanupTestCase()
+    {
+        fechaTodas();
+        db().close();
+    }
+
+    void camposFixos_data();
+    void camposFixos();
+    void campoAusente();
+    void estadoRestaurado();
+    void filtro_data();
+    void filtro();
+    void filtroAposEdicao();
+    void abas_data();
+    void abas();
+    void duasImpressoes();
+    void semArquivo();
+    void erroNaSegundaConsulta();
+    void consultasDoDia();
+    void diaSemVotos();
+    void relatoriosDeLista_data();
+    void relatoriosDeLista();
+    void relatorioResultado();
+    void ferramentaRecusaBancoAberto();
+    void rankingLongo();
+};
+
+void TstReports::camposFixos_data()
+{
+    QTest::addColumn<int>("consulta");
+    QTest::addColumn<QStringList>("campos");
+    QTest::addRow("rel_candidato") << 0
+                                   << QStringList{"numcad_candidato", "nome_candidato", "numero_candidato",
+                                                  "id_partido",       "id_cargo",       "foto"};
+    QTest::addRow("rel_cargo") << 1 << QStringList{"numcad_cargo", "cargo", "quantidade_numeros"};
+    QTest::addRow("rel_partido") << 2 << QStringList{"numcad_partido", "partido", "legenda"};
+    QTest::addRow("rel_resultadoGERAL")
+        << 3 << QStringList{"Totalgeral", "Totalbranco", "Totalnulo", "Totallegenda", "Totalnormal"};
+    QTest::addRow("rel_resultadoCANDIDATO")
+        << 4 << QStringList{"id_candidato", "numero_candidato", "id_cargo", "id_partido", "Totalvotos"};
+    QTest::addRow("rel_resultadoLEGENDA") << 5 << QStringList{"id_candidato", "legenda", "Totalvotos"};
+    // data_votacao is selected but is none of the query's fields.
+    QTest::addRow("rel_candidatos_votacao") << 6 << QStringList{"nome_candidato", "cargo", "partido"};
+}
+
+void TstReports::camposFixos()
+{
+    QFETCH(int, consulta);
+    QFETCH(QStringList, campos);
+    semeia();
+    abreDoDia(kDia);
+    const auto conexoes = frmimpressao->conexoes();
+    ConexaoRelatorio &c = *conexoes[consulta].second;
+    c.begin();
+    QStringList nomes;
+    for (const FieldInfo &f : c.fields())
+        nomes << f.name;
+    QVERIFY(!c.atEnd());
+    const QVariant primeiro = c.value(0);
+    c.end();
+    QCOMPARE(nomes, campos);
+    QVERIFY(!primeiro.isNull());
+    QCOMPARE(c.DataSet().fieldCount(), int(campos.size()));
+}
+
+void TstReports::campoAusente()
+{
+    // A text whose result lacks a field of the list fails to open; the query stays closed.
+    Query &q = frmimpressao->rel_cargo;
+    q.setSql(QStringLiteral("select numcad_cargo, cargo from cargo"));
+    try {
+        frmimpressao->tb_cargo.begin();
+        QFAIL("abriu sem o campo quantidade_numeros");
+    } catch (const DbError &e) {
+        QVERIFY2(e.message().contains(QStringLiteral("quantidade_numeros")), e.what());
+    }
+    QVERIFY(!q.isActive());
+    QVERIFY(!q.controlsDisabled());
+    q.setSql(Tfrmimpressao::kTextoCargo);
+}
+
+void TstReports::estadoRestaurado()
+{
+    // The shipped result report reads all seven connections, with lookups on the lists
+    // and on the candidate query; each is put back as it was.
+    semeia();
+    abreDoDia(kDia);
+    Tfrmimpressao &m = *frmimpressao;
+    m.rel_resultadoCANDIDATO.moveTo(2);
+    m.rel_resultadoLEGENDA.last();
+    m.rel_partido.open();
+    m.rel_partido.setFilter(QStringLiteral("[numcad_partido] <> '2'"));
+    m.rel_partido.moveTo(1);
+    const QString antesPartido = m.rel_partido.field(QStringLiteral("partido")).asString();
+    const QString pdf = m_inst->caminho(QStringLiteral("estado.pdf"));
+    Roteiro r({paraPdf(pdf)});
+    m.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), diaTexto(kDia));
+    m.relatorio->RunReport(QStringLiteral("REL_ResultadoGeral"));
+    QVERIFY(r.completo());
+    QVERIFY(QFileInfo(pdf).size() > 0);
+    QVERIFY(m_msgs->lista.empty());
+
+    QVERIFY(m.rel_resultadoCANDIDATO.isActive());
+    QCOMPARE(m.rel_resultadoCANDIDATO.currentRow(), 2);
+    QCOMPARE(m.rel_resultadoCANDIDATO.filter(), QString());
+    QVERIFY(m.rel_resultadoLEGENDA.isActive());
+    QCOMPARE(m.rel_resultadoLEGENDA.currentRow(), m.rel_resultadoLEGENDA.rowCount() - 1);
+    QVERIFY(m.rel_resultadoGERAL.isActive());
+    QVERIFY(m.rel_candidatos_votacao.isActive());
+    QVERIFY(m.rel_partido.isActive());
+    QCOMPARE(m.rel_partido.filter(), QStringLiteral("[numcad_partido] <> '2'"));
+    QCOMPARE(m.rel_partido.field(QStringLiteral("partido")).asString(), antesPartido);
+    QVERIFY(!m.rel_candidato.isActive());
+    QVERIFY(!m.rel_cargo.isActive());
+    for (const auto &[nome, c] : m.conexoes())
+        QVERIFY2(!c->DataSet().controlsDisabled(), qPrintable(nome));
+}
+
+void TstReports::filtro_data()
+{
+    QTest::addColumn<int>("linhas"); // more than 64 rows: the indexed path
+    QTest::addColumn<QString>("condicoes");
+    QTest::addColumn<QStringList>("esperados");
+    const QStringList oNeil{QStringLiteral("O'Neil")};
+    for (int n : {3, 200}) {
+        const QByteArray s = QByteArray::number(n);
+        QTest::addRow("aspas, %s linhas", s.constData())
+            << n << QStringLiteral("[nome_candidato] = 'O''Neil'") << oNeil;
+        QTest::addRow("maiúsculas contam, %s", s.constData())
+            << n << QStringLiteral("[nome_candidato] = 'o''neil'") << QStringList{};
+        QTest::addRow("valor inteiro, %s", s.constData())
+            << n << QStringLiteral("[nome_candidato] = 'Ana'") << QStringList{QStringLiteral("Ana")};
+        QTest::addRow("sem parte, %s", s.constData())
+            << n << QStringLiteral("[nome_candidato] = 'An'") << QStringList{};
+        QTest::addRow("duas condições, %s", s.constData())
+            << n << QStringLiteral("[id_cargo] = '1' and [numero_candidato] = '77'")
+            << QStringList{QStringLiteral("Ana Maria")};
+        QTest::addRow("diferente, %s", s.constData())
+            << n << QStringLiteral("[id_cargo] = '1' and [nome_candidato] <> 'Ana'")
+            << QStringList{QStringLiteral("Ana Maria"), QStringLiteral("O'Neil")};
+    }
+}
+
+void TstReports::filtro()
+{
+    QFETCH(int, linhas);
+    QFETCH(QString, condicoes);
+    QFETCH(QStringList, esperados);
+    insere(
+        QStringLiteral("insert into cargo (cargo, quantidade_numeros) values ('Prefeito', 2), ('Outro', 3)"));
+    insere(QStringLiteral(
+        "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) values "
+        "('Ana', '13', 1, 1), ('Ana Maria', '77', 1, 1), ('O''Neil', '15', 1, 1), ('ana', '16', 1, 2)"));
+    for (int i = 4; i < linhas; ++i)
+        insere(
+            QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
+                           "values (:nome, :numero, 1, 2)"),
+            {QStringLiteral("Cand %1").arg(i), QString::number(100 + i)});
+    // The engine writes its lookups' conditions in this text; the connection gives them to the query.
+    QCOMPARE(filterText({{QStringLiteral("nome_candidato"), QStringLiteral("="), QStringLiteral("O'Neil")}}),
+             QStringLiteral("[nome_candidato] = 'O''Neil'"));
+    ConexaoRelatorio &c = frmimpressao->tb_candidato;
+    c.begin();
+    for (int vez = 0; vez < 2; ++vez) { // the second time from the kept index
+        c.setFilter(condicoes);
+        QCOMPARE(c.DataSet().filter(), condicoes);
+        QStringList vistos;
+        for (c.first(); !c.atEnd(); c.next())
+            vistos << c.value(1).toString();
+        QCOMPARE(vistos, esperados);
+        c.setFilter(QString());
+    }
+    c.end();
+    QVERIFY(!c.DataSet().isActive());
+    QCOMPARE(c.DataSet().filter(), QString());
+}
+
+void TstReports::filtroAposEdicao()
+{
+    // The index behind equality filters follows rows that change, come and go.
+    insere(QStringLiteral("insert into cargo (cargo, quantidade_numeros) values ('Prefeito', 3)"));
+    for (int i = 0; i < 100; ++i)
+        insere(
+            QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
+                           "values (:nome, :numero, 1, 1)"),
+            {QStringLiteral("Cand %1").arg(i), QString::number(100 + i)});
+    Query q(db());
+    q.setSql(QStringLiteral("select * from candidatos"));
+    q.open();
+    const auto quantos = [&q](const QString &nome) {
+        q.setFilter(QStringLiteral("[nome_candidato] = '%1'").arg(nome));
+        const int n = q.rowCount();
+        q.clearFilter();
+        return n;
+    };
+    QCOMPARE(quantos(QStringLiteral("Cand 5")), 1);
+    q.moveTo(5);
+    q.edit();
+    q.field(QStringLiteral("nome_candidato")).setValue(QStringLiteral("Novo"));
+    q.post();
+    QCOMPARE(quantos(QStringLiteral("Cand 5")), 0);
+    QCOMPARE(quantos(QStringLiteral("Novo")), 1);
+    q.insert();
+    q.field(QStringLiteral("nome_candidato")).setValue(QStringLiteral("Novo"));
+    q.field(QStringLiteral("numero_candidato")).setValue(QStringLiteral("999"));
+    q.field(QStringLiteral("id_partido")).setValue(1);
+    q.field(QStringLiteral("id_cargo")).setValue(1);
+    q.post();
+    QCOMPARE(quantos(QStringLiteral("Novo")), 2);
+    QVERIFY(q.locate(QStringLiteral("nome_candidato"), QStringLiteral("Cand 0")));
+    q.remove();
+    QCOMPARE(quantos(QStringLiteral("Cand 0")), 0);
+    QCOMPARE(quantos(QStringLiteral("Cand 1")), 1);
+    q.close();
+    executa(db(),
+            QStringLiteral("update candidatos set nome_candidato = 'Novo' where numcad_candidato = 10"));
+    q.open();
+    QCOMPARE(quantos(QStringLiteral("Novo")), 3);
+}
+
+void TstReports::abas_data()
+{
+    QTest::addColumn<int>("indice");
+    QTest::addColumn<bool>("diaVisivel");
+    QTest::addRow("Candidatos") << 0 << false;
+    QTest::addRow("Cargo") << 1 << false;
+    QTest::addRow("Partido") << 2 << false;
+    QTest::addRow("Resultado Votação") << 3 << true;
+}
+
+void TstReports::abas()
+{
+    QFETCH(int, indice);
+    QFETCH(bool, diaVisivel);
+    QWidget janela;
+    auto *tab = new TabRelatorio(&janela);
+    janela.show();
+    QCOMPARE(tab->objectName(), QStringLiteral("tab_relatorio"));
+    QCOMPARE(tab->GroupBox8->geometry(), QRect(3, 3, 458, 270));
+    QCOMPARE(tab->cbx_relatorio->parentWidget(), tab->GroupBox8);
+    QCOMPARE(tab->cbx_relatorio->geometry(), QRect(3, 25, 363, 21));
+    QCOMPARE(tab->btn_impressao->geometry(), QRect(370, 25, 83, 21));
+    QCOMPARE(tab->Label22->geometry(), QRect(3, 52, 101, 13));
+    QCOMPARE(tab->cmp_datavotacao_relatorio->geometry(), QRect(3, 66, 115, 21));
+    QVERIFY(tab->Label21->font().bold());
+    QCOMPARE(tab->Label21->font().pixelSize(), 11);
+    QCOMPARE(tab->cbx_relatorio->currentIndex(), 0);
+    QVERIFY(!tab->Label22->isVisible());
+    QCOMPARE(tab->cmp_datavotacao_relatorio->date(), QDate(2000, 1, 1));
+
+    tab->cbx_relatorio->setCurrentIndex(3); // shown first, so that hiding again is seen too
+    tab->cmp_datavotacao_relatorio->setDate(QDate(2024, 5, 1));
+    tab->cbx_relatorio->setCurrentIndex(indice);
+    QCOMPARE(tab->Label22->isVisible(), diaVisivel);
+    QCOMPARE(tab->cmp_datavotacao_relatorio->isVisible(), diaVisivel);
+    tab->cbx_relatorio->setCurrentIndex(3);
+    QCOMPARE(tab->cmp_datavotacao_relatorio->date(), QDate(2024, 5, 1)); // kept while hidden
+}
+
+void TstReports::duasImpressoes()
+{
+    semeia();
+    QWidget janela;
+    auto *tab = new TabRelatorio(&janela);
+    tab->cbx_relatorio->setCurrentIndex(3);
+    // The untouched picker: 1 January 2000.
+    {
+        Roteiro r({cancelaOpcoes()});
+        tab->btn_impressao->click();
+        QVERIFY(r.completo());
+    }
+    const QString dia2000 = diaTexto(QStringLiteral("2000-01-01"));
+    QCOMPARE(frmimpressao->relatorio->parameters().value(0).second, dia2000);
+    QCOMPARE(frmimpressao->rel_resultadoGERAL.sql(), Relatorios::textoTotais(dia2000));
+
+    tab->cmp_datavotacao_relatorio->setDate(QDate::fromString(kDia, Qt::ISODate));
+    {
+        Roteiro r({cancelaOpcoes()});
+        tab->btn_impressao->click();
+        QVERIFY(r.completo());
+    }
+    QVERIFY(m_msgs->lista.empty());
+    const QString d = diaTexto(kDia);
+    QCOMPARE(d, QStringLiteral("06/10/2024"));
+    Tfrmimpressao &m = *frmimpressao;
+    QCOMPARE(m.relatorio->parameters(), (Parameters{{QStringLiteral("diarelatorio"), d}}));
+    // Exact, line by line: blanks, the double blank, the trailing blank, CR LF between lines.
+    QCOMPARE(m.rel_resultadoGERAL.text(),
+             QStringLiteral("select count(data) as Totalgeral,\r\n"
+                            " (select count(voto) from contagem_votacao where voto = \"BRANCO\" and data = "
+                            "datevalue(\"06/10/2024\")) as Totalbranco,\r\n"
+                            " (select count(voto) from contagem_votacao where voto = \"NULO\" and data = "
+                            "datevalue(\"06/10/2024\")) as Totalnulo,\r\n"
+                            " (select count(voto) from contagem_votacao where voto = \"LEGENDA\" and data = "
+                            "datevalue(\"06/10/2024\")) as Totallegenda,\r\n"
+                            "(select count(voto) from contagem_votacao where voto = \"NORMAL\" and data = "
+                            "datevalue(\"06/10/2024\")) as Totalnormal\r\n"
+                            "from contagem_votacao where data =  datevalue(\"06/10/2024\")\r\n"));
+    QCOMPARE(
+        m.rel_resultadoCANDIDATO.text(),
+        QStringLiteral("SELECT id_candidato, numero_candidato, id_cargo, id_partido, count(id_candidato) AS "
+                       "Totalvotos\r\n"
+                       " FROM contagem_votacao WHERE data= datevalue (\"06/10/2024\") and voto=\"NORMAL\"\r\n"
+                       "GROUP BY id_cargo, id_partido, id_candidato, numero_candidato order by id_cargo, "
+                       "count(id_candidato) desc, id_partido\r\n"));
+    QCOMPARE(m.rel_resultadoLEGENDA.text(),
+             QStringLiteral("SELECT id_candidato,legenda, count(legenda) AS Totalvotos\r\n"
+                            " FROM contagem_votacao\r\n"
+                            " WHERE data = datevalue (\"06/10/2024\") And voto=\"LEGENDA\"\r\n"
+                            " GROUP BY legenda, id_candidato\r\n"));
+    QCOMPARE(
+        m.rel_candidatos_votacao.text(),
+        QStringLiteral("select candidatos.nome_candidato, cargo, partido,candidatos_votacao.data_votacao "
+                       "from candidatos_votacao, candidatos,cargo,partido\r\n"
+                       "where candidatos_votacao.id_candidato = candidatos.numcad_candidato and "
+                       "candidatos_votacao.id_cargo = cargo.numcad_cargo and candidatos_votacao.id_partido = "
+                       "partido.numcad_partido\r\n"
+                       " and data_votacao = datevalue(\"06/10/2024\") order by cargo, partido, "
+                       "candidatos.nome_candidato \r\n"));
+    // Step 11: all seven closed after the run.
+    for (const auto &[nome, c] : m.conexoes())
+        QVERIFY2(!c->DataSet().isActive(), qPrintable(nome));
+}
+
+void TstReports::semArquivo()
+{
+    QWidget janela;
+    auto *tab = new TabRelatorio(&janela);
+    Tfrmimpressao &m = *frmimpressao;
+    abreDoDia(kDia);
+    const QStringList antes = m.rel_resultadoGERAL.sql();
+    const QString projeto = m_inst->caminho(QStringLiteral("relatorio.rav"));
+    const QString guardado = projeto + QStringLiteral(".guardado");
+    QVERIFY(QFile::rename(projeto, guardado));
+    tab->cmp_datavotacao_relatorio->setDate(QDate(2023, 1, 2));
+    for (int i : {3, 0, 3}) { // every time, whatever the choice
+        tab->cbx_relatorio->setCurrentIndex(i);
+        Roteiro r({});
+        tab->btn_impressao->click();
+        QVERIFY(r.vistas.isEmpty());
+    }
+    QVERIFY(QFile::rename(guardado, projeto));
+    QCOMPARE(m_msgs->lista.size(), size_t(3));
+    for (const auto &msg : m_msgs->lista) {
+        QCOMPARE(msg.icone, Mensagens::Icone::Aviso);
+        QCOMPARE(
+            msg.texto,
+            QStringLiteral("O arquivo de relatório não foi localizado, não será possível fazer a impressão"));
+    }
+    QCOMPARE(m.rel_resultadoGERAL.sql(), antes);
+    QVERIFY(m.rel_resultadoGERAL.isActive()); // nothing closed either
+    QVERIFY(m.rel_candidatos_votacao.isActive());
+}
+
+void TstReports::erroNaSegundaConsulta()
+{
+    semeia();
+    QWidget janela;
+    auto *tab = new TabRelatorio(&janela);
+    tab->cbx_relatorio->setCurrentIndex(3);
+    Tfrmimpressao &m = *frmimpressao;
+    insere(QStringLiteral("alter table contagem_votacao rename column numero_candidato to numero_x"));
+    m.rel_resultadoLEGENDA.setSql(QStringLiteral("select 1"));
+    const QStringList legendaAntes = m.rel_resultadoLEGENDA.sql();
+    {
+        Roteiro r({});
+        tab->btn_impressao->click();
+        QVERIFY(r.vistas.isEmpty()); // no report ran
+    }
+    QCOMPARE(m_msgs->lista.size(), size_t(1));
+    QCOMPARE(m_msgs->lista[0].icone, Mensagens::Icone::Erro);
+    QVERIFY2(m_msgs->lista[0].texto.contains(QStringLiteral("numero_candidato")),
+             qPrintable(m_msgs->lista[0].texto));
+    QVERIFY(m.rel_resultadoGERAL.isActive()); // opened before the error, left open
+    QVERIFY(!m.rel_resultadoCANDIDATO.isActive());
+    QCOMPARE(m.rel_resultadoLEGENDA.sql(), legendaAntes); // the rest skipped
+
+    insere(QStringLiteral("alter table contagem_votacao rename column numero_x to numero_candidato"));
+    tab->cbx_relatorio->setCurrentIndex(1);
+    {
+        Roteiro r({cancelaOpcoes()});
+        tab->btn_impressao->click();
+        QVERIFY(r.completo());
+    }
+    QCOMPARE(m_msgs->lista.size(), size_t(1));
+    QVERIFY(!m.rel_resultadoGERAL.isActive()); // the next print closed it
+}
+
+void TstReports::consultasDoDia()
+{
+    semeia();
+    abreDoDia(kDia);
+    Tfrmimpressao &m = *frmimpressao;
+    QCOMPARE(linhas(m.rel_resultadoGERAL), QStringList{QStringLiteral("23|2|1|3|17")});
+    // Office 1 by votes, the tie of Ana and Bruno by party; office 2 once per number voted.
+    QCOMPARE(linhas(m.rel_resultadoCANDIDATO),
+             (QStringList{"3|22|1|3|5", "1|13|1|1|3", "2|45|1|2|3", "4|131|2|1|4", "4|130|2|1|2"}));
+    QStringList legendas = linhas(m.rel_resultadoLEGENDA);
+    QCOMPARE(legendas, (QStringList{"1|13|2", "2|45|1"}));
+    QCOMPARE(linhas(m.rel_candidatos_votacao),
+             (QStringList{"Ana|Prefeito|Partido Azul", "Carla|Prefeito|Partido D'Ávila",
+                          "Bruno|Prefeito|Partido Verde", "Davi|Vereador|Partido Azul",
+                          "Eva|Vereador|Partido Verde"}));
+}
+
+void TstReports::diaSemVotos()
+{
+    semeia();
+    abreDoDia(QStringLiteral("2024-10-05"));
+    Tfrmimpressao &m = *frmimpressao;
+    QCOMPARE(linhas(m.rel_resultadoGERAL), QStringList{QStringLiteral("0|0|0|0|0")});
+    QCOMPARE(m.rel_resultadoCANDIDATO.recordCount(), 0);
+    QCOMPARE(m.rel_resultadoLEGENDA.recordCount(), 0);
+    QCOMPARE(m.rel_candidatos_votacao.recordCount(), 0);
+    // Still a valid report, with its fingerprint.
+    const auto paginas = [&] {
+        QFile f(m_inst->caminho(QStringLiteral("relatorio.rav")));
+        if (!f.open(QIODevice::ReadOnly)) return std::unique_ptr<PreparedReport>();
+        static std::unique_ptr<Project> projeto;
+        projeto = readProject(f.readAll(), f.fileName());
+        return layoutReport(*projeto->find(QStringLiteral("rel_resultadogeral")), *projeto,
+                            m.relatorio->connections(),
+                            {{QStringLiteral("diarelatorio"), QStringLiteral("05/10/2024")}});
+    }();
+    QVERIFY(paginas);
+    QString tudo;
+    for (const Page &p : paginas->pages)
+        tudo += p.texts.join(u'\n');
+    QVERIFY(tudo.contains(QStringLiteral("Nenhum voto nominal neste dia.")));
+    QVERIFY(tudo.contains(QStringLiteral("Nenhum voto de legenda neste dia.")));
+    QVERIFY(tudo.contains(Relatorios::impressaoDigital(m)));
+}
+
+void TstReports::relatoriosDeLista_data()
+{
+    QTest::addColumn<QString>("relatorio");
+    QTest::addColumn<QStringList>("textos");
+    QTest::addRow("rel_candidato") << QStringLiteral("rel_candidato") << QStringList{"Carla",
+                                                                                     "Partido D'Ávila",
+                                                                                     "Vereador",
+                                                                                     "(cargo removido)",
+                                                                                     "(partido removido)",
+                                                                                     "Total: 6 candidato(s)"};
+    QTest::addRow("rel_cargo") << QStringLiteral("rel_cargo")
+                               << QStringList{"Prefeito", "Vereador", "3", "Total: 2 cargo(s)"};
+    QTest::addRow("rel_partido") << QStringLiteral("rel_partido")
+                                 << QStringList{"Partido D'Ávila", "45", "Total: 3 partido(s)"};
+}
+
+void TstReports::relatoriosDeLista()
+{
+    // The shipped list reports over the registered tables, one candidate with neither office nor party.
+    QFETCH(QString, relatorio);
+    QFETCH(QStringList, textos);
+    semeia();
+    insere(QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
+                          "values ('Órfão', '99', 77, 88)"));
+    QFile f(m_inst->caminho(QStringLiteral("relatorio.rav")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const auto projeto = readProject(f.readAll(), f.fileName());
+    const auto paginas =
+        layoutReport(*projeto->find(relatorio), *projeto, frmimpressao->relatorio->connections(), {});
+    QVERIFY(paginas);
+    QStringList tudo;
+    for (const Page &p : paginas->pages)
+        tudo << p.texts;
+    for (const QString &t : textos)
+        QVERIFY2(tudo.contains(t), qPrintable(t));
+    QVERIFY(tudo.contains(QStringLiteral("página 1 de 1")));
+    QVERIFY(!frmimpressao->rel_candidato.isActive());
+}
+
+void TstReports::relatorioResultado()
+{
+    semeia();
+    QWidget janela;
+    auto *tab = new TabRelatorio(&janela);
+    tab->cbx_relatorio->setCurrentIndex(3);
+    tab->cmp_datavotacao_relatorio->setDate(QDate::fromString(kDia, Qt::ISODate));
+    const QString pdf = m_inst->caminho(QStringLiteral("resultado.pdf"));
+    Roteiro r({paraPdf(pdf)});
+    tab->btn_impressao->click();
+    QVERIFY(r.completo());
+    QVERIFY(m_msgs->lista.empty());
+    const QString texto = pdfTexto(pdf);
+    QVERIFY2(texto.contains(QStringLiteral("Resultado da votação do dia 06/10/2024")), qPrintable(texto));
+
+    const auto numeros = [&texto](const QString &rotulo) {
+        const QRegularExpression re(QRegularExpression::escape(rotulo) +
+                                    QStringLiteral(" +(\\d+) +([0-9,]+)"));
+        const auto m = re.match(texto);
+        return m.hasMatch() ? m.captured(1) + u' ' + m.captured(2) : QString();
+    };
+    QCOMPARE(numeros(QStringLiteral("Nominais (em candidatos)")), QStringLiteral("17 73,91"));
+    QCOMPARE(numeros(QStringLiteral("De legenda (em partidos)")), QStringLiteral("3 13,04"));
+    QCOMPARE(numeros(QStringLiteral("Brancos")), QStringLiteral("2 8,70"));
+    QCOMPARE(numeros(QStringLiteral("Nulos")), QStringLiteral("1 4,35"));
+    QCOMPARE(numeros(QStringLiteral("Total de votos do dia")), QStringLiteral("23 100,00"));
+    QVERIFY(!texto.contains(QStringLiteral("ATENÇÃO")));
+    // Rankings: positions, names looked up, the number voted, votes and share of the office.
+    const QStringList ranking{"1º +22 +Carla +Partido D'Ávila +5 +45,45",
+                              "2º +13 +Ana +Partido Azul +3 +27,27", "3º +45 +Bruno +Partido Verde +3 +27,27",
+                              "1º +131 +Davi +Partido Azul +4 +66,67",
+                              "2º +130 +Davi +Partido Azul +2 +33,33"};
+    qsizetype desde = 0;
+    for (const QString &l : ranking) {
+        const auto m = QRegularExpression(l).match(texto, desde);
+        QVERIFY2(m.hasMatch(), qPrintable(l));
+        desde = m.capturedEnd();
+    }
+    QCOMPARE(numeros(QStringLiteral("Votos nominais no cargo")), QStringLiteral("11 100,00"));
+    QVERIFY(QRegularExpression(QStringLiteral("Votos nominais no cargo +6 +100,00")).match(texto).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("Total de votos nominais do dia +17")).match(texto).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("13 +Partido Azul +2 +66,67")).match(texto).hasMatch());
+    QVERIFY(
+        QRegularExpression(QStringLiteral("Total de votos de legenda do dia +3")).match(texto).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("Eva +Vereador +Partido Verde +sem votos"))
+                .match(texto)
+                .hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("Davi +Vereador +Partido Azul +com votos"))
+                .match(texto)
+                .hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("página 1 de \\d")).match(texto).hasMatch());
+
+    // The fingerprint: on the report, from the module, from the tool (with the
+    // program's hold released), and recomputed from the documented canonical text.
+    const QString digital = digitalDoTexto(texto);
+    QCOMPARE(digital.size(), 64);
+    abreDoDia(kDia);
+    QCOMPARE(Relatorios::impressaoDigital(*frmimpressao), digital);
+    const QByteArray canonico = Relatorios::textoCanonico(*frmimpressao);
+    QVERIFY(canonico.startsWith("#tb_"
+                                "resultadoGERAL\nTotalgeral\tTotalbranco\tTotalnulo\tTotallegenda\tTotalnorma"
+                                "l\n23\t2\t1\t3\t17\n#tb_resultadoCANDIDATO\n"));
+    QVERIFY(canonico.contains("Carla\tPrefeito\tPartido D'Ávila\n"));
+    QCOMPARE(QString::fromLatin1(QCryptographicHash::hash(canonico, QCryptographicHash::Sha256).toHex()),
+             digital);
+    fechaTodas();
+    db().close();
+    const QByteArray bytesAntes = hashArquivo(m_inst->banco());
+    const Saida texto2 = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia});
+    QCOMPARE(texto2.codigo, 0);
+    QCOMPARE(digitalDoTexto(texto2.out), digital);
+    QVERIFY(texto2.out.contains(QStringLiteral("Eva  Vereador  Partido Verde  sem votos")));
+    const QString pdf2 = m_inst->caminho(QStringLiteral("ferramenta.pdf"));
+    const Saida comPdf =
+        votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia, QStringLiteral("--pdf"), pdf2});
+    QCOMPARE(comPdf.codigo, 0);
+    QCOMPARE(digitalDoTexto(pdfTexto(pdf2)), digital);
+    const Saida csv =
+        votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia, QStringLiteral("--csv")});
+    QCOMPARE(csv.codigo, 0);
+    QVERIFY(csv.bruto.startsWith("\xEF\xBB\xBF"));
+    QVERIFY(csv.out.contains(QStringLiteral("\r\nPrefeito;1;22;Carla;Partido D'Ávila;5;45,45\r\n")));
+    QVERIFY(csv.out.contains(QStringLiteral("\r\nSHA-256;") + digital + QStringLiteral("\r\n")));
+    QCOMPARE(hashArquivo(m_inst->banco()), bytesAntes); // read-only: the file is as it was
+    // The documented recipe with sqlite3 and sha256sum alone gives the same.
+    QProcess receita;
+    receita.start(QStringLiteral("bash"),
+                  {QStringLiteral(VOTARIM_FONTE "/tools/confere_digital.sh"), m_inst->banco(), kDia});
+    QVERIFY(receita.waitForFinished(60000));
+    QCOMPARE(QString::fromUtf8(receita.readAllStandardOutput()).trimmed(), digital);
+    db().setConnectionString(Database::connectionStringFor(m_inst->banco()));
+    db().open();
+}
+
+void TstReports::ferramentaRecusaBancoAberto()
+{
+    // The data module holds the file (as the program does): the tool refuses it, clearly.
+    semeia();
+    const Saida s = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia});
+    QCOMPARE(s.codigo, 1);
+    QVERIFY2(s.err.contains(QStringLiteral("está aberto pelo Votarim")), qPrintable(s.err));
+    QCOMPARE(s.out, QString());
+    const Saida dia =
+        votarimBanco({QStringLiteral("resultado"), m_inst->banco(), QStringLiteral("2024-02-30")});
+    QCOMPARE(dia.codigo, 2);
+    QVERIFY(dia.err.contains(QStringLiteral("Dia inválido")));
+}
+
+void TstReports::rankingLongo()
+{
+    // 5,000 candidates in one office: a ranking over many pages, its column titles
+    // repeated on every page that continues it, every position once.
+    insere(QStringLiteral("insert into cargo (cargo, quantidade_numeros) values ('Vereador', 5)"));
+    insere(QStringLiteral("insert into partido (partido, legenda) values ('Partido Azul', '13')"));
+    {
+        Transaction t(db());
+        for (int i = 0; i < 5000; ++i) {
+            insere(QStringLiteral(
+                       "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
+                       "values (:nome, :numero, 1, 1)"),
+                   {QStringLiteral("Candidato %1").arg(i), QString::number(10000 + i)});
+            voto(i + 1, QString::number(10000 + i), QStringLiteral("NORMAL"), {}, 1, 1, kDia, 1 + i % 3);
+        }
+        t.commit();
+    }
+    abreDoDia(kDia);
+    Tfrmimpressao &m = *frmimpressao;
+    QFile f(m_inst->caminho(QStringLiteral("relatorio.rav")));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const auto projeto = readProject(f.readAll(), f.fileName());
+    const auto paginas =
+        layoutReport(*projeto->find(QStringLiteral("rel_resultadogeral")), *projeto,
+                     m.relatorio->connections(), {{QStringLiteral("diarelatorio"), diaTexto(kDia)}});
+    QVERIFY(paginas);
+    QVERIFY(paginas->pages.size() > 100);
+    QSet<QString> posicoes;
+    int paginasDoRanking = 0;
+    static const QRegularExpression posicao(QStringLiteral("^(\\d+)º$"));
+    for (const Page &p : paginas->pages) {
+        int nestaPagina = 0;
+        for (const QString &t : p.texts)
+            if (posicao.match(t).hasMatch()) {
+                ++nestaPagina;
+                posicoes.insert(t);
+            }
+        if (nestaPagina == 0) continue;
+        ++paginasDoRanking;
+        QVERIFY(p.texts.contains(QStringLiteral("Nº votado")));
+        QVERIFY(p.texts.contains(QStringLiteral("Cargo: Vereador")));
+    }
+    QCOMPARE(posicoes.size(), 5000);
+    QVERIFY(paginasDoRanking > 100);
+}
+
+QTEST_MAIN(TstReports)
+#include "tst_reports.moc"
