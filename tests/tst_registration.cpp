@@ -36,7 +36,7 @@ using Button = DbNavigator::Button;
 namespace
 {
 
-QByteArray imagem(QColor cor, QSize tamanho, const char *formato)
+QByteArray bmp(QColor cor, QSize tamanho = {40, 30}, const char *formato = "BMP")
 {
     QImage img(tamanho, QImage::Format_RGB888);
     img.fill(cor);
@@ -46,35 +46,19 @@ QByteArray imagem(QColor cor, QSize tamanho, const char *formato)
     img.save(&buf, formato);
     return bytes;
 }
-QByteArray bmp(QColor cor, QSize tamanho = {40, 30})
-{
-    return imagem(cor, tamanho, "BMP");
-}
-QByteArray png()
-{
-    return imagem(Qt::green, {4, 4}, "PNG");
-}
 
-// A bitmap's headers alone, claiming largura x altura, 24 bits: the 40-byte header or the old 12-byte one.
+// A bitmap's headers alone, claiming largura x altura: the 40-byte header, or the old 12-byte one.
 QByteArray cabecalhoBmp(qint32 largura, qint32 altura, bool antigo = false)
 {
-    QByteArray b(antigo ? 26 : 54, '\0');
+    QByteArray b = "BM" + QByteArray(antigo ? 24 : 52, '\0');
     auto *p = reinterpret_cast<uchar *>(b.data());
-    p[0] = 'B';
-    p[1] = 'M';
-    qToLittleEndian<quint32>(quint32(b.size()), p + 2);
-    qToLittleEndian<quint32>(quint32(b.size()), p + 10);
     qToLittleEndian<quint32>(antigo ? 12 : 40, p + 14);
     if (antigo) {
         qToLittleEndian<quint16>(quint16(largura), p + 18);
         qToLittleEndian<quint16>(quint16(altura), p + 20);
-        qToLittleEndian<quint16>(1, p + 22);
-        qToLittleEndian<quint16>(24, p + 24);
     } else {
         qToLittleEndian<qint32>(largura, p + 18);
         qToLittleEndian<qint32>(altura, p + 22);
-        qToLittleEndian<quint16>(1, p + 26);
-        qToLittleEndian<quint16>(24, p + 28);
     }
     return b;
 }
@@ -239,66 +223,28 @@ class TstRegistration : public QObject
 
     // ---- The window
 
-    void windowOpensOnFirstTab()
+    // Opened on the first tab with every query open; closed, nothing stays open or unsaved.
+    void windowOpensAndCloses()
     {
         abre();
-        QCOMPARE(w->windowTitle(), QString("Cadastro Candidatos"));
-        QCOMPARE(w->size(), QSize(492, 320));
-        QCOMPARE(w->minimumSize(), w->maximumSize());
-        QVERIFY(!(w->windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint)));
         QVERIFY(w->isModal() && w->parent() == m_dono.get() && frmcadastro == w);
-        QStringList abas;
-        for (int i = 0; i < w->pg_principal->count(); ++i)
-            abas << w->pg_principal->tabText(i);
-        QCOMPARE(abas, (QStringList{"Cadastro candidato", "Cadastro cargo", "Cadastro partido ",
-                                    "Sequência da votação", "Candidatos votação", "Relatório"}));
-        QCOMPARE(w->pg_principal->widget(5)->objectName(), QString("tab_relatorio"));
         for (Query *q : consultas())
             QVERIFY(q->isActive());
         QVERIFY(frmimpressao && frmimpressao->parent() == QCoreApplication::instance());
         const QPointer<Tfrmimpressao> impressao = frmimpressao;
-
-        // Closed on another tab: the next window opens on the first, with the same report module.
-        w->pg_principal->setCurrentIndex(3);
+        w->pg_principal->setCurrentIndex(2);
+        w->navegador_partido->click(Button::Edit);
+        QTest::keyClicks(w->cmp_partido, " Claro");
         w->close();
         QTRY_VERIFY(w.isNull());
         QVERIFY(frmcadastro == nullptr && frmdados->seletorDia() == nullptr);
         for (Query *q : consultas())
             QVERIFY(!q->isActive());
+        QCOMPARE(valor("select count(*) from partido where partido like '% Claro'").toInt(), 0);
         abre();
         QCOMPARE(w->pg_principal->currentIndex(), 0);
-        QVERIFY(impressao && frmimpressao == impressao);
-    }
-
-    void tabOrder_data()
-    {
-        QTest::addColumn<QStringList>("ordem");
-        QTest::addRow("candidato") << QStringList{
-            "cmp_nome_candidato", "cmp_id_cargo", "cmp_numero_candidato",
-            "cmp_id_partido",     "DBGrid2",      "add_imagem",
-            "ck_vizualiza_foto",  "del_imagem"};
-        QTest::addRow("cargo") << QStringList{"cmp_cargo", "DBGrid3", "cmp_quantidade_numeros"};
-        QTest::addRow("partido") << QStringList{"cmp_partido", "DBGrid4", "cmp_legenda"};
-        QTest::addRow("ordem") << QStringList{"cmp_id_cargo_odemvotacao", "cmp_ordem_votacao",
-                                              "listagem_ordematual"};
-        QTest::addRow("mapa") << QStringList{"cmp_data_votacao",
-                                             "cmp_id_candidato_cand_votacao",
-                                             "cmp_id_cargocand_votacao",
-                                             "cmp_id_partido_cand_votacao",
-                                             "DBGrid1",
-                                             "cheq_filtro_candidatosvotacao"};
-    }
-    // The focusable controls of each tab, in the focus chain.
-    void tabOrder()
-    {
-        QFETCH(QStringList, ordem);
-        abre();
-        QStringList vistos;
-        QWidget *x = w->findChild<QWidget *>(ordem.first());
-        for (int i = 0; i < 500 && vistos.size() < ordem.size(); ++i, x = x->nextInFocusChain())
-            if (ordem.contains(x->objectName()) && !vistos.contains(x->objectName()))
-                vistos << x->objectName();
-        QCOMPARE(vistos, ordem);
+        QVERIFY(impressao && frmimpressao == impressao); // created once
+        QVERIFY(m_msgs->lista.empty());
     }
 
     // Auto-edit off: input only after Insert or Edit; a move saves a changed row, drops an unchanged one.
@@ -338,33 +284,13 @@ class TstRegistration : public QObject
         QTest::addColumn<QString>("caixa");
         QTest::addColumn<QString>("teclas");
         QTest::addColumn<QString>("texto");
-        QTest::addRow("número: letras, sinal, espaço") << "cmp_numero_candidato"
-                                                       << "1a- 2"
-                                                       << "12";
-        QTest::addRow("número: backspace") << "cmp_numero_candidato"
-                                           << "123\b4"
-                                           << "124";
-        QTest::addRow("número: Escape não restaura") << "cmp_numero_candidato"
-                                                     << "7\x1b"
-                                                     << "7";
-        QTest::addRow("número: acento e dígito árabe") << "cmp_numero_candidato"
-                                                       << "é\u0663"
-                                                       << "";
-        QTest::addRow("legenda") << "cmp_legenda"
-                                 << "x4\r5"
-                                 << "45";
-        QTest::addRow("legenda: backspace") << "cmp_legenda"
-                                            << "9\b1"
-                                            << "1";
-        QTest::addRow("dígitos do cargo: 0, 6, 9") << "cmp_quantidade_numeros"
-                                                   << "069"
-                                                   << "";
-        QTest::addRow("dígitos do cargo: 3") << "cmp_quantidade_numeros"
-                                             << "3"
-                                             << "3";
-        QTest::addRow("dígitos do cargo: backspace") << "cmp_quantidade_numeros"
-                                                     << "5\b2"
-                                                     << "2";
+        // clang-format off
+        QTest::addRow("número: letra, sinal, espaço, Escape") << "cmp_numero_candidato" << "1a- 2\x1b" << "12";
+        QTest::addRow("número: backspace, acento, dígito árabe") << "cmp_numero_candidato" << "123\bé\u06634" << "124";
+        QTest::addRow("legenda: letra, backspace, Enter") << "cmp_legenda" << "x9\b4\r5" << "45";
+        QTest::addRow("dígitos do cargo: 0, 6, 9") << "cmp_quantidade_numeros" << "069" << "";
+        QTest::addRow("dígitos do cargo: 5, backspace, 3") << "cmp_quantidade_numeros" << "5\b3" << "3";
+        // clang-format on
     }
     void keyFilters()
     {
@@ -598,32 +524,7 @@ class TstRegistration : public QObject
         QCOMPARE(frmdados->tb_candidato_votacao.recordCount(), 3);
     }
 
-    void closingDropsTheEdit()
-    {
-        abre();
-        w->navegador_partido->click(Button::Edit);
-        QTest::keyClicks(w->cmp_partido, " Claro");
-        w->close();
-        QTRY_VERIFY(w.isNull());
-        QCOMPARE(valor("select count(*) from partido where partido like '% Claro'").toInt(), 0);
-        QVERIFY(m_msgs->lista.empty());
-    }
-
     // ---- Photos
-
-    void photoOnlyWhileEditing()
-    {
-        executa(db(), "update candidatos set foto = :f where numcad_candidato = 1", {bmp(Qt::red)});
-        abre();
-        w->add_imagem->click();
-        w->del_imagem->click();
-        QCOMPARE(m_msgs->textos(),
-                 (QStringList{Tfrmcadastro::kFotoSoEditando, Tfrmcadastro::kRemoveSoEditando}));
-        QCOMPARE(m_msgs->lista[1].icone, Mensagens::Icone::Informacao);
-        QVERIFY(w->findChild<QFileDialog *>() == nullptr);
-        QCOMPARE(valor("select length(foto) from candidatos where numcad_candidato = 1").toInt(),
-                 bmp(Qt::red).size());
-    }
 
     void attachAndRemovePhoto()
     {
@@ -632,6 +533,12 @@ class TstRegistration : public QObject
         grava(texto, "isto não é um bitmap");
         executa(db(), "update candidatos set foto = :f where numcad_candidato = 1", {bmp(Qt::red)});
         abre();
+        w->add_imagem->click(); // browsing: refused, no dialog
+        w->del_imagem->click();
+        QCOMPARE(m_msgs->textos(),
+                 (QStringList{Tfrmcadastro::kFotoSoEditando, Tfrmcadastro::kRemoveSoEditando}));
+        QCOMPARE(m_msgs->lista[1].icone, Mensagens::Icone::Informacao);
+        m_msgs->lista.clear();
         DbNavigator *n = w->navegador_candidato;
         const auto fotoSalva = [this] {
             return valor("select foto from candidatos where numcad_candidato = 1");
@@ -722,15 +629,15 @@ class TstRegistration : public QObject
         const QString invalida = "A imagem bitmap não é válida: x.bmp";
         const QString grande =
             "A imagem bitmap x.bmp declara %1 × %2 pixels; o limite é de 4096 pixels de cada lado";
+        // clang-format off
         QTest::addRow("bitmap") << bmp(Qt::green) << QString();
         QTest::addRow("60000 x 60000") << cabecalhoBmp(60000, 60000) << grande.arg(60000).arg(60000);
         QTest::addRow("de cima para baixo") << cabecalhoBmp(10, -60000) << grande.arg(10).arg(60000);
-        QTest::addRow("4097 de largura") << cabecalhoBmp(4097, 1) << grande.arg(4097).arg(1);
         QTest::addRow("cabeçalho antigo") << cabecalhoBmp(5000, 2, true) << grande.arg(5000).arg(2);
         QTest::addRow("4096 sem pixels") << cabecalhoBmp(4096, 4096) << invalida;
-        QTest::addRow("PNG") << png() << invalida;
-        QTest::addRow("vazio") << QByteArray() << invalida;
+        QTest::addRow("PNG") << bmp(Qt::green, {4, 4}, "PNG") << invalida;
         QTest::addRow("curto") << QByteArray("BM\x10") << invalida;
+        // clang-format on
     }
     void bitmapLoader()
     {
@@ -830,42 +737,25 @@ class TstRegistration : public QObject
         const QString voto =
             "insert into contagem_votacao (id_candidato, numero_candidato, voto, data, legenda, "
             "id_cargo, id_partido) values ";
-        QTest::addRow("cargo com candidatos")
-            << ""
-            << "cargo" << 1 << "O cargo não pode ser excluído: há candidatos cadastrados neste cargo.";
-        QTest::addRow("cargo na ordem")
-            << "delete from candidatos_votacao where id_candidato = 3; delete from "
-               "candidatos where id_cargo = 2"
-            << "cargo" << 2 << "O cargo não pode ser excluído: ele está na sequência da votação.";
-        QTest::addRow("cargo no mapa")
-            << "insert into cargo (cargo, quantidade_numeros) values ('Vice', 1); insert "
-               "into candidatos_votacao values (2, 3, 2, '2024-10-06')"
-            << "cargo" << 3 << "O cargo não pode ser excluído: ele está no mapa de candidatos da votação.";
-        QTest::addRow("cargo com votos")
-            << "insert into cargo (cargo, quantidade_numeros) values ('Vice', 1); " + voto +
-                   "(3, '451', 'NORMAL', '2024-10-06', null, 3, 2)"
-            << "cargo" << 3 << "O cargo não pode ser excluído: há votos registrados para este cargo.";
-        QTest::addRow("partido com candidatos")
-            << ""
-            << "partido" << 1 << "O partido não pode ser excluído: há candidatos cadastrados neste partido.";
-        QTest::addRow("partido com voto de legenda")
-            << "insert into partido (partido, legenda) values ('Sem candidatos', '77'); " + voto +
-                   "(3, null, 'LEGENDA', '2024-10-06', '77', null, null)"
-            << "partido" << 3 << "O partido não pode ser excluído: há votos registrados para este partido.";
-        QTest::addRow("candidato no mapa")
-            << ""
-            << "candidatos" << 1
+        const QString vice = "insert into cargo (cargo, quantidade_numeros) values ('Vice', 1); ";
+        const QString semMapa = "delete from candidatos_votacao; ";
+        // clang-format off
+        QTest::addRow("cargo com candidatos") << "" << "cargo" << 1
+            << "O cargo não pode ser excluído: há candidatos cadastrados neste cargo.";
+        QTest::addRow("cargo na ordem") << semMapa + "delete from candidatos where id_cargo = 2" << "cargo" << 2
+            << "O cargo não pode ser excluído: ele está na sequência da votação.";
+        QTest::addRow("cargo com votos") << vice + voto + "(3, '451', 'NORMAL', '2024-10-06', null, 3, 2)" << "cargo" << 3
+            << "O cargo não pode ser excluído: há votos registrados para este cargo.";
+        QTest::addRow("partido com voto de legenda") << "insert into partido (partido, legenda) values ('P', '77'); " +
+            voto + "(3, null, 'LEGENDA', '2024-10-06', '77', null, null)" << "partido" << 3
+            << "O partido não pode ser excluído: há votos registrados para este partido.";
+        QTest::addRow("candidato no mapa") << "" << "candidatos" << 1
             << "O candidato não pode ser excluído: ele está no mapa de candidatos da votação.";
-        QTest::addRow("candidato com votos")
-            << "delete from candidatos_votacao; " + voto + "(2, '45', 'NORMAL', '2024-10-06', null, 1, 2)"
-            << "candidatos" << 2
-            << "O candidato não pode ser excluído: há votos registrados para este candidato.";
-        QTest::addRow("candidato livre") << "delete from candidatos_votacao; " + voto +
-                                                "(2, null, 'LEGENDA', '2024-10-06', '45', null, null)"
-                                         << "candidatos" << 2 << "";
-        QTest::addRow("cargo livre") << "insert into cargo (cargo, quantidade_numeros) values ('Vice', 1); " +
-                                            voto + "(3, null, 'LEGENDA', '2024-10-06', '45', null, null)"
-                                     << "cargo" << 3 << "";
+        QTest::addRow("candidato com votos") << semMapa + voto + "(2, '45', 'NORMAL', '2024-10-06', null, 1, 2)"
+            << "candidatos" << 2 << "O candidato não pode ser excluído: há votos registrados para este candidato.";
+        QTest::addRow("sem referências") << semMapa + vice + voto + "(3, null, 'LEGENDA', '2024-10-06', '45', null, null)"
+            << "cargo" << 3 << "";
+        // clang-format on
     }
     void deletingWhatIsReferred()
     {
