@@ -90,7 +90,7 @@ echo "bench: start-up and memory..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_partida" "$dados" "$partidas" >>"$saida"
 echo "bench: data layer and bound controls (bench/bench_dados.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_dados" "$dados" >>"$saida"
-echo "bench: the registration window (bench/bench_cadastro.cpp)..." >&2; QT_QPA_PLATFORM=offscreen "$build/bench/bench_cadastro" "$dados" "${BENCH_RUNS:-5}" >>"$saida"
+echo "bench: the registration window (bench/bench_cadastro.cpp)..." >&2; QT_QPA_PLATFORM=offscreen "$build/bench/bench_cadastro" "$dados" "$runs" >>"$saida"
 echo "bench: the report engine (bench/bench_relatorio.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_relatorio" "${BENCH_REPORT_RUNS:-5}" >>"$saida"
 
