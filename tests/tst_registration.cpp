@@ -245,6 +245,8 @@ class TstRegistration : public QObject
         QCOMPARE(w->pg_principal->currentIndex(), 0);
         QVERIFY(impressao && frmimpressao == impressao); // created once
         QVERIFY(m_msgs->lista.empty());
+        delete w.data(); // destroyed without closing: the map's handlers lose their picker with it
+        QVERIFY(!frmdados->tb_candidato_votacao.isActive() && frmdados->seletorDia() == nullptr);
     }
 
     // Auto-edit off: input only after Insert or Edit; a move saves a changed row, drops an unchanged one.
