@@ -1,6 +1,6 @@
 // The registration window on a fresh installation each: the shared data module and
-// its two chains, the window and its tabs, photos, the voting order, the voting-day
-// map with its filter, the picture loader, and what the database refuses.
+// its two chains, the tabs, photos, the voting order, the voting-day map with its
+// filter, the picture loader (here and in the terminal), and what the database refuses.
 
 #include "apoio.h"
 #include "data/diatexto.h"
@@ -9,7 +9,6 @@
 #include "platform/dbedit.h"
 #include "platform/dbgrid.h"
 #include "platform/dblookupcombo.h"
-#include "platform/dbtext.h"
 #include "platform/fontes.h"
 #include "platform/untutils.h"
 #include "registration/seletordata.h"
@@ -28,7 +27,6 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTimer>
-#include <QToolButton>
 #include <QtEndian>
 
 using Button = DbNavigator::Button;
@@ -66,8 +64,7 @@ QByteArray cabecalhoBmp(qint32 largura, qint32 altura, bool antigo = false)
 void grava(const QString &caminho, const QByteArray &bytes)
 {
     QFile f(caminho);
-    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    QCOMPARE(f.write(bytes), bytes.size());
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
 }
 
 bool temVermelho(QWidget *w)
@@ -81,46 +78,28 @@ bool temVermelho(QWidget *w)
     return false;
 }
 
-QString estados(const DbNavigator *n)
-{
-    QString s;
-    for (int i = 0; i < DbNavigator::kButtons; ++i)
-        s += n->button(Button(i))->isEnabled() ? u'1' : u'0';
-    return s;
-}
-
 // Picks a row of a lookup's drop-down by its text, with the mouse.
 void escolhe(DbLookupComboBox *l, const QString &texto)
 {
     l->showPopup();
     QListView *lista = l->popupList();
     QVERIFY(lista && lista->isVisible());
-    for (int r = 0; r < lista->model()->rowCount(); ++r) {
-        const QModelIndex i = lista->model()->index(r, 0);
-        if (i.data().toString() != texto) continue;
-        lista->scrollTo(i);
-        QTest::mouseClick(lista->viewport(), Qt::LeftButton, {}, lista->visualRect(i).center());
-        return;
-    }
-    QFAIL(qPrintable("sem a linha " + texto));
+    const QModelIndexList achados =
+        lista->model()->match(lista->model()->index(0, 0), Qt::DisplayRole, texto, 1, Qt::MatchExactly);
+    QVERIFY2(!achados.isEmpty(), qPrintable(texto));
+    QTest::mouseClick(lista->viewport(), Qt::LeftButton, {}, lista->visualRect(achados[0]).center());
 }
 
-// Types each character as a key press; characters beyond ASCII as the keyboard sends them.
+// Each character as a key press; those beyond ASCII as the keyboard sends them.
 void teclas(QWidget *w, const QString &texto)
 {
     for (const QChar c : texto) {
-        if (c.unicode() < 128) {
-            QTest::keyClick(w, char(c.unicode()));
-            continue;
-        }
         QKeyEvent e(QEvent::KeyPress, 0, Qt::NoModifier, QString(c));
-        QApplication::sendEvent(w, &e);
+        if (c.unicode() < 128)
+            QTest::keyClick(w, char(c.unicode()));
+        else
+            QApplication::sendEvent(w, &e);
     }
-}
-
-void clicaLinha(DbGrid *g, int linha)
-{
-    QTest::mouseClick(g->viewport(), Qt::LeftButton, {}, g->visualRect(g->model()->index(linha, 0)).center());
 }
 
 } // namespace
@@ -136,21 +115,12 @@ class TstRegistration : public QObject
 
     Database &db() { return frmdados->conexaoDB; }
 
-    QVariant valor(const QString &sql, const QVariantList &valores = {})
+    QVariant valor(const QString &sql)
     {
         Query q(db());
         q.setSql(sql);
-        for (int i = 0; i < valores.size(); ++i)
-            q.setParam(i, valores[i]);
         q.open();
         return q.field(0).value();
-    }
-
-    static QList<Query *> consultas()
-    {
-        return {&frmdados->tb_candidatos,        &frmdados->tb_cargo, &frmdados->tb_partido,
-                &frmdados->tb_ordemvotacao,      &frmdados->tb_ova,   &frmdados->tb_candidato_votacao,
-                &frmdados->tb_candidato_votacaoG};
     }
 
     // Answers the photo dialog once it shows: the file name, or Cancel for none.
@@ -158,38 +128,12 @@ class TstRegistration : public QObject
     {
         QTimer::singleShot(0, w, [this, nome] {
             auto *d = w->findChild<QFileDialog *>("dialogo_foto");
-            QVERIFY(d && d->isVisible());
-            QCOMPARE(d->windowTitle(), QString("Selecione a imagem"));
+            QVERIFY(d && d->isVisible() && d->windowTitle() == "Selecione a imagem");
             QCOMPARE(d->nameFilters(), QStringList{"Imagens (*.bmp)"});
-            if (nome.isEmpty()) {
-                d->reject();
-                return;
-            }
+            if (nome.isEmpty()) return d->reject();
             d->selectFile(nome);
             static_cast<QDialog *>(d)->accept(); // the Open button
         });
-    }
-
-    void semeia()
-    {
-        executa(db(), "insert into cargo (cargo, quantidade_numeros) values (\"Presidente\", 2)");
-        executa(db(), "insert into cargo (cargo, quantidade_numeros) values (\"Senador\", 3)");
-        executa(db(), "insert into partido (partido, legenda) values (\"Partido <b>Azul</b>\", \"13\")");
-        executa(db(), "insert into partido (partido, legenda) values (\"Partido Verde\", \"45\")");
-        const QString c =
-            "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) values "
-            "(:a, :b, :c, :d)";
-        executa(db(), c, {"Ana", "13", 1, 1});
-        executa(db(), c, {"Bruno", "45", 2, 1});
-        executa(db(), c, {"Carla", "451", 2, 2});
-        executa(db(), "insert into ordem_votacao (ordem_votacao, id_cargo) values (1, 1)");
-        executa(db(), "insert into ordem_votacao (ordem_votacao, id_cargo) values (2, 2)");
-        const QString m =
-            "insert into candidatos_votacao (id_candidato, id_cargo, id_partido, data_votacao) values "
-            "(:a, :b, :c, :d)";
-        executa(db(), m, {1, 1, 1, QDate(2024, 10, 6)});
-        executa(db(), m, {3, 2, 2, QDate(2024, 10, 6)});
-        executa(db(), m, {2, 1, 2, QDate(2024, 10, 27)});
     }
 
     void abre()
@@ -208,7 +152,16 @@ class TstRegistration : public QObject
         m_dono = std::make_unique<QWidget>();
         conecta_banco();
         QVERIFY(banco_conectado);
-        semeia();
+        for (const char *s :
+             {"insert into cargo (cargo, quantidade_numeros) values ('Presidente', 2), ('Senador', 3)",
+              "insert into partido (partido, legenda) values ('Partido <b>Azul</b>', '13'), ('Partido "
+              "Verde', '45')",
+              "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) values "
+              "('Ana', '13', 1, 1), ('Bruno', '45', 2, 1), ('Carla', '451', 2, 2)",
+              "insert into ordem_votacao (ordem_votacao, id_cargo) values (1, 1), (2, 2)",
+              "insert into candidatos_votacao (id_candidato, id_cargo, id_partido, data_votacao) values "
+              "(1, 1, 1, '2024-10-06'), (3, 2, 2, '2024-10-06'), (2, 1, 2, '2024-10-27')"})
+            executa(db(), s);
     }
     void cleanup()
     {
@@ -221,64 +174,71 @@ class TstRegistration : public QObject
         m_inst.reset();
     }
 
-    // ---- The window
-
     // Opened on the first tab with every query open; closed, nothing stays open or unsaved.
     void windowOpensAndCloses()
     {
+        const QList<Query *> consultas = {
+            &frmdados->tb_candidatos,        &frmdados->tb_cargo, &frmdados->tb_partido,
+            &frmdados->tb_ordemvotacao,      &frmdados->tb_ova,   &frmdados->tb_candidato_votacao,
+            &frmdados->tb_candidato_votacaoG};
         abre();
         QVERIFY(w->isModal() && w->parent() == m_dono.get() && frmcadastro == w);
-        for (Query *q : consultas())
+        for (Query *q : consultas)
             QVERIFY(q->isActive());
-        QVERIFY(frmimpressao && frmimpressao->parent() == QCoreApplication::instance());
         const QPointer<Tfrmimpressao> impressao = frmimpressao;
+        QVERIFY(impressao && impressao->parent() == QCoreApplication::instance());
         w->pg_principal->setCurrentIndex(2);
         w->navegador_partido->click(Button::Edit);
         QTest::keyClicks(w->cmp_partido, " Claro");
         w->close();
         QTRY_VERIFY(w.isNull());
         QVERIFY(frmcadastro == nullptr && frmdados->seletorDia() == nullptr);
-        for (Query *q : consultas())
+        for (Query *q : consultas)
             QVERIFY(!q->isActive());
         QCOMPARE(valor("select count(*) from partido where partido like '% Claro'").toInt(), 0);
         abre();
         QCOMPARE(w->pg_principal->currentIndex(), 0);
         QVERIFY(impressao && frmimpressao == impressao); // created once
-        QVERIFY(m_msgs->lista.empty());
         delete w.data(); // destroyed without closing: the map's handlers lose their picker with it
         QVERIFY(!frmdados->tb_candidato_votacao.isActive() && frmdados->seletorDia() == nullptr);
+        QVERIFY(m_msgs->lista.empty());
     }
 
-    // Auto-edit off: input only after Insert or Edit; a move saves a changed row, drops an unchanged one.
-    void editingThroughTheNavigator()
+    // Auto-edit off, a move saving a changed row and dropping an unchanged one, the Delete
+    // key of the candidate's lookups, and the lookups moving the other tabs.
+    void candidateTab()
     {
         abre();
         DbNavigator *n = w->navegador_candidato;
-        QCOMPARE(estados(n), QString("001111100")); // at the beginning, browsing
         QTest::keyClicks(w->cmp_nome_candidato, "X");
         QTest::keyClick(w->cmp_id_cargo, Qt::Key_Down);
-        QCOMPARE(frmdados->tb_candidatos.state(), Query::State::Browse);
+        QTest::keyClick(w->cmp_id_cargo, Qt::Key_Delete); // browsing: the data layer's refusal
+        QCOMPARE(m_msgs->textos(), QStringList{"A consulta não está em modo de edição ou inclusão."});
         QCOMPARE(w->cmp_nome_candidato->text(), QString("Ana"));
         QCOMPARE(w->cmp_id_cargo->currentText(), QString("Presidente"));
 
         n->click(Button::Edit);
-        QCOMPARE(estados(n), QString("001111011"));
-        w->cmp_nome_candidato->setFocus();
         w->cmp_nome_candidato->end(false);
         QTest::keyClicks(w->cmp_nome_candidato, " Maria");
+        QTest::keyClick(w->cmp_id_partido, Qt::Key_Delete);
+        QCOMPARE(w->cmp_id_partido->currentText(), QString());
         n->click(Button::Next);
-        QCOMPARE(valor("select nome_candidato from candidatos where numcad_candidato = 1").toString(),
-                 QString("Ana Maria"));
-        QCOMPARE(w->DBText1->text(), QString("2"));
+        QCOMPARE(valor("select nome_candidato || '/' || ifnull(id_partido, '-') from candidatos where "
+                       "numcad_candidato = 1")
+                     .toString(),
+                 QString("Ana Maria/-"));
         n->click(Button::Edit);
-        n->click(Button::Last); // nothing changed: dropped
+        n->click(Button::Last); // nothing changed: dropped, no save
         QCOMPARE(frmdados->tb_candidatos.state(), Query::State::Browse);
-        QCOMPARE(estados(n), QString("110011100"));
-        n->click(Button::Edit);
-        escolhe(w->cmp_id_partido, "Partido Verde");
-        n->click(Button::Insert); // saves the change first
-        QCOMPARE(valor("select id_partido from candidatos where numcad_candidato = 3").toInt(), 2);
-        QCOMPARE(frmdados->tb_candidatos.state(), Query::State::Insert);
+        QCOMPARE(w->cmp_cargo->text(), QString("Senador")); // the office and party tabs follow
+        QCOMPARE(w->cmp_legenda->text(), QString("45"));
+
+        w->DBNavigator1->click(Button::Last); // the map's lookups move the candidates: Bruno
+        QCOMPARE(w->cmp_nome_candidato->text(), QString("Bruno"));
+        w->DBNavigator1->click(Button::Edit);
+        QTest::keyClick(w->cmp_id_cargocand_votacao, Qt::Key_Delete); // no such key there
+        QVERIFY(!frmdados->tb_candidato_votacao.field("id_cargo").isNull());
+        QCOMPARE(m_msgs->lista.size(), size_t(1));
     }
 
     void keyFilters_data()
@@ -301,120 +261,75 @@ class TstRegistration : public QObject
         QFETCH(QString, texto);
         abre();
         auto *e = w->findChild<DbEdit *>(caixa);
-        const auto fonte = e->dataSource();
-        fonte->dataSet()->insert();
-        e->setFocus();
+        e->dataSource()->dataSet()->insert();
         ::teclas(e, teclas);
         QCOMPARE(e->text(), texto);
         QTest::keyClick(e, Qt::Key_V, Qt::ControlModifier); // the keyboard's paste is a control character
         QTest::keyClick(e, Qt::Key_Home);
         QTest::keyClick(e, Qt::Key_Delete); // keys that type nothing still work
         QCOMPARE(e->text(), texto.mid(1));
-        QVERIFY(w.data()->isVisible());
+        QVERIFY(w && w->isVisible());
     }
-
-    // Delete empties the candidate's office or party while editing; the map's lookups have no such key.
-    void deleteKeyInCandidateLookups()
-    {
-        abre();
-        QTest::keyClick(w->cmp_id_cargo, Qt::Key_Delete);
-        QCOMPARE(m_msgs->textos(), QStringList{"A consulta não está em modo de edição ou inclusão."});
-        QCOMPARE(m_msgs->lista[0].icone, Mensagens::Icone::Erro);
-        w->navegador_candidato->click(Button::Edit);
-        QTest::keyClick(w->cmp_id_cargo, Qt::Key_Delete);
-        QTest::keyClick(w->cmp_id_partido, Qt::Key_Delete);
-        QCOMPARE(w->cmp_id_cargo->currentText(), QString());
-        w->navegador_candidato->click(Button::Post);
-        QCOMPARE(valor("select count(*) from candidatos where numcad_candidato = 1 and id_cargo is null and "
-                       "id_partido is null")
-                     .toInt(),
-                 1);
-        w->DBNavigator1->click(Button::Edit);
-        QTest::keyClick(w->cmp_id_cargocand_votacao, Qt::Key_Delete);
-        QVERIFY(!frmdados->tb_candidato_votacao.field("id_cargo").isNull());
-    }
-
-    // Moving through candidates moves the office and party tabs; the map's lookups move the candidates.
-    void lookupsFollowAcrossTabs()
-    {
-        abre();
-        w->navegador_candidato->click(Button::Last);
-        QCOMPARE(w->cmp_cargo->text(), QString("Senador"));
-        QCOMPARE(w->cmp_partido->text(), QString("Partido Verde"));
-        w->navegador_candidato->click(Button::First);
-        QCOMPARE(w->cmp_cargo->text(), QString("Presidente"));
-        QCOMPARE(w->cmp_legenda->text(), QString("13"));
-        w->pg_principal->setCurrentIndex(4);
-        w->DBNavigator1->click(Button::Last); // Bruno, Presidente, Partido Verde
-        QCOMPARE(w->cmp_nome_candidato->text(), QString("Bruno"));
-        QCOMPARE(w->cmp_partido->text(), QString("Partido Verde"));
-        QCOMPARE(w->cmp_id_candidato_cand_votacao->currentText(), QString("Bruno"));
-    }
-
-    // ---- The data module's chains
 
     void votingOrderChain()
     {
-        executa(db(), "insert into cargo (cargo, quantidade_numeros) values (\"Governador\", 2)");
+        executa(db(), "insert into cargo (cargo, quantidade_numeros) values ('Governador', 2)");
         abre();
         DbNavigator *n = w->navegador_ordemvotacao;
+        const auto clica = [this](int linha) {
+            DbGrid *g = w->listagem_ordematual;
+            QTest::mouseClick(g->viewport(), Qt::LeftButton, {},
+                              g->visualRect(g->model()->index(linha, 0)).center());
+        };
         n->click(Button::Last);
-        QCOMPARE(w->cmp_ordem_votacao->text(), QString("2"));
         n->click(Button::Insert);
-        QCOMPARE(frmdados->tb_ova.recordCount(), 2); // the list is re-run, the new row stays current
-        QCOMPARE(frmdados->tb_ordemvotacao.state(), Query::State::Insert);
+        QCOMPARE(frmdados->tb_ordemvotacao.state(), Query::State::Insert); // the list re-run leaves it alone
         escolhe(w->cmp_id_cargo_odemvotacao, "Governador");
         QTest::keyClicks(w->cmp_ordem_votacao, "3");
         n->click(Button::Post);
-        QCOMPARE(m_msgs->textos(), QStringList());
         QCOMPARE(valor("select id_cargo from ordem_votacao where ordem_votacao = 3").toInt(), 3);
         QCOMPARE(w->cmp_ordem_votacao->text(), QString("1")); // the editors follow the list's first row
-        QCOMPARE(frmdados->tb_ova.recordCount(), 3);
+        QCOMPARE(w->listagem_ordematual->model()->rowCount(), 3);
 
-        // Editing: a click in the list does not move the editors away.
-        n->click(Button::Edit);
-        clicaLinha(w->listagem_ordematual, 2);
+        n->click(Button::Edit); // while editing, a click in the list does not move the editors
+        clica(2);
         QCOMPARE(w->cmp_ordem_votacao->text(), QString("1"));
-        QCOMPARE(frmdados->tb_ordemvotacao.state(), Query::State::Edit);
         n->click(Button::Cancel);
-        clicaLinha(w->listagem_ordematual, 1);
+        clica(1);
         QCOMPARE(w->cmp_ordem_votacao->text(), QString("2"));
-        clicaLinha(w->listagem_ordematual, 2);
-        QCOMPARE(w->cmp_ordem_votacao->text(), QString("3"));
-        QCOMPARE(w->cmp_id_cargo_odemvotacao->currentText(), QString("Governador"));
+        QCOMPARE(w->cmp_id_cargo_odemvotacao->currentText(), QString("Senador"));
+        QVERIFY(m_msgs->lista.empty());
     }
 
     void guardedSave_data()
     {
         QTest::addColumn<QString>("ordem");
         QTest::addColumn<bool>("comCargo");
-        QTest::addColumn<bool>("salva");
-        QTest::addRow("vazia") << "" << true << false;
-        QTest::addRow("0") << "0" << true << false;
-        QTest::addRow("00") << "00" << true << false;
-        QTest::addRow("texto") << "ab" << true << false;
-        QTest::addRow("sem cargo") << "7" << false << false;
-        QTest::addRow("-5") << "-5" << true << true;
-        QTest::addRow("+8") << "+8" << true << true;
+        QTest::addColumn<int>("salva");
+        QTest::addRow("vazia") << "" << true << -1;
+        QTest::addRow("0") << "0" << true << -1;
+        QTest::addRow("00") << "00" << true << -1;
+        QTest::addRow("texto") << "ab" << true << -1;
+        QTest::addRow("sem cargo") << "7" << false << -1;
+        QTest::addRow("-5") << "-5" << true << -5;
+        QTest::addRow("+8") << "+8" << true << 8;
     }
     void guardedSave()
     {
         QFETCH(QString, ordem);
         QFETCH(bool, comCargo);
-        QFETCH(bool, salva);
+        QFETCH(int, salva);
         abre();
         DbNavigator *n = w->navegador_ordemvotacao;
         n->click(Button::Insert);
         if (comCargo) escolhe(w->cmp_id_cargo_odemvotacao, "Senador");
         QTest::keyClicks(w->cmp_ordem_votacao, ordem);
         n->click(Button::Post);
-        const qint64 linhas = valor("select count(*) from ordem_votacao").toLongLong();
-        if (salva) {
+        if (salva != -1) {
             QVERIFY(m_msgs->lista.empty());
-            QCOMPARE(linhas, 3);
-            QCOMPARE(
-                valor("select count(*) from ordem_votacao where ordem_votacao = :o", {ordem.toInt()}).toInt(),
-                1);
+            QCOMPARE(valor(QString("select count(*) from ordem_votacao where ordem_votacao = %1").arg(salva))
+                         .toInt(),
+                     1);
             return;
         }
         QCOMPARE(m_msgs->textos(), QStringList{Tfrmcadastro::kOrdemObrigatoria});
@@ -422,51 +337,43 @@ class TstRegistration : public QObject
         QCOMPARE(Tfrmcadastro::kOrdemObrigatoria.count(u'\n'), 1);
         QCOMPARE(frmdados->tb_ordemvotacao.state(), Query::State::Insert);
         QCOMPARE(w->cmp_ordem_votacao->text(), ordem);
-        QCOMPARE(linhas, 2);
         n->click(Button::Cancel);
-        QCOMPARE(frmdados->tb_ordemvotacao.recordCount(), 2);
+        QCOMPARE(valor("select count(*) from ordem_votacao").toInt(), 2);
     }
 
     void votingDayMapChain()
     {
         abre();
-        Query &mapa = frmdados->tb_candidato_votacao;
         DbNavigator *n = w->DBNavigator1;
         QCOMPARE(w->cmp_data_votacao->date(), QDate(2024, 10, 6)); // the first row's day
         w->cmp_data_votacao->setDate(QDate(2030, 5, 5));
         n->click(Button::Insert);
         QCOMPARE(w->cmp_data_votacao->date(), QDate(2000, 1, 1));
-        QCOMPARE(frmdados->tb_candidato_votacaoG.recordCount(), 3);
         escolhe(w->cmp_id_candidato_cand_votacao, "Carla");
         escolhe(w->cmp_id_cargocand_votacao, "Presidente"); // not the candidate's own: nothing checks it
         escolhe(w->cmp_id_partido_cand_votacao, "Partido Verde");
         n->click(Button::Post);
-        QCOMPARE(valor("select data_votacao from candidatos_votacao where id_candidato = 3 and id_cargo = 1")
-                     .toString(),
-                 QString("2000-01-01"));
-        QCOMPARE(frmdados->tb_candidato_votacaoG.recordCount(), 4);
+        QCOMPARE(valor("select data_votacao from candidatos_votacao where id_candidato = 3 and id_cargo = 1"),
+                 QVariant(QDate(2000, 1, 1)));
+        QCOMPARE(w->DBGrid1->model()->rowCount(), 4);
 
-        // Only the day changed: Post stores it, a move does not.
-        n->click(Button::First);
+        n->click(Button::First); // only the day changed: a move stores nothing, Post stores it
         n->click(Button::Edit);
         w->cmp_data_votacao->setDate(QDate(2024, 11, 3));
         n->click(Button::Next);
-        QCOMPARE(valor("select count(*) from candidatos_votacao where data_votacao = '2024-11-03'").toInt(),
-                 0);
         n->click(Button::Edit);
         w->cmp_data_votacao->setDate(QDate(2024, 11, 3));
         n->click(Button::Post);
-        QCOMPARE(valor("select count(*) from candidatos_votacao where data_votacao = '2024-11-03'").toInt(),
-                 1);
-        QCOMPARE(w->cmp_data_votacao->date(), QDate(2024, 11, 3));
+        QCOMPARE(valor("select group_concat(id_candidato) from candidatos_votacao where data_votacao = "
+                       "'2024-11-03'"),
+                 QVariant("1")); // Ana: the row after the new one
 
-        // A delete re-runs the overview: the deleted row is gone from the grid at once.
         Mensagens::defineConfirmador([](const QString &) { return true; });
-        const int antes = w->DBGrid1->model()->rowCount();
-        n->click(Button::Delete);
-        QCOMPARE(w->DBGrid1->model()->rowCount(), antes - 1);
+        n->click(Button::Delete); // the overview is re-run: the row is gone from the grid at once
         QCOMPARE(valor("select count(*) from candidatos_votacao").toInt(), 3);
-        QCOMPARE(w->cmp_data_votacao->date(), mapa.field("data_votacao").asDate());
+        QCOMPARE(w->DBGrid1->model()->rowCount(), 3);
+        QCOMPARE(w->cmp_data_votacao->date(), frmdados->tb_candidato_votacao.field("data_votacao").asDate());
+        QVERIFY(m_msgs->lista.empty());
     }
 
     void dayFilter()
@@ -474,59 +381,43 @@ class TstRegistration : public QObject
         abre();
         Query &mapa = frmdados->tb_candidato_votacao, &geral = frmdados->tb_candidato_votacaoG;
         const QDate antes = w->cmp_data_votacao->date();
-        QVERIFY(!w->cmp_filtro_candidatosvotacao->isEnabled() &&
-                !w->cheq_filtro_candidatosvotacao->isChecked());
-        w->cheq_filtro_candidatosvotacao->click(); // untouched picker: 1 January 2000, no rows
+        QVERIFY(!w->cmp_filtro_candidatosvotacao->isEnabled());
+        w->cheq_filtro_candidatosvotacao->click(); // the untouched picker: 1 January 2000, no rows
         QVERIFY(w->cmp_filtro_candidatosvotacao->isEnabled());
-        const QString dia = DiaTexto::escreve(QDate(2000, 1, 1));
-        QCOMPARE(
-            mapa.sql(),
-            QStringList{"select * from candidatos_votacao where data_votacao = datevalue(\"" + dia + "\")"});
-        QCOMPARE(geral.sql(), Tfrmdados::sqlMapaGeral() << " and data_votacao = datevalue(\"" + dia + "\")");
+        const QString dia = "datevalue(\"" + DiaTexto::escreve(QDate(2000, 1, 1)) + "\")";
+        QCOMPARE(mapa.sql(), QStringList{"select * from candidatos_votacao where data_votacao = " + dia});
+        QCOMPARE(geral.sql(), Tfrmdados::sqlMapaGeral() << " and data_votacao = " + dia);
         QCOMPARE(geral.recordCount(), 0);
         QCOMPARE(w->cmp_data_votacao->date(), antes);
 
         w->cmp_filtro_candidatosvotacao->setDate(QDate(2024, 10, 6));
         QCOMPARE(mapa.recordCount(), 2);
-        QCOMPARE(geral.recordCount(), 2);
-        // A row for another day is saved but not shown.
-        w->DBNavigator1->click(Button::Insert);
+        w->DBNavigator1->click(Button::Insert); // a row for another day: saved, not shown
         escolhe(w->cmp_id_candidato_cand_votacao, "Bruno");
         escolhe(w->cmp_id_cargocand_votacao, "Presidente");
         escolhe(w->cmp_id_partido_cand_votacao, "Partido Verde");
         w->DBNavigator1->click(Button::Post);
         QCOMPARE(valor("select count(*) from candidatos_votacao").toInt(), 4);
         QCOMPARE(geral.recordCount(), 2);
-        // A filter change drops the row being edited.
         w->DBNavigator1->click(Button::Edit);
         escolhe(w->cmp_id_partido_cand_votacao, "Partido <b>Azul</b>");
-        w->cmp_filtro_candidatosvotacao->caixa()->click(); // the built-in box is a change too
+        w->cmp_filtro_candidatosvotacao->caixa()->click(); // a filter change, even the built-in box, drops it
         QCOMPARE(mapa.state(), Query::State::Browse);
         QCOMPARE(valor("select count(*) from candidatos_votacao where id_partido = 1").toInt(), 1);
 
-        w->cheq_filtro_candidatosvotacao->click();
-        QVERIFY(!w->cmp_filtro_candidatosvotacao->isEnabled());
-        QCOMPARE(w->cmp_filtro_candidatosvotacao->date(), QDate(2024, 10, 6));
-        QCOMPARE(geral.recordCount(), 4);
-        QCOMPARE(mapa.sql(), Tfrmdados::sqlMapa());
-    }
-
-    // A window opened after one closed with the filter on shows every row, as its clear box says.
-    void filterClearedOnReopen()
-    {
-        abre();
-        w->cheq_filtro_candidatosvotacao->click();
-        w->cmp_filtro_candidatosvotacao->setDate(QDate(2024, 10, 27));
-        QCOMPARE(frmdados->tb_candidato_votacaoG.recordCount(), 1);
+        // Closed with the filter on: the next window shows every row, as its clear box says.
         w->close();
         QTRY_VERIFY(w.isNull());
         abre();
         QVERIFY(!w->cheq_filtro_candidatosvotacao->isChecked());
-        QCOMPARE(frmdados->tb_candidato_votacaoG.recordCount(), 3);
-        QCOMPARE(frmdados->tb_candidato_votacao.recordCount(), 3);
+        QCOMPARE(geral.recordCount(), 4);
+        QCOMPARE(mapa.recordCount(), 4);
+        w->cheq_filtro_candidatosvotacao->click();
+        w->cheq_filtro_candidatosvotacao->click(); // off again: every row, the picker disabled
+        QVERIFY(!w->cmp_filtro_candidatosvotacao->isEnabled());
+        QCOMPARE(mapa.sql(), Tfrmdados::sqlMapa());
+        QCOMPARE(geral.recordCount(), 4);
     }
-
-    // ---- Photos
 
     void attachAndRemovePhoto()
     {
@@ -542,35 +433,32 @@ class TstRegistration : public QObject
         QCOMPARE(m_msgs->lista[1].icone, Mensagens::Icone::Informacao);
         m_msgs->lista.clear();
         DbNavigator *n = w->navegador_candidato;
-        const auto fotoSalva = [this] {
-            return valor("select foto from candidatos where numcad_candidato = 1");
-        };
+        Field foto = frmdados->tb_candidatos.field("foto");
+        const auto salva = [this] { return valor("select foto from candidatos where numcad_candidato = 1"); };
         n->click(Button::Edit);
-        respondeDialogo(QString()); // cancelled
-        w->add_imagem->click();
-        respondeDialogo(m_inst->caminho("nao_existe.bmp"));
-        w->add_imagem->click();
-        QCOMPARE(frmdados->tb_candidatos.field("foto").asBytes(), bmp(Qt::red));
+        for (const QString &nome : {QString(), m_inst->caminho("nao_existe.bmp")}) { // cancelled, missing
+            respondeDialogo(nome);
+            w->add_imagem->click();
+        }
         QVERIFY(!frmdados->tb_candidatos.modified());
         respondeDialogo(azul);
         w->add_imagem->click();
-        QCOMPARE(frmdados->tb_candidatos.field("foto").asBytes(), bmp(Qt::blue));
+        QCOMPARE(foto.asBytes(), bmp(Qt::blue));
         n->click(Button::Cancel);
-        QCOMPARE(fotoSalva().toByteArray(), bmp(Qt::red));
-
+        QCOMPARE(salva().toByteArray(), bmp(Qt::red));
         n->click(Button::Edit);
         w->del_imagem->click();
         n->click(Button::Cancel); // removing and cancelling keeps the saved photo
-        QCOMPARE(fotoSalva().toByteArray(), bmp(Qt::red));
+        QCOMPARE(salva().toByteArray(), bmp(Qt::red));
         n->click(Button::Edit);
         respondeDialogo(texto); // another kind of file, typed by name: stored byte for byte
         w->add_imagem->click();
         n->click(Button::Post);
-        QCOMPARE(fotoSalva().toByteArray(), QByteArray("isto não é um bitmap"));
+        QCOMPARE(salva().toByteArray(), QByteArray("isto não é um bitmap"));
         n->click(Button::Edit);
         w->del_imagem->click();
         n->click(Button::Post);
-        QVERIFY(fotoSalva().isNull());
+        QVERIFY(salva().isNull());
         QVERIFY(m_msgs->lista.empty());
     }
 
@@ -579,12 +467,10 @@ class TstRegistration : public QObject
         const QString tmp = m_inst->caminho("foto_tmp.bmp");
         executa(db(), "update candidatos set foto = :f where numcad_candidato = 1",
                 {bmp(Qt::red, {300, 100})});
-        executa(db(), "update candidatos set foto = :f where numcad_candidato = 3", {QByteArray("GIF89a")});
+        executa(db(), "update candidatos set foto = 'GIF89a' where numcad_candidato = 3");
         abre();
         QVERIFY(w->painel_foto->isHidden());
         w->ck_vizualiza_foto->click();
-        QVERIFY(w->painel_foto->isVisible());
-        QVERIFY(QFile::exists(tmp));
         QCOMPARE(hashArquivo(tmp),
                  QCryptographicHash::hash(bmp(Qt::red, {300, 100}), QCryptographicHash::Sha256));
         QCOMPARE(w->cmp_foto->pixmap().toImage().pixelColor(2, 2), QColor(Qt::red));
@@ -593,8 +479,7 @@ class TstRegistration : public QObject
         QCOMPARE(w->GroupBox1->childAt(QPoint(20, 200)), w->painel_foto);
         QCOMPARE(w->GroupBox1->childAt(QPoint(400, 15)), w->del_imagem);
 
-        // The picture is taken when the panel is shown, not while it stays shown.
-        w->navegador_candidato->click(Button::Edit);
+        w->navegador_candidato->click(Button::Edit); // the picture is taken when the panel is shown
         w->del_imagem->click();
         QCOMPARE(w->cmp_foto->pixmap().toImage().pixelColor(2, 2), QColor(Qt::red));
         w->ck_vizualiza_foto->click();
@@ -603,17 +488,15 @@ class TstRegistration : public QObject
         QVERIFY(w->painel_foto->isVisible() && !QFile::exists(tmp) && w->cmp_foto->pixmap().isNull());
         w->ck_vizualiza_foto->click();
         w->navegador_candidato->click(Button::Cancel);
-
-        // Not a bitmap: the loader's error, the panel stays up; the file is there to be deleted.
         w->navegador_candidato->click(Button::Last);
-        w->ck_vizualiza_foto->click();
+
+        w->ck_vizualiza_foto->click(); // not a bitmap: the loader's error, the panel stays up
         QCOMPARE(m_msgs->textos(), QStringList{"A imagem bitmap não é válida."});
         QVERIFY(w->painel_foto->isVisible());
         w->ck_vizualiza_foto->click();
         QVERIFY(!QFile::exists(tmp));
 
-        // Closing with the photo shown leaves the file for the next showing to replace.
-        w->navegador_candidato->click(Button::First);
+        w->navegador_candidato->click(Button::First); // closed while shown: the file stays for the next one
         w->ck_vizualiza_foto->click();
         w->close();
         QTRY_VERIFY(w.isNull());
@@ -621,8 +504,6 @@ class TstRegistration : public QObject
         abre();
         QVERIFY(w->painel_foto->isHidden() && !w->ck_vizualiza_foto->isChecked());
     }
-
-    // ---- The picture loader, here and in the terminal
 
     void bitmapLoader_data()
     {
@@ -645,10 +526,9 @@ class TstRegistration : public QObject
     {
         QFETCH(QByteArray, bytes);
         QFETCH(QString, erro);
-        const QString arquivo = m_inst->caminho("x.bmp");
-        grava(arquivo, bytes);
+        grava(m_inst->caminho("x.bmp"), bytes);
         try {
-            const QImage img = Bitmap::carrega(arquivo, "x.bmp");
+            const QImage img = Bitmap::carrega(m_inst->caminho("x.bmp"), "x.bmp");
             QVERIFY(erro.isEmpty());
             QCOMPARE(img.pixelColor(1, 1), QColor(Qt::green));
         } catch (const DbError &e) {
@@ -662,71 +542,57 @@ class TstRegistration : public QObject
         executa(db(), "update candidatos set foto = :f where numcad_candidato = 1",
                 {cabecalhoBmp(60000, 60000)});
         Tfrmprincipal terminal;
-        QCOMPARE(
-            m_msgs->textos(),
-            QStringList{"A imagem bitmap logo_kelvora.bmp declara 60000 × 60000 pixels; o limite é de 4096 "
-                        "pixels de cada lado."});
         terminal.show();
         for (const char *tecla : {"btn_1", "btn_4"}) // 1, 3: Ana
             QTest::mouseClick(terminal.findChild<QWidget *>(tecla), Qt::LeftButton);
-        QCOMPARE(m_msgs->lista.size(), size_t(2));
-        QVERIFY(m_msgs->lista[1].texto.startsWith("A imagem bitmap declara 60000 × 60000 pixels"));
+        const QString limite = " declara 60000 × 60000 pixels; o limite é de 4096 pixels de cada lado.";
+        QCOMPARE(m_msgs->textos(),
+                 (QStringList{"A imagem bitmap logo_kelvora.bmp" + limite, "A imagem bitmap" + limite}));
         QCOMPARE(terminal.Label8->text(), QString("Ana"));
     }
-
-    // ---- What the database refuses
 
     void refusedByTheDatabase_data()
     {
         QTest::addColumn<int>("aba");
         QTest::addColumn<QString>("caixa");
-        QTest::addColumn<QString>("valor");
+        QTest::addColumn<QString>("colado");
         QTest::addColumn<QString>("mensagem");
-        QTest::addRow("número repetido no cargo") << 0 << "cmp_numero_candidato"
-                                                  << "13"
-                                                  << "Já existe um candidato com este número neste cargo.";
-        QTest::addRow("número colado com letra")
-            << 0 << "cmp_numero_candidato"
-            << "1a"
+        // clang-format off
+        QTest::addRow("número repetido no cargo") << 0 << "cmp_numero_candidato" << "13"
+            << "Já existe um candidato com este número neste cargo.";
+        QTest::addRow("número com letra") << 0 << "cmp_numero_candidato" << "1a"
             << "O campo numero_candidato aceita apenas algarismos, no máximo 5.";
-        QTest::addRow("legenda repetida") << 2 << "cmp_legenda"
-                                          << "45"
-                                          << "Já existe um partido com esta legenda.";
-        QTest::addRow("legenda colada com espaço")
-            << 2 << "cmp_legenda"
-            << " 4"
+        QTest::addRow("legenda repetida") << 2 << "cmp_legenda" << "45" << "Já existe um partido com esta legenda.";
+        QTest::addRow("legenda com espaço") << 2 << "cmp_legenda" << " 4"
             << "O campo legenda aceita apenas algarismos, no máximo 2.";
-        QTest::addRow("posição repetida na ordem") << 3 << "cmp_ordem_votacao"
-                                                   << "2"
-                                                   << "Já existe um cargo nesta posição da ordem de votação.";
+        QTest::addRow("posição repetida na ordem") << 3 << "cmp_ordem_votacao" << "2"
+            << "Já existe um cargo nesta posição da ordem de votação.";
+        // clang-format on
     }
     // Refused on Post with the message; the record stays being added, with the operator's input.
     void refusedByTheDatabase()
     {
         QFETCH(int, aba);
         QFETCH(QString, caixa);
-        QFETCH(QString, valor);
+        QFETCH(QString, colado);
         QFETCH(QString, mensagem);
         abre();
-        w->pg_principal->setCurrentIndex(aba);
-        auto *navegador = w->pg_principal->widget(aba)->findChildren<DbNavigator *>().value(0);
-        auto *e = w->findChild<DbEdit *>(caixa);
+        auto *navegador = w->pg_principal->widget(aba)->findChild<DbNavigator *>();
         navegador->click(Button::Insert);
         if (aba == 0) {
             teclas(w->cmp_nome_candidato, "Zé");
             escolhe(w->cmp_id_cargo, "Presidente");
-        } else if (aba == 2) {
-            QTest::keyClicks(w->cmp_partido, "Novo");
-        } else {
-            escolhe(w->cmp_id_cargo_odemvotacao, "Presidente");
         }
-        QGuiApplication::clipboard()->setText(valor);
+        if (aba == 2) QTest::keyClicks(w->cmp_partido, "Novo");
+        if (aba == 3) escolhe(w->cmp_id_cargo_odemvotacao, "Presidente");
+        auto *e = w->findChild<DbEdit *>(caixa);
+        QGuiApplication::clipboard()->setText(colado);
         e->paste(); // as the context menu does: not filtered
         navegador->click(Button::Post);
         QCOMPARE(m_msgs->textos(), QStringList{mensagem});
         QCOMPARE(m_msgs->lista[0].icone, Mensagens::Icone::Erro);
         QCOMPARE(e->dataSource()->dataSet()->state(), Query::State::Insert);
-        QCOMPARE(e->text(), valor);
+        QCOMPARE(e->text(), colado);
         if (aba == 0) QCOMPARE(w->cmp_nome_candidato->text(), QString("Zé"));
     }
 
@@ -770,13 +636,13 @@ class TstRegistration : public QObject
         abre();
         Mensagens::defineConfirmador([](const QString &p) { return p == "Delete record?"; });
         const int aba = tabela == "candidatos" ? 0 : tabela == "cargo" ? 1 : 2;
-        auto *navegador = w->pg_principal->widget(aba)->findChildren<DbNavigator *>().value(0);
+        auto *navegador = w->pg_principal->widget(aba)->findChild<DbNavigator *>();
         Query *q = navegador->dataSource()->dataSet();
         QVERIFY(q->locate(q->fieldName(0), QString::number(chave)));
         navegador->click(Button::Delete);
-        const QString existe =
-            QString("select count(*) from %1 where %2 = %3").arg(tabela, q->fieldName(0)).arg(chave);
-        QCOMPARE(valor(existe).toInt(), mensagem.isEmpty() ? 0 : 1);
+        QCOMPARE(
+            valor(QString("select count(*) from %1 where %2 = %3").arg(tabela, q->fieldName(0)).arg(chave)),
+            QVariant(mensagem.isEmpty() ? 0 : 1));
         QCOMPARE(m_msgs->textos(), mensagem.isEmpty() ? QStringList() : QStringList{mensagem});
         if (!mensagem.isEmpty()) QCOMPARE(q->field(0).asInteger(), chave);
     }
