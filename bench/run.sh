@@ -92,8 +92,11 @@ echo "bench: data layer and bound controls (bench/bench_dados.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_dados" "$dados" >>"$saida"
 echo "bench: ballot secrecy: vote, FIM, journal, rebuild (bench/bench_sigilo.cpp)..." >&2
 "$build/bench/bench_sigilo" "$dados" "${BENCH_VOTERS:-100}" >>"$saida"
+echo "bench: the registration window (bench/bench_cadastro.cpp)..." >&2
+QT_QPA_PLATFORM=offscreen "$build/bench/bench_cadastro" "$dados" "$runs" >>"$saida"
 echo "bench: the report engine (bench/bench_relatorio.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_relatorio" "${BENCH_REPORT_RUNS:-5}" >>"$saida"
+echo "bench: the result of a day (bench/bench_resultado.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_resultado" "$dados" "${BENCH_RESULT_RUNS:-5}" >>"$saida"
 
 # RUN|measure|value|baseline|goal|unit lines, one per run: each run's ratio, and

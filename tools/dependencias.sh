@@ -7,7 +7,7 @@ pacotes=(
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins libgl-dev
     libsqlite3-dev sqlite3
     fonts-wine fonts-dejavu-core
-    xvfb xauth xdotool x11-utils imagemagick poppler-utils
+    xvfb xauth xdotool x11-utils imagemagick poppler-utils python3
 )
 
 faltam=()

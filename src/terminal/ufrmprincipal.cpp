@@ -3,6 +3,7 @@
 #include "terminal/desenhos.h"
 #include "data/esquema.h"
 #include "data/sigilo.h"
+#include "platform/bitmap.h"
 #include "platform/instalacao.h"
 #include "platform/mensagens.h"
 #include "platform/rotulotexto.h"
@@ -16,7 +17,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QFrame>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPainter>
@@ -369,9 +369,7 @@ void Tfrmprincipal::carrega_logo()
 {
     const QString caminho = Instalacao::caminho(Instalacao::kLogo);
     if (!QFileInfo::exists(caminho)) return;
-    QImageReader leitor(caminho, "BMP");
-    const QImage imagem = leitor.read();
-    if (imagem.isNull()) throw DbError(QStringLiteral("A imagem bitmap não é válida: %1").arg(Instalacao::kLogo));
+    const QImage imagem = Bitmap::carrega(caminho, Instalacao::kLogo);
     Image1->setPixmap(QPixmap::fromImage(imagem)); // drawn from the top-left corner, clipped to the box
 }
 
@@ -711,9 +709,7 @@ bool Tfrmprincipal::mostra_dados_voto(bool legenda)
     if (foto.blobSize() > 0) {
         const QString arquivo = Instalacao::caminho(Instalacao::kFotoTerminal);
         foto.saveToFile(arquivo);
-        QPixmap imagem;
-        if (!imagem.load(arquivo, "BMP")) throw DbError(QStringLiteral("A imagem bitmap não é válida"));
-        foto_candidato->setPixmap(imagem);
+        foto_candidato->setPixmap(QPixmap::fromImage(Bitmap::carrega(arquivo)));
         foto_candidato->show();
         QFile::remove(arquivo);
     }

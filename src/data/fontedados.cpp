@@ -1,4 +1,4 @@
-#include "platform/fontedados.h"
+#include "data/fontedados.h"
 
 // Turns the query's listener calls into the data source's signals.
 class DataSource::Escuta : public QueryListener

@@ -1,0 +1,155 @@
+#!/usr/bin/env bash
+# End to end in a real X server (Xvfb): from a database made by "votarim-banco novo"
+# with one office in the voting order, the operator moves the pointer into the
+# terminal's top-right corner, clicks "Opções", adds a party and a candidate of that
+# office and closes the window by its close box (WM_DELETE_WINDOW, as a window manager
+# sends it; Xvfb runs none). A voter then votes for the new candidate; sqlite3 checks
+# the stored rows once the program has ended.
+#
+# Usage: e2e_cadastro.sh INSTALL_DIR (copied, never touched). Exit 0 passed, 77 skipped.
+
+set -u -o pipefail
+tmp="" xvfb_pid="" prog_pid="" passou=0
+
+log() { printf '[e2e_cadastro] %s\n' "$*"; }
+falha() {
+    log "FALHA: $*"
+    [[ -n "$tmp" ]] && { sed 's/^/    | /' "$tmp/votarim.log" 2>/dev/null; import -window root "$tmp/falha.png" 2>/dev/null; }
+    log "pasta mantida para análise: $tmp"
+    exit 1
+}
+encerra() { [[ -n "$1" ]] && kill "$1" 2>/dev/null && wait "$1" 2>/dev/null; return 0; }
+trap 'encerra "$prog_pid"; encerra "$xvfb_pid"; [[ "$passou" == 1 ]] && rm -rf -- "$tmp"' EXIT
+for f in Xvfb xdotool sqlite3 python3; do
+    command -v "$f" >/dev/null || { log "IGNORADO: ferramenta ausente: $f"; exit 77; }
+done
+
+[[ $# -eq 1 && -x "$1/votarim" && -x "$1/votarim-banco" ]] || falha "uso: $0 PASTA_DA_INSTALACAO"
+tmp="$(mktemp -d "${TMPDIR:-/tmp}/votarim-e2e-cadastro.XXXXXX")" && cp -a -- "$1" "$tmp/votarim" || falha "cópia"
+banco="$tmp/votarim/candidatos.mdb"
+rm -f -- "$banco"*
+"$tmp/votarim/votarim-banco" novo "$banco" >/dev/null 2>&1 &&
+    sqlite3 -bail "$banco" "INSERT INTO cargo (cargo, quantidade_numeros) VALUES ('Presidente', 2);
+                            INSERT INTO ordem_votacao (ordem_votacao, id_cargo) VALUES (1, 1);" ||
+    falha "não foi possível criar o banco"
+
+for n in $(seq 131 170); do # a display of our own, told by its lock
+    [[ -e "/tmp/.X11-unix/X$n" || -e "/tmp/.X$n-lock" ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for ((i = 0; i < 100; i++)); do
+        if [[ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" == "$xvfb_pid" ]] &&
+            DISPLAY=":$n" xdotool getmouselocation >/dev/null 2>&1; then
+            export DISPLAY=":$n"
+            break 2
+        fi
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    encerra "$xvfb_pid"
+done
+[[ -n "${DISPLAY:-}" ]] || falha "não foi possível iniciar o Xvfb"
+(cd "$tmp" && exec env QT_QPA_PLATFORM=xcb "$tmp/votarim/votarim") </dev/null >"$tmp/votarim.log" 2>&1 &
+prog_pid=$!
+
+janela() { # title width height -> "id x y" of the visible window
+    local id
+    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+        (eval "$(xdotool getwindowgeometry --shell "$id")" && [[ "$WIDTH $HEIGHT" == "$2 $3" ]] && echo "$id $X $Y")
+    done
+}
+espera_janela() {
+    for ((i = 0; i < 100; i++)); do
+        kill -0 "$prog_pid" 2>/dev/null || falha "o programa terminou sozinho"
+        [[ -n "$(janela "$@")" ]] && { janela "$@" | head -n1; return; }
+        sleep 0.1
+    done
+    falha "a janela \"$1\" ($2x$3) não apareceu"
+}
+sem_mensagem() { # a window titled "Votarim" besides the terminal is a message box
+    [[ -z "$(xdotool search --onlyvisible --name '^Votarim$' | grep -vx "$terminal")" ]] ||
+        falha "uma caixa de mensagem apareceu $1"
+}
+clica() { xdotool mousemove --sync "$1" "$2" click 1 || falha "xdotool não clicou em ($1,$2)"; sleep 0.2; }
+
+read -r terminal tx ty <<<"$(espera_janela Votarim 579 409)"
+sleep 0.5
+xdotool mousemove --sync $((tx + 540)) $((ty + 15)) sleep 0.3 click 1 # "Opções" shows in the corner
+read -r cadastro cx cy <<<"$(espera_janela 'Cadastro Candidatos' 492 320)"
+sleep 0.3
+
+# Every tab's frame lies at (13,34) of the window; a navigator's nine buttons are 50 wide.
+qx=$((cx + 13)) qy=$((cy + 34))
+botao() { clica $((qx + 6 + 25 + 50 * $1)) $((qy + $2)); } # button (4 Insert, 7 Post), navigator's middle
+clica $((qx + 100)) $((qy + 55))
+xdotool key ctrl+Tab ctrl+Tab # the party tab: Insert, name, legend (the letter filtered out), Post
+botao 4 84
+clica $((qx + 100)) $((qy + 55))
+xdotool type --delay 20 "Partido Novo"
+clica $((qx + 410)) $((qy + 55))
+xdotool type --delay 20 "7a7"
+botao 7 84
+sem_mensagem "ao salvar o partido"
+xdotool key ctrl+shift+Tab ctrl+shift+Tab # the candidate tab: office and party picked from their lists
+botao 4 127
+clica $((qx + 100)) $((qy + 55))
+xdotool type --delay 20 "Nova Candidata"
+clica $((qx + 60)) $((qy + 101))
+xdotool type --delay 20 "77"
+clica $((qx + 210)) $((qy + 101))
+xdotool key Return
+clica $((qx + 370)) $((qy + 101))
+xdotool key Return
+botao 7 127
+sem_mensagem "ao salvar o candidato"
+
+python3 - "$cadastro" <<'PY' || falha "não foi possível pedir o fechamento da janela de cadastro"
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+class ClientMessage(ctypes.Structure):  # XClientMessageEvent, padded to the size of an XEvent
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("l", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+d = x.XOpenDisplay(None) or sys.exit(1)
+ev = ClientMessage(type=33, window=int(sys.argv[1]), format=32, message_type=x.XInternAtom(d, b"WM_PROTOCOLS", 0))
+ev.l[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
+ok = x.XSendEvent(d, ev.window, 0, 0, ctypes.byref(ev))
+x.XCloseDisplay(d)  # flushes the request
+sys.exit(0 if ok else 1)
+PY
+for ((i = 0; i < 50; i++)); do [[ -z "$(janela 'Cadastro Candidatos' 492 320)" ]] && break; sleep 0.1; done
+[[ -z "$(janela 'Cadastro Candidatos' 492 320)" ]] || falha "a janela de cadastro não fechou"
+log "party and candidate added, window closed"
+
+clica $((tx + 348 + 46)) $((ty + 138 + 136)) # the keypad: 7, 7, CONFIRMA
+xdotool click 1
+sleep 0.3
+sem_mensagem "ao digitar o número"
+clica $((tx + 348 + 186)) $((ty + 138 + 234))
+sleep 2.5 # FIM, then the first office again: the terminal may close
+clica $((tx + 32)) $((ty + 14))
+for ((i = 0; i < 100; i++)); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$prog_pid" || falha "o programa não terminou bem depois de \"Fechar\""
+prog_pid=""
+
+obtido="$(sqlite3 -separator '|' "$banco" "
+    SELECT partido, legenda FROM partido;
+    SELECT nome_candidato, numero_candidato, id_cargo, p.partido FROM candidatos c
+      JOIN partido p ON p.numcad_partido = c.id_partido;
+    SELECT v.voto, v.numero_candidato, c.nome_candidato, v.id_cargo, p.partido, v.data = date('now', 'localtime')
+      FROM contagem_votacao v JOIN candidatos c ON c.numcad_candidato = v.id_candidato
+      JOIN partido p ON p.numcad_partido = v.id_partido;
+    SELECT count(*) FROM contagem_votacao;")" || falha "a consulta falhou: $obtido"
+esperado="Partido Novo|77
+Nova Candidata|77|1|Partido Novo
+NORMAL|77|Nova Candidata|1|Partido Novo|1
+1"
+[[ "$obtido" == "$esperado" ]] || { diff <(echo "$esperado") <(echo "$obtido"); falha "linhas gravadas erradas"; }
+passou=1
+log "OK"
