@@ -14,7 +14,8 @@ banco=$1
 dia=$2
 # Texts as the canonical form writes them: \ -> \\, TAB -> \t, LF -> \n, CR -> \r.
 esc() { echo "replace(replace(replace(replace($1, '\\', '\\\\'), char(9), '\\t'), char(10), '\\n'), char(13), '\\r')"; }
-consulta() { sqlite3 -readonly -batch -noheader -list -separator $'\t' -newline $'\n' -nullvalue '' "$banco" "$1"; }
+# Each query's rows in the order of their bytes (LC_ALL=C), as the canonical form sorts them.
+consulta() { sqlite3 -readonly -batch -noheader -list -separator $'\t' -newline $'\n' -nullvalue '' "$banco" "$1" | LC_ALL=C sort; }
 {
     printf '#tb_resultadoGERAL\nTotalgeral\tTotalbranco\tTotalnulo\tTotallegenda\tTotalnormal\n'
     consulta "select count(data) as Totalgeral,

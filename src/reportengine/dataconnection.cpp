@@ -106,18 +106,25 @@ QByteArray canonicalText(DataConnection &connection, const QString &name)
     QStringList names;
     for (const FieldInfo &f : fields)
         names << f.name;
-    QString text = u'#' + name + u'\n' + names.join(u'\t') + u'\n';
+    QByteArray text = (u'#' + name + u'\n' + names.join(u'\t') + u'\n').toUtf8();
     connection.setFilter(QString());
     connection.first();
+    // Rows go in the order of their bytes, not the order the data came in: where a
+    // query leaves ties (or has no ordering at all) the engine's plan decides that
+    // order, and the same rows must give the same fingerprint under any plan.
+    std::vector<QByteArray> rows;
     QStringList values;
     while (!connection.atEnd()) {
         values.clear();
         for (int i = 0; i < fields.size(); ++i)
             values << canonicalValue(connection.value(i));
-        text += values.join(u'\t') + u'\n';
+        rows.push_back(values.join(u'\t').toUtf8()); // compared without its line end, as sort does
         connection.next();
     }
-    return text.toUtf8();
+    std::sort(rows.begin(), rows.end());
+    for (const QByteArray &row : rows)
+        text += row + '\n';
+    return text;
 }
 
 QString fingerprint(const QList<QPair<QString, DataConnection *>> &connections)
