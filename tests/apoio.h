@@ -9,7 +9,11 @@
 #include "platform/mensagens.h"
 #include "data/query.h"
 
+#include <QBuffer>
+#include <QColor>
 #include <QCryptographicHash>
+#include <QImage>
+#include <QWidget>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -71,4 +75,28 @@ inline qint64 contaLinhas(Database &db, const QString &sql)
     q.setSql(sql);
     q.open();
     return q.field(q.fieldName(0)).asInteger();
+}
+
+// The bytes of a picture file of one colour, as an operator's photo would be.
+inline QByteArray bmp(QColor cor, QSize tamanho = {40, 40}, const char *formato = "BMP")
+{
+    QImage img(tamanho, QImage::Format_RGB888);
+    img.fill(cor);
+    QByteArray bytes;
+    QBuffer buf(&bytes);
+    buf.open(QIODevice::WriteOnly);
+    img.save(&buf, formato);
+    return bytes;
+}
+
+// A red pixel in a widget's picture: what a name written as HTML would draw if it were read as HTML.
+inline bool temVermelho(QWidget *w)
+{
+    const QImage img = w->grab().toImage();
+    for (int y = 0; y < img.height(); ++y)
+        for (int x = 0; x < img.width(); ++x) {
+            const QColor c = img.pixelColor(x, y);
+            if (c.red() > 150 && c.green() < 100 && c.blue() < 100) return true;
+        }
+    return false;
 }

@@ -34,17 +34,6 @@ using Button = DbNavigator::Button;
 namespace
 {
 
-QByteArray bmp(QColor cor, QSize tamanho = {40, 30}, const char *formato = "BMP")
-{
-    QImage img(tamanho, QImage::Format_RGB888);
-    img.fill(cor);
-    QByteArray bytes;
-    QBuffer buf(&bytes);
-    buf.open(QIODevice::WriteOnly);
-    img.save(&buf, formato);
-    return bytes;
-}
-
 // A bitmap's headers alone, claiming largura x altura: the 40-byte header, or the old 12-byte one.
 QByteArray cabecalhoBmp(qint32 largura, qint32 altura, bool antigo = false)
 {
@@ -65,17 +54,6 @@ void grava(const QString &caminho, const QByteArray &bytes)
 {
     QFile f(caminho);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(bytes) == bytes.size());
-}
-
-bool temVermelho(QWidget *w)
-{
-    const QImage img = w->grab().toImage();
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) {
-            const QColor c = img.pixelColor(x, y);
-            if (c.red() > 150 && c.green() < 100 && c.blue() < 100) return true;
-        }
-    return false;
 }
 
 // Picks a row of a lookup's drop-down by its text, with the mouse.

@@ -29,29 +29,6 @@ namespace {
 // 8 with 0, 9 with -1, 10 with letters, 11 a name in HTML (1).
 enum { kPresidente = 1, kSenador, kFederal, kEstadual, kConselheiro, kSemDigitos, kNove, kZero, kMenosUm, kLetras, kHtml };
 
-// A red pixel in a widget's picture: what the HTML names below would draw if read as HTML.
-bool temVermelho(QWidget *w)
-{
-    const QImage img = w->grab().toImage();
-    for (int y = 0; y < img.height(); ++y)
-        for (int x = 0; x < img.width(); ++x) {
-            const QColor c = img.pixelColor(x, y);
-            if (c.red() > 150 && c.green() < 100 && c.blue() < 100) return true;
-        }
-    return false;
-}
-
-QByteArray bmp(QColor cor)
-{
-    QImage img(40, 40, QImage::Format_RGB888);
-    img.fill(cor);
-    QByteArray bytes;
-    QBuffer buf(&bytes);
-    buf.open(QIODevice::WriteOnly);
-    img.save(&buf, "BMP");
-    return bytes;
-}
-
 const char *nomeTecla(QChar d)
 {
     static const char *nomes[] = {"btn_0", "btn_1", "btn_2", "btn_4", "Image3",

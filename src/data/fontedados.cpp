@@ -62,6 +62,23 @@ bool DataSource::edit()
     return editing();
 }
 
+void FieldLink::bind(DataSource *source, QObject *control, std::function<void()> refresh)
+{
+    for (const auto &c : m_connections)
+        QObject::disconnect(c);
+    m_connections.clear();
+    m_source = source;
+    if (source) {
+        for (auto sinal : {&DataSource::dataSetChanged, &DataSource::rowsReset, &DataSource::currentChanged,
+                           &DataSource::stateChanged})
+            m_connections.push_back(QObject::connect(source, sinal, control, refresh));
+        m_connections.push_back(QObject::connect(source, &DataSource::fieldChanged, control, [this, refresh](int c) {
+            if (c < 0 || c == column()) refresh();
+        }));
+    }
+    refresh();
+}
+
 int FieldLink::column() const
 {
     Query *q = query();

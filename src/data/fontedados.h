@@ -9,6 +9,8 @@
 
 #include <QObject>
 #include <QPointer>
+#include <functional>
+#include <vector>
 
 class DataSource : public QObject
 {
@@ -57,6 +59,9 @@ class FieldLink
   public:
     DataSource *source() const { return m_source; }
     void setSource(DataSource *source) { m_source = source; }
+    // Ties the link to a source (or none); refresh runs whenever what the control shows
+    // may have changed: another query, its rows, the current row, the state or this field.
+    void bind(DataSource *source, QObject *control, std::function<void()> refresh);
     QString fieldName() const { return m_fieldName; }
     void setFieldName(const QString &name) { m_fieldName = name; }
 
@@ -73,4 +78,5 @@ class FieldLink
   private:
     QPointer<DataSource> m_source;
     QString m_fieldName;
+    std::vector<QMetaObject::Connection> m_connections;
 };

@@ -11,20 +11,9 @@ DbEdit::DbEdit(QWidget *parent) : QLineEdit(parent)
 
 void DbEdit::setDataSource(DataSource *source)
 {
-    for (auto &c : m_conexoes)
-        disconnect(c);
-    m_link.setSource(source);
-    if (source) {
-        m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &DbEdit::refresh);
-        m_conexoes[1] = connect(source, &DataSource::rowsReset, this, &DbEdit::refresh);
-        m_conexoes[2] = connect(source, &DataSource::currentChanged, this, &DbEdit::refresh);
-        m_conexoes[3] = connect(source, &DataSource::stateChanged, this, &DbEdit::refresh);
-        m_conexoes[4] = connect(source, &DataSource::fieldChanged, this, [this](int column) {
-            if (column < 0 || column == m_link.column()) refresh();
-        });
-        m_conexoes[5] = connect(source, &DataSource::flushPending, this, &DbEdit::updateRecord);
-    }
-    refresh();
+    disconnect(m_escrita);
+    if (source) m_escrita = connect(source, &DataSource::flushPending, this, &DbEdit::updateRecord);
+    m_link.bind(source, this, [this] { refresh(); });
 }
 
 void DbEdit::setDataField(const QString &name)

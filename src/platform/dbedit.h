@@ -33,5 +33,5 @@ class DbEdit : public QLineEdit
     void refreshState();
 
     FieldLink m_link;
-    QMetaObject::Connection m_conexoes[6];
+    QMetaObject::Connection m_escrita; // flushPending: the typed text into the field
 };

@@ -81,19 +81,7 @@ DbLookupComboBox::DbLookupComboBox(QWidget *parent) : QComboBox(parent), m_model
 
 void DbLookupComboBox::setDataSource(DataSource *source)
 {
-    for (auto &c : m_conexoes)
-        disconnect(c);
-    m_link.setSource(source);
-    if (source) {
-        m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &DbLookupComboBox::refresh);
-        m_conexoes[1] = connect(source, &DataSource::rowsReset, this, &DbLookupComboBox::refresh);
-        m_conexoes[2] = connect(source, &DataSource::currentChanged, this, &DbLookupComboBox::refresh);
-        m_conexoes[3] = connect(source, &DataSource::stateChanged, this, &DbLookupComboBox::refresh);
-        m_conexoes[4] = connect(source, &DataSource::fieldChanged, this, [this](int column) {
-            if (column < 0 || column == m_link.column()) refresh();
-        });
-    }
-    refresh();
+    m_link.bind(source, this, [this] { refresh(); });
 }
 
 void DbLookupComboBox::setDataField(const QString &name)

@@ -82,6 +82,5 @@ class DbLookupComboBox : public QComboBox
     QListView *m_listaSuspensa = nullptr;
     bool m_deleteLimpa = false;
     bool m_atualizando = false;
-    QMetaObject::Connection m_conexoes[5];
     QMetaObject::Connection m_conexoesLista[3];
 };

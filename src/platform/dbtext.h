@@ -22,5 +22,4 @@ class DbText : public QLabel
     void refresh();
 
     FieldLink m_link;
-    QMetaObject::Connection m_conexoes[5];
 };

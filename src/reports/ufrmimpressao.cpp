@@ -213,17 +213,11 @@ QStringList textoLegendas(const QString &dia)
 
 QStringList textoCandidatosDoDia(const QString &dia)
 {
-    return {
-        QStringLiteral(
-            "select candidatos.nome_candidato, cargo, partido,candidatos_votacao.data_votacao from "
-            "candidatos_votacao, candidatos,cargo,partido"),
-        QStringLiteral("where candidatos_votacao.id_candidato = candidatos.numcad_candidato and "
-                       "candidatos_votacao.id_cargo = cargo.numcad_cargo and candidatos_votacao.id_partido = "
-                       "partido.numcad_partido"),
-        QStringLiteral(
-            " and data_votacao = datevalue(\"%1\") order by cargo, partido, candidatos.nome_candidato ")
-            .arg(dia),
-    };
+    // The map's overview, for one day, in the report's order.
+    QStringList linhas = Tfrmdados::sqlMapaGeral();
+    linhas << QStringLiteral(" and data_votacao = datevalue(\"%1\") order by cargo, partido, candidatos.nome_candidato ")
+                  .arg(dia);
+    return linhas;
 }
 
 namespace
