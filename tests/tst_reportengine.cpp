@@ -20,6 +20,7 @@
 #include <QLineEdit>
 #include <QPrinter>
 #include <QProcess>
+#include <QListView>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRandomGenerator>
@@ -926,6 +927,23 @@ void TstReportEngine::visualizacao()
                     paginas = d->currentPage() + 1;
                     filho<QToolButton>(d, "anterior")->click();
                     QCOMPARE(d->currentPage(), paginas - 2);
+                    // The thumbnails: one per page, the page shown selected, a click shows another.
+                    auto *miniaturas = filho<QListView>(d, "miniaturas");
+                    QVERIFY(miniaturas->isHidden());
+                    filho<QToolButton>(d, "miniaturas")->click();
+                    QVERIFY(miniaturas->isVisibleTo(d));
+                    QCOMPARE(miniaturas->model()->rowCount(), paginas);
+                    QCOMPARE(miniaturas->currentIndex().row(), paginas - 2);
+                    const QModelIndex primeira = miniaturas->model()->index(0, 0);
+                    QTest::mouseClick(miniaturas->viewport(), Qt::LeftButton, {},
+                                      miniaturas->visualRect(primeira).center());
+                    QCOMPARE(d->currentPage(), 0);
+                    const QImage pequena = primeira.data(Qt::DecorationRole).value<QPixmap>().toImage();
+                    QVERIFY(pequena.width() == 80 && pequena.height() > 80);
+                    int escuros = 0; // the page drawn, not a blank
+                    for (int y = 0; y < pequena.height(); ++y)
+                        for (int x = 0; x < pequena.width(); ++x) escuros += qGray(pequena.pixel(x, y)) < 128;
+                    QVERIFY(escuros > 50);
                     d->zoomIn();
                     QCOMPARE(d->effectiveZoom(), 125.0);
                     d->setZoom(kZoomWholePage);

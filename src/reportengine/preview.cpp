@@ -6,10 +6,12 @@
 #include <QComboBox>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListView>
 #include <QPainter>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
 #include <cmath>
@@ -19,7 +21,47 @@ namespace ReportEngine
 
 namespace
 {
-constexpr int kBorder = 8; // grey around the page, in pixels
+constexpr int kBorder = 8;          // grey around the page, in pixels
+constexpr int kThumbnailWidth = 80; // a page in the strip, in pixels
+} // namespace
+
+ThumbnailModel::ThumbnailModel(const PreparedReport &report, int width, QObject *parent)
+    : QAbstractListModel(parent), m_report(report), m_width(width)
+{
+}
+
+int ThumbnailModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_report.pages.size());
+}
+
+QSize ThumbnailModel::thumbnailSize() const
+{
+    const QSizeF page = m_report.pageSize;
+    const double scale = page.width() > 0 ? m_width / page.width() : 1;
+    return QSize(m_width, std::max(1, int(std::ceil(page.height() * scale))));
+}
+
+QVariant ThumbnailModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount()) return {};
+    if (role == Qt::DisplayRole) return QString::number(index.row() + 1);
+    if (role == Qt::ToolTipRole) return QStringLiteral("Página %1").arg(index.row() + 1);
+    if (role != Qt::DecorationRole) return {};
+    auto it = m_drawn.constFind(index.row());
+    if (it != m_drawn.cend()) return *it;
+    const QSize size = thumbnailSize();
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    {
+        QPainter p(&image);
+        p.setRenderHint(QPainter::Antialiasing);
+        const double scale = double(size.width()) / m_report.pageSize.width();
+        renderPage(p, m_report, index.row(), QSizeF(scale, scale));
+        p.setPen(Qt::gray);
+        p.drawRect(image.rect().adjusted(0, 0, -1, -1));
+    }
+    return *m_drawn.insert(index.row(), QPixmap::fromImage(image));
 }
 
 PageView::PageView(const PreparedReport &report, QWidget *parent) : QWidget(parent), m_report(report)
@@ -104,6 +146,9 @@ PreviewDialog::PreviewDialog(const PreparedReport &report, const QString &title,
         button(QStringLiteral("salvar"), QStringLiteral("Salvar"), QStringLiteral("Salvar em PDF ou CSV"));
     QToolButton *close =
         button(QStringLiteral("fechar"), QStringLiteral("Fechar"), QStringLiteral("Fechar a visualização"));
+    m_thumbnailsButton = button(QStringLiteral("miniaturas"), QStringLiteral("▤"),
+                                QStringLiteral("Mostrar ou esconder as miniaturas das páginas"));
+    m_thumbnailsButton->setCheckable(true);
     m_print->hide();
     m_save->hide();
 
@@ -112,10 +157,11 @@ PreviewDialog::PreviewDialog(const PreparedReport &report, const QString &title,
     for (QWidget *w :
          std::initializer_list<QWidget *>{m_first, m_previous, m_pageNumber, m_pageCount, m_next, m_last})
         bar->addWidget(w);
-    bar->addSpacing(8);
+    bar->addSpacing(4);
     for (QWidget *w : std::initializer_list<QWidget *>{out, m_zoomBox, in})
         bar->addWidget(w);
-    bar->addSpacing(8);
+    bar->addSpacing(4);
+    bar->addWidget(m_thumbnailsButton);
     bar->addWidget(m_print);
     bar->addWidget(m_save);
     bar->addStretch();
@@ -128,10 +174,29 @@ PreviewDialog::PreviewDialog(const PreparedReport &report, const QString &title,
     m_scroll->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_scroll->setBackgroundRole(QPalette::Dark);
 
+    auto *model = new ThumbnailModel(report, kThumbnailWidth, this);
+    m_thumbnails = new QListView(this);
+    m_thumbnails->setObjectName(QStringLiteral("miniaturas"));
+    m_thumbnails->setModel(model);
+    m_thumbnails->setIconSize(model->thumbnailSize());
+    m_thumbnails->setUniformItemSizes(true); // pages are drawn only as they scroll into view
+    m_thumbnails->setViewMode(QListView::IconMode);
+    m_thumbnails->setFlow(QListView::TopToBottom);
+    m_thumbnails->setWrapping(false);
+    m_thumbnails->setMovement(QListView::Static);
+    m_thumbnails->setSpacing(4);
+    m_thumbnails->setFixedWidth(kThumbnailWidth + 2 * 4 + m_thumbnails->style()->pixelMetric(QStyle::PM_ScrollBarExtent) + 8);
+    m_thumbnails->hide();
+
+    auto *pages = new QHBoxLayout;
+    pages->addWidget(m_thumbnails);
+    pages->addWidget(m_scroll, 1);
     auto *layout = new QVBoxLayout(this);
+    // The window opens at its own size whatever the fonts make the tool bar ask for.
+    layout->setSizeConstraint(QLayout::SetNoConstraint);
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addLayout(bar);
-    layout->addWidget(m_scroll, 1);
+    layout->addLayout(pages, 1);
 
     connect(m_first, &QToolButton::clicked, this, [this] { showPage(0); });
     connect(m_previous, &QToolButton::clicked, this, [this] { showPage(currentPage() - 1); });
@@ -149,6 +214,8 @@ PreviewDialog::PreviewDialog(const PreparedReport &report, const QString &title,
         if (m_saveAction) m_saveAction();
     });
     connect(close, &QToolButton::clicked, this, &QDialog::accept);
+    connect(m_thumbnailsButton, &QToolButton::toggled, this, [this](bool on) { setThumbnailsVisible(on); });
+    connect(m_thumbnails, &QListView::clicked, this, [this](const QModelIndex &i) { showPage(i.row()); });
 
     resize(615, 450);
     setZoom(zoom);
@@ -192,10 +259,19 @@ void PreviewDialog::showPage(int page)
     updateControls();
 }
 
+void PreviewDialog::setThumbnailsVisible(bool visible)
+{
+    const QSignalBlocker blocker(m_thumbnailsButton);
+    m_thumbnailsButton->setChecked(visible);
+    m_thumbnails->setVisible(visible);
+    if (m_zoom == kZoomFitWidth || m_zoom == kZoomWholePage) applyZoom();
+}
+
 void PreviewDialog::updateControls()
 {
     const int page = currentPage();
     const int n = int(m_report.pages.size());
+    m_thumbnails->setCurrentIndex(m_thumbnails->model()->index(page, 0));
     const QSignalBlocker blocker(m_pageNumber);
     m_pageNumber->setValue(page + 1);
     m_first->setEnabled(page > 0);

@@ -6,12 +6,16 @@
 
 #include "reportengine/prepared.h"
 
+#include <QAbstractListModel>
 #include <QDialog>
+#include <QHash>
 #include <QImage>
+#include <QPixmap>
 #include <functional>
 
 class QComboBox;
 class QLabel;
+class QListView;
 class QScrollArea;
 class QSpinBox;
 class QToolButton;
@@ -41,6 +45,22 @@ class PageView : public QWidget
     QImage m_image;
 };
 
+// The pages in small, for the thumbnail strip: each drawn by the one render path the
+// first time the strip shows it, then kept.
+class ThumbnailModel : public QAbstractListModel
+{
+  public:
+    ThumbnailModel(const PreparedReport &report, int width, QObject *parent = nullptr);
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QSize thumbnailSize() const;
+
+  private:
+    const PreparedReport &m_report;
+    int m_width;
+    mutable QHash<int, QPixmap> m_drawn;
+};
+
 class PreviewDialog : public QDialog
 {
   public:
@@ -58,6 +78,8 @@ class PreviewDialog : public QDialog
     double effectiveZoom() const;
     void zoomIn();
     void zoomOut();
+    // The strip of page thumbnails beside the page; a click on one shows that page.
+    void setThumbnailsVisible(bool visible);
 
   protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -73,7 +95,8 @@ class PreviewDialog : public QDialog
     QSpinBox *m_pageNumber;
     QLabel *m_pageCount;
     QComboBox *m_zoomBox;
-    QToolButton *m_first, *m_previous, *m_next, *m_last, *m_print, *m_save;
+    QToolButton *m_first, *m_previous, *m_next, *m_last, *m_print, *m_save, *m_thumbnailsButton;
+    QListView *m_thumbnails;
     int m_zoom = 100;
     double m_effective = 100;
     std::function<void()> m_printAction, m_saveAction;
