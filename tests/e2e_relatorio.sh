@@ -54,7 +54,9 @@ rm -f -- "$banco"*
       (1, '13', 'NORMAL', '$ontem', NULL, 1, 1), (1, NULL, 'LEGENDA', '$ontem', '13', NULL, NULL);" ||
     falha "não foi possível criar o banco"
 
-for n in $(seq 171 210); do # a display of our own, told by its lock
+# A display of our own, told by its lock; -noreset, since a server that resets when its
+# last client (the readiness probe) leaves may refuse the program's first connection.
+for n in $(seq 171 210); do
     [[ -e "/tmp/.X11-unix/X$n" || -e "/tmp/.X$n-lock" ]] && continue
     Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     xvfb_pid=$!
