@@ -141,14 +141,17 @@ PreviewDialog::PreviewDialog(const PreparedReport &report, const QString &title,
     for (int z : zoomChoices())
         m_zoomBox->addItem(zoomName(z), z);
     m_print = button(QStringLiteral("imprimir"), QStringLiteral("Imprimir"),
-                     QStringLiteral("Imprimir o relatório"));
-    m_save =
-        button(QStringLiteral("salvar"), QStringLiteral("Salvar"), QStringLiteral("Salvar em PDF ou CSV"));
+                     QStringLiteral("Imprimir o relatório (Ctrl+P)"));
+    m_save = button(QStringLiteral("salvar"), QStringLiteral("Salvar"),
+                    QStringLiteral("Salvar em PDF ou CSV (Ctrl+S)"));
     QToolButton *close =
         button(QStringLiteral("fechar"), QStringLiteral("Fechar"), QStringLiteral("Fechar a visualização"));
     m_thumbnailsButton = button(QStringLiteral("miniaturas"), QStringLiteral("▤"),
                                 QStringLiteral("Mostrar ou esconder as miniaturas das páginas"));
     m_thumbnailsButton->setCheckable(true);
+    // From the keyboard too, for an operator without a mouse.
+    m_print->setShortcut(QKeySequence::Print);
+    m_save->setShortcut(QKeySequence::Save);
     m_print->hide();
     m_save->hide();
 

@@ -1,0 +1,232 @@
+#!/usr/bin/env bash
+# End to end in a real X server (Xvfb): the result of a voting day, from the vote to
+# the saved report. An election made with votarim-banco and sqlite3 (five offices of
+# 2 to 5 digits, two votes cast earlier today and two yesterday); a voter votes one
+# cycle on the keypad (NORMAL, LEGENDA, NULO, NORMAL, BRANCO). The operator opens
+# "Opções", picks "Resultado Votação" and today in the "Relatório" tab, clicks
+# "Imprimir", accepts the preview in "Opções de saida" (no printer here: the preview
+# is all it offers) and saves the PDF from the preview (Ctrl+S, then the file
+# dialog). Windows are closed by WM_DELETE_WINDOW, as a window manager sends it
+# (Xvfb runs none). pdftotext reads the counts in the PDF, and its fingerprint must
+# be the one "votarim-banco resultado" prints once the program has ended.
+#
+# Usage: e2e_relatorio.sh INSTALL_DIR (copied, never touched). Exit 0 passed, 77 skipped.
+
+set -u -o pipefail
+tmp="" xvfb_pid="" prog_pid="" vigia_pid="" passou=0
+
+log() { printf '[e2e_relatorio] %s\n' "$*"; }
+falha() {
+    log "FALHA: $*"
+    if [[ -n "$tmp" ]]; then
+        sed 's/^/    | /' "$tmp/votarim.log" 2>/dev/null
+        [[ -n "${DISPLAY:-}" ]] && import -window root "$tmp/falha.png" 2>/dev/null
+        log "pasta mantida para análise: $tmp"
+    fi
+    exit 1
+}
+encerra() { [[ -n "$1" ]] && kill "$1" 2>/dev/null && wait "$1" 2>/dev/null; return 0; }
+trap 'encerra "$prog_pid"; encerra "$xvfb_pid"; encerra "$vigia_pid"; [[ "$passou" == 1 ]] && rm -rf -- "$tmp"' EXIT
+trap 'falha "interrompido por sinal"' INT TERM HUP
+for f in Xvfb xdotool sqlite3 python3 pdftotext; do
+    command -v "$f" >/dev/null || { log "IGNORADO: ferramenta ausente: $f"; exit 77; }
+done
+
+[[ $# -eq 1 && -x "$1/votarim" && -x "$1/votarim-banco" ]] || falha "uso: $0 PASTA_DA_INSTALACAO"
+tmp="$(mktemp -d "${TMPDIR:-/tmp}/votarim-e2e-relatorio.XXXXXX")" && cp -a -- "$1" "$tmp/votarim" || falha "cópia"
+banco="$tmp/votarim/candidatos.mdb" pdf="$tmp/resultado.pdf"
+hoje="$(date +%F)" ontem="$(date -d yesterday +%F)"
+rm -f -- "$banco"*
+"$tmp/votarim/votarim-banco" novo "$banco" >/dev/null 2>&1 &&
+    sqlite3 -bail "$banco" "
+    INSERT INTO cargo (numcad_cargo, cargo, quantidade_numeros) VALUES
+      (1, 'Presidente', 2), (2, 'Senador', 3), (3, 'Governador', 2), (4, 'Deputado Federal', 4),
+      (5, 'Deputado Estadual', 5);
+    INSERT INTO ordem_votacao (ordem_votacao, id_cargo) VALUES (1, 1), (2, 2), (3, 3), (4, 4), (5, 5);
+    INSERT INTO partido (numcad_partido, partido, legenda) VALUES (1, 'Partido Azul', '13'), (2, 'Partido Verde', '45');
+    INSERT INTO candidatos (numcad_candidato, nome_candidato, numero_candidato, id_partido, id_cargo) VALUES
+      (1, 'Ana Souza', '13', 1, 1), (2, 'Diego Lima', '45', 2, 1), (3, 'Carla Reis', '451', 2, 2),
+      (4, 'Bruno Melo', '1301', 1, 4);
+    INSERT INTO candidatos_votacao (id_candidato, id_cargo, id_partido, data_votacao) VALUES
+      (1, 1, 1, '$hoje'), (2, 1, 2, '$hoje'), (3, 2, 2, '$hoje'), (4, 4, 1, '$hoje'), (1, 1, 1, '$ontem');
+    INSERT INTO contagem_votacao (id_candidato, numero_candidato, voto, data, legenda, id_cargo, id_partido) VALUES
+      (2, '45', 'NORMAL', '$hoje', NULL, 1, 2), (2, '45', 'NORMAL', '$hoje', NULL, 1, 2),
+      (1, '13', 'NORMAL', '$ontem', NULL, 1, 1), (1, NULL, 'LEGENDA', '$ontem', '13', NULL, NULL);" ||
+    falha "não foi possível criar o banco"
+
+# A display of our own, told by its lock; -noreset, since a server that resets when its
+# last client (the readiness probe) leaves may refuse the program's first connection.
+for n in $(seq 171 210); do
+    [[ -e "/tmp/.X11-unix/X$n" || -e "/tmp/.X$n-lock" ]] && continue
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
+    xvfb_pid=$!
+    for ((i = 0; i < 100; i++)); do
+        if [[ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" == "$xvfb_pid" ]] &&
+            DISPLAY=":$n" xdotool getmouselocation >/dev/null 2>&1; then
+            export DISPLAY=":$n"
+            break 2
+        fi
+        kill -0 "$xvfb_pid" 2>/dev/null || break
+        sleep 0.1
+    done
+    encerra "$xvfb_pid"
+done
+[[ -n "${DISPLAY:-}" ]] || falha "não foi possível iniciar o Xvfb"
+# The operator's regional setting gives the day its form: dd/MM/yyyy.
+(cd "$tmp" && exec env LC_ALL=pt_BR.UTF-8 QT_QPA_PLATFORM=xcb "$tmp/votarim/votarim") </dev/null >"$tmp/votarim.log" 2>&1 &
+prog_pid=$!
+# Should this script be killed outright, the program and Xvfb still end.
+(
+    trap '' INT HUP
+    while kill -0 $$ 2>/dev/null; do sleep 1; done
+    kill "$prog_pid" "$xvfb_pid"
+) </dev/null >/dev/null 2>&1 &
+vigia_pid=$!
+
+# The window's name is its WM_NAME: empty for a drop-down list, and ".*" matches accented letters.
+janela() { # name ["width height", a pattern] -> "id x y" of the visible window
+    local id
+    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
+        # shellcheck disable=SC2053 # the size is a pattern
+        (eval "$(xdotool getwindowgeometry --shell "$id")" && [[ "$WIDTH $HEIGHT" == ${2:-*} ]] && echo "$id $X $Y")
+    done
+}
+espera_janela() { # title ["width height"] -> jid jx jy
+    for ((i = 0; i < 150; i++)); do
+        kill -0 "$prog_pid" 2>/dev/null || falha "o programa terminou sozinho"
+        read -r jid jx jy < <(janela "$@")
+        [[ -n "$jid" ]] && return
+        sleep 0.1
+    done
+    falha "a janela \"$1\" ${2:-} não apareceu"
+}
+espera_fechar() { # title ["width height"]
+    for ((i = 0; i < 100; i++)); do [[ -z "$(janela "$@")" ]] && return; sleep 0.1; done
+    falha "a janela \"$1\" não fechou"
+}
+sem_mensagem() { # a window titled "Votarim" besides the terminal is a message box
+    [[ -z "$(xdotool search --onlyvisible --name '^Votarim$' | grep -vx "$terminal")" ]] ||
+        falha "uma caixa de mensagem apareceu $1"
+}
+ultimo=""
+clica() { # x y; "mousemove --sync" to where the pointer is would wait for a motion that never comes
+    if [[ "$ultimo" == "$1 $2" ]]; then xdotool click 1; else xdotool mousemove --sync "$1" "$2" click 1; fi ||
+        falha "xdotool não clicou em ($1,$2)"
+    ultimo="$1 $2"
+    sleep 0.2
+}
+teclas() { # the keyboard goes to the window named, as it would after a click on it
+    xdotool windowfocus "$1" && sleep 0.2 && shift && xdotool key --delay 50 "$@" || falha "xdotool: $*"
+}
+fecha() { # WM_DELETE_WINDOW to the window, as a window manager's close box sends it
+    python3 - "$1" <<'PY' || falha "não foi possível pedir o fechamento da janela $1"
+import ctypes, sys
+x = ctypes.CDLL("libX11.so.6")
+x.XOpenDisplay.restype = ctypes.c_void_p
+x.XOpenDisplay.argtypes = [ctypes.c_char_p]
+x.XInternAtom.restype = ctypes.c_ulong
+x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+x.XCloseDisplay.argtypes = [ctypes.c_void_p]
+class ClientMessage(ctypes.Structure):  # XClientMessageEvent, padded to the size of an XEvent
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("l", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
+d = x.XOpenDisplay(None) or sys.exit(1)
+ev = ClientMessage(type=33, window=int(sys.argv[1]), format=32, message_type=x.XInternAtom(d, b"WM_PROTOCOLS", 0))
+ev.l[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
+ok = x.XSendEvent(d, ev.window, 0, 0, ctypes.byref(ev))
+x.XCloseDisplay(d)  # flushes the request
+sys.exit(0 if ok else 1)
+PY
+}
+
+# The voter: five offices, one cycle on the keypad (its keys' centres in the window).
+espera_janela Votarim '579 409'
+terminal=$jid tx=$jx ty=$jy
+sleep 0.5
+declare -A TECLA=([0]="457 327" [1]="394 163" [3]="518 163" [4]="394 218" [5]="457 218" [9]="518 274"
+    [BRANCO]="386 377" [CONFIRMA]="534 372")
+for k in 1 3 CONFIRMA 4 5 CONFIRMA 9 9 CONFIRMA 1 3 0 1 CONFIRMA BRANCO CONFIRMA; do
+    read -r x y <<<"${TECLA[$k]}"
+    clica $((tx + x)) $((ty + y))
+done
+sleep 2.5 # FIM, then the first office again
+sem_mensagem "ao votar"
+log "ciclo votado"
+
+# The operator: "Opções" in the corner, the last tab, "Resultado Votação", today, "Imprimir".
+xdotool mousemove --sync $((tx + 540)) $((ty + 15)) sleep 0.3 click 1
+espera_janela 'Cadastro Candidatos' '492 320'
+cadastro=$jid gx=$((jx + 13)) gy=$((jy + 34)) # GroupBox8 of the "Relatório" tab
+sleep 0.3
+teclas "$cadastro" ctrl+shift+Tab
+clica $((gx + 3 + 180)) $((gy + 25 + 10)) # cbx_relatorio: its list opens, a window as wide as the box
+espera_janela '' '363 *'
+xdotool key End Return
+espera_fechar '' '363 *'
+clica $((gx + 3 + 12)) $((gy + 66 + 10)) # cmp_datavotacao_relatorio: the day, typed section by section
+teclas "$cadastro" Home shift+Right shift+Right
+xdotool type --delay 50 "$(date -d "$hoje" +%d%m%Y)"
+clica $((gx + 370 + 41)) $((gy + 25 + 10))
+espera_janela 'Op.*es de saida'
+teclas "$jid" Return # OK: the preview, chosen beforehand and the only choice without a printer
+espera_janela 'Vizualiza.*o do relat.*rio' '615 450'
+previa=$jid
+sleep 0.5
+teclas "$previa" ctrl+s
+espera_janela 'Salvar relat.*rio'
+teclas "$jid" ctrl+a
+xdotool type --delay 20 "$pdf"
+teclas "$jid" Return
+espera_fechar 'Salvar relat.*rio'
+for ((i = 0; i < 100; i++)); do [[ -s "$pdf" && -z "$(janela 'Estado atual do relat.*rio')" ]] && break; sleep 0.1; done
+sem_mensagem "ao salvar o relatório"
+fecha "$previa"
+espera_fechar 'Vizualiza.*o do relat.*rio'
+fecha "$cadastro"
+espera_fechar 'Cadastro Candidatos'
+sem_mensagem "depois do relatório"
+clica $((tx + 32)) $((ty + 14)) # "Fechar"
+for ((i = 0; i < 100; i++)); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$prog_pid" || falha "o programa não terminou bem depois de \"Fechar\""
+prog_pid=""
+[[ "$(date +%F)" == "$hoje" ]] || { log "IGNORADO: o dia mudou durante o teste"; exit 77; }
+log "relatório salvo, programa encerrado"
+
+# The counts in the PDF: today's votes only (5 cast now, 2 earlier), the legend vote per
+# party, the offices' rankings and the candidates who stood, "sem votos" among them.
+texto="$(pdftotext -layout "$pdf" - | sed -E 's/^ +//; s/ +$//; s/ {2,}/ /g')" || falha "pdftotext não leu $pdf"
+obtido="$(grep -E '^(Nominais|De legenda|Brancos|Nulos|Total de votos|Cargo:|Votos nominais)|^[0-9]+º |^[0-9]{2} .* [0-9]+,[0-9]{2}$| (com|sem) votos$|^[0-9]+ candidato\(s\) no dia$' <<<"$texto")"
+esperado="Nominais (em candidatos) 4 57,14 %
+De legenda (em partidos) 1 14,29 %
+Brancos 1 14,29 %
+Nulos 1 14,29 %
+Total de votos do dia 7 100,00 %
+Cargo: Presidente
+1º 45 Diego Lima Partido Verde 2 66,67
+2º 13 Ana Souza Partido Azul 1 33,33
+Votos nominais no cargo 3 100,00
+Cargo: Deputado Federal
+1º 1301 Bruno Melo Partido Azul 1 100,00
+Votos nominais no cargo 1 100,00
+Total de votos nominais do dia 4
+45 Partido Verde 1 100,00
+Total de votos de legenda do dia 1
+Bruno Melo Deputado Federal Partido Azul com votos
+Ana Souza Presidente Partido Azul com votos
+Diego Lima Presidente Partido Verde com votos
+Carla Reis Senador Partido Verde sem votos
+4 candidato(s) no dia"
+[[ "$obtido" == "$esperado" ]] || { diff <(echo "$esperado") <(echo "$obtido"); falha "contagens erradas no PDF"; }
+dias="$(grep -E '^Resultado da votação do dia ' <<<"$texto" | sort -u)"
+[[ "$dias" == "Resultado da votação do dia $(date -d "$hoje" +%d/%m/%Y)" ]] || falha "dia errado no PDF: $dias"
+
+# One fingerprint on every page and at the end, the one the tool computes from the file.
+digitais="$(grep -oE '\b[0-9a-f]{64}\b' <<<"$texto" | sort -u)"
+ferramenta="$("$tmp/votarim/votarim-banco" resultado "$banco" "$hoje" 2>&1)" || falha "votarim-banco resultado: $ferramenta"
+digital="$(sed -n 's/^Impressão digital (SHA-256): \([0-9a-f]\{64\}\)$/\1/p' <<<"$ferramenta")"
+[[ -n "$digital" && "$digitais" == "$digital" ]] ||
+    falha "impressão digital do PDF ($digitais) difere da de votarim-banco resultado ($digital)"
+passou=1
+log "OK"
