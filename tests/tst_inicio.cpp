@@ -2,6 +2,7 @@
 // logo, the empty order, and the general error report.
 
 #include "apoio.h"
+#include "app/votarim.h"
 #include "platform/fontes.h"
 #include "terminal/desenhos.h"
 #include "data/ufrmdados.h"
@@ -9,6 +10,10 @@
 #include "platform/untutils.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QLabel>
+#include <QPushButton>
 #include <QImage>
 #include <QProcess>
 #include <fcntl.h>
@@ -284,6 +289,19 @@ private slots:
         QFETCH(QString, texto);
         QFETCH(QString, esperado);
         QCOMPARE(Mensagens::comPonto(texto), esperado);
+    }
+
+    // Qt's own dialogs speak Portuguese: the photo chooser's labels and every Cancel button.
+    void qtDialogsInPortuguese()
+    {
+        Votarim::traduzDialogos();
+        QDialogButtonBox botoes(QDialogButtonBox::Cancel | QDialogButtonBox::Save);
+        QCOMPARE(botoes.button(QDialogButtonBox::Cancel)->text(), QString("Cancelar"));
+        QFileDialog dialogo;
+        dialogo.setOption(QFileDialog::DontUseNativeDialog);
+        QStringList textos;
+        for (QLabel *l : dialogo.findChildren<QLabel *>()) textos << l->text();
+        QVERIFY2(textos.join('|').contains("Procurar em"), qPrintable(textos.join('|')));
     }
 
     void errorReportOwnedByActiveWindow()

@@ -430,6 +430,12 @@ bool emUso(const DbError &e)
     return codigo == 5 /* SQLITE_BUSY */ || codigo == 6 /* SQLITE_LOCKED */;
 }
 
+// "1 voto", "2 votos".
+QString quantosVotos(qint64 n)
+{
+    return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? QStringLiteral("voto") : QStringLiteral("votos"));
+}
+
 QString percentual(qint64 parte, qint64 todo)
 {
     return QLocale(QLocale::Portuguese, QLocale::Brazil)
@@ -593,21 +599,19 @@ QString textoResultado(const Resultado &r, const QString &arquivo)
         const auto &x = r.ranking[i];
         if (x.posicao == 1) {
             cargo = x.cargo;
-            linha(QStringLiteral("  Cargo: %1 (%2 votos nominais)").arg(x.cargo).arg(x.votosDoCargo));
+            linha(QStringLiteral("  Cargo: %1 (%2 nominais)").arg(x.cargo, quantosVotos(x.votosDoCargo)));
         }
-        linha(QStringLiteral("    %1º  %2  %3  %4  %5 votos  %6 %")
+        linha(QStringLiteral("    %1º  %2  %3  %4  %5  %6 %")
                   .arg(x.posicao)
-                  .arg(x.numero, x.candidato, x.partido)
-                  .arg(x.votos)
+                  .arg(x.numero, x.candidato, x.partido, quantosVotos(x.votos))
                   .arg(percentual(x.votos, x.votosDoCargo)));
     }
     linha(QString());
     linha(QStringLiteral("Votos de legenda por partido"));
     if (r.legendas.isEmpty()) linha(QStringLiteral("  Nenhum voto de legenda neste dia."));
     for (const auto &x : r.legendas)
-        linha(QStringLiteral("  %1  %2  %3 votos  %4 %")
-                  .arg(x.legenda, x.partido)
-                  .arg(x.votos)
+        linha(QStringLiteral("  %1  %2  %3  %4 %")
+                  .arg(x.legenda, x.partido, quantosVotos(x.votos))
                   .arg(percentual(x.votos, r.votosLegenda)));
     linha(QString());
     linha(QStringLiteral("Candidatos que concorreram no dia"));

@@ -6,7 +6,10 @@
 #include "terminal/ufrmprincipal.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
 #include <QScreen>
+#include <QTranslator>
 #include <memory>
 
 namespace Votarim {
@@ -19,10 +22,21 @@ void ligaJanelas()
     };
 }
 
+void traduzDialogos()
+{
+    auto *traducao = new QTranslator(QCoreApplication::instance());
+    if (traducao->load(QLocale(QLocale::Portuguese, QLocale::Brazil), QStringLiteral("qtbase"), QStringLiteral("_"),
+                       QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(traducao);
+    else
+        delete traducao; // without the translations the dialogs keep Qt's own words
+}
+
 int executa()
 {
     QApplication::setApplicationName(QStringLiteral("Votarim"));
     Fontes::carrega();
+    traduzDialogos();
     ligaJanelas();
 
     auto janela = std::make_unique<Tfrmprincipal>();

@@ -7,6 +7,10 @@ namespace Votarim {
 // Lets the terminal's hidden button open the registration window.
 void ligaJanelas();
 
+// Qt's own dialogs (the file choosers for photos and reports, their buttons) in the
+// program's language, Portuguese, whatever the system's.
+void traduzDialogos();
+
 // Runs the program once the application object exists; its exit code.
 int executa();
 
