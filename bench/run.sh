@@ -58,7 +58,7 @@ if [ "${BENCH_NO_XVFB:-}" != 1 ] && command -v Xvfb >/dev/null && command -v xdo
     tela=""
     for n in $(seq 140 180); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
         xvfb_pid=$!
         for ((j = 0; j < 100; j++)); do
             kill -0 "$xvfb_pid" 2>/dev/null || break

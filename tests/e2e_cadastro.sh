@@ -35,7 +35,7 @@ rm -f -- "$banco"*
 
 for n in $(seq 131 170); do # a display of our own, told by its lock
     [[ -e "/tmp/.X11-unix/X$n" || -e "/tmp/.X$n-lock" ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     xvfb_pid=$!
     for ((i = 0; i < 100; i++)); do
         if [[ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" == "$xvfb_pid" ]] &&

@@ -161,7 +161,7 @@ xvfb_pronto() { DISPLAY="$1" xdotool getmouselocation >/dev/null 2>&1; }
 tela=""
 for n in $(seq 91 130); do
     [[ -e "/tmp/.X11-unix/X$n" || -e "/tmp/.X$n-lock" ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >"$tmp/xvfb-$n.log" 2>&1 &
+    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$tmp/xvfb-$n.log" 2>&1 &
     xvfb_pid=$!
     for ((i = 0; i < 100; i++)); do # up to 10 s
         kill -0 "$xvfb_pid" 2>/dev/null || break
