@@ -14,6 +14,14 @@ void reabre(Query &q)
 }
 } // namespace
 
+void Tfrmdados::protegeReferencias()
+{
+    if (m_referenciasProtegidas) return;
+    // Offices, parties and candidates still referred to are never deleted, whatever the file's age.
+    Referencias::protege(conexaoDB);
+    m_referenciasProtegidas = true;
+}
+
 QStringList Tfrmdados::sqlMapa()
 {
     return {QStringLiteral("select * from candidatos_votacao")};
@@ -40,11 +48,6 @@ Tfrmdados::Tfrmdados(QObject *owner)
 {
     setObjectName(QStringLiteral("frmdados"));
     Esquema::prepara(conexaoDB);
-    // Offices, parties and candidates still referred to are never deleted, whatever the file's age.
-    conexaoDB.setOpenCheck([](Database &db) {
-        Esquema::verificaTabelas(db);
-        Referencias::protege(db);
-    });
 
     tb_candidatos.setSql(QStringLiteral("select *  from candidatos"));
     tb_cargo.setSql(QStringLiteral("select * from cargo"));

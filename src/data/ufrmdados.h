@@ -41,6 +41,10 @@ class Tfrmdados : public QObject, public ConexaoDoModulo
     SeletorDeDia *seletorDia() const { return m_seletorDia; }
     void instalaSeletorDia(SeletorDeDia *seletor) { m_seletorDia = seletor; }
 
+    // Puts the rule that nothing still referred to is deleted on the connection, once:
+    // only the registration window deletes, so it is done when the first one opens.
+    void protegeReferencias();
+
     // The map's statement texts without a day filter: the texts the module starts with.
     static QStringList sqlMapa();
     static QStringList sqlMapaGeral();
@@ -80,6 +84,7 @@ class Tfrmdados : public QObject, public ConexaoDoModulo
     void tb_candidato_votacaoAfterScroll(Query &);
 
   private:
+    bool m_referenciasProtegidas = false;
     SeletorDeDia *m_seletorDia = nullptr;
 };
 

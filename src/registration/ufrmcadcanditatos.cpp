@@ -442,6 +442,7 @@ void Tfrmcadastro::FormCreate()
 void Tfrmcadastro::FormShow()
 {
     if (!frmdados) return;
+    frmdados->protegeReferencias();
     frmdados->instalaSeletorDia(&m_seletor);
     // A window closed with the day filter on leaves the map's texts filtered; this one
     // opens with its filter box clear, so it shows every row again.
