@@ -17,12 +17,12 @@
 namespace ReportEngine
 {
 
-QFont reportFont(const FontSpec &spec)
+QFont reportFont(const FontSpec &fontDef)
 {
-    QFont f(spec.family);
-    f.setPointSizeF(spec.size);
-    f.setBold(spec.bold);
-    f.setItalic(spec.italic);
+    QFont f(fontDef.family);
+    f.setPointSizeF(fontDef.size);
+    f.setBold(fontDef.bold);
+    f.setItalic(fontDef.italic);
     // The same glyph widths on screen, paper and PDF, so that text measured here fits there.
     f.setHintingPreference(QFont::PreferNoHinting);
     return f;
@@ -787,9 +787,9 @@ class Generator
         const double barHeight = box.height() / double(n);
         const double labelWidth = box.width() * 0.35, valueWidth = box.width() * 0.15;
         const double barArea = box.width() - labelWidth - valueWidth;
-        FontSpec spec = item.font;
-        spec.size = std::max(1.0, std::min(spec.size, barHeight * 0.75));
-        const QFont font = reportFont(spec);
+        FontSpec fontDef = item.font;
+        fontDef.size = std::max(1.0, std::min(fontDef.size, barHeight * 0.75));
+        const QFont font = reportFont(fontDef);
         m_out->textStyles.push_back(TextStyle{font, item.color, Qt::AlignRight | Qt::AlignVCenter, false});
         const int labelStyle = int(m_out->textStyles.size() - 1);
         m_out->textStyles.push_back(TextStyle{font, item.color, Qt::AlignLeft | Qt::AlignVCenter, false});

@@ -31,6 +31,6 @@ std::unique_ptr<PreparedReport> layoutReport(Report &report, const Project &proj
                                              const Parameters &parameters, const Progress &progress = {});
 
 // The font a report item asks for, sized in points on paper.
-QFont reportFont(const FontSpec &spec);
+QFont reportFont(const FontSpec &fontDef);
 
 } // namespace ReportEngine
