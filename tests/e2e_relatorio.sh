@@ -13,6 +13,7 @@
 # Usage: e2e_relatorio.sh INSTALL_DIR (copied, never touched). Exit 0 passed, 77 skipped.
 
 set -u -o pipefail
+aqui=$(cd "$(dirname "$0")" && pwd)
 tmp="" xvfb_pid="" prog_pid="" vigia_pid="" passou=0
 
 log() { printf '[e2e_relatorio] %s\n' "$*"; }
@@ -119,26 +120,7 @@ teclas() { # the keyboard goes to the window named, as it would after a click on
     xdotool windowfocus "$1" && sleep 0.2 && shift && xdotool key --delay 50 "$@" || falha "xdotool: $*"
 }
 fecha() { # WM_DELETE_WINDOW to the window, as a window manager's close box sends it
-    python3 - "$1" <<'PY' || falha "não foi possível pedir o fechamento da janela $1"
-import ctypes, sys
-x = ctypes.CDLL("libX11.so.6")
-x.XOpenDisplay.restype = ctypes.c_void_p
-x.XOpenDisplay.argtypes = [ctypes.c_char_p]
-x.XInternAtom.restype = ctypes.c_ulong
-x.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-x.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-x.XCloseDisplay.argtypes = [ctypes.c_void_p]
-class ClientMessage(ctypes.Structure):  # XClientMessageEvent, padded to the size of an XEvent
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                ("format", ctypes.c_int), ("l", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
-d = x.XOpenDisplay(None) or sys.exit(1)
-ev = ClientMessage(type=33, window=int(sys.argv[1]), format=32, message_type=x.XInternAtom(d, b"WM_PROTOCOLS", 0))
-ev.l[0] = x.XInternAtom(d, b"WM_DELETE_WINDOW", 0)
-ok = x.XSendEvent(d, ev.window, 0, 0, ctypes.byref(ev))
-x.XCloseDisplay(d)  # flushes the request
-sys.exit(0 if ok else 1)
-PY
+    python3 "$aqui/fecha_janela.py" "$1" || falha "não foi possível pedir o fechamento da janela $1"
 }
 
 # The voter: five offices, one cycle on the keypad (its keys' centres in the window).
