@@ -7,7 +7,6 @@
 #include <QStringList>
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 #include <sqlite3.h>
 #include <vector>
 
@@ -256,28 +255,6 @@ sqlite3_vfs *criaVfs()
 
 // ---- Start-up and the end of a cycle
 
-class Transacao
-{
-  public:
-    explicit Transacao(Database &db) : m_db(db) { m_db.execScript(QStringLiteral("BEGIN IMMEDIATE")); }
-    ~Transacao()
-    {
-        if (m_aberta) try {
-                m_db.execScript(QStringLiteral("ROLLBACK"));
-            } catch (...) {
-            }
-    }
-    void confirma()
-    {
-        m_db.execScript(QStringLiteral("COMMIT"));
-        m_aberta = false;
-    }
-
-  private:
-    Database &m_db;
-    bool m_aberta = true;
-};
-
 qint64 umValor(Database &db, const QString &sql)
 {
     Statement st(db, sql);
@@ -308,7 +285,7 @@ bool precisaReconstruir(Database &db)
 void reconstroiVotos(Database &db)
 {
     const QString colunas = Esquema::colunasVotos();
-    Transacao t(db);
+    Transaction t(db, Transaction::Mode::Immediate);
     const qint64 antes = umValor(db, QStringLiteral("select count(*) from contagem_votacao"));
     db.execScript(QStringLiteral("ALTER TABLE contagem_votacao RENAME TO contagem_votacao_antiga"));
     db.execScript(Esquema::criaTabelaVotos(QStringLiteral("contagem_votacao")));
@@ -319,10 +296,11 @@ void reconstroiVotos(Database &db)
         throw DbError(QStringLiteral("A reorganização da tabela de votos não copiou todos os votos"));
     marca("copiada");
     db.execScript(QStringLiteral("DROP TABLE contagem_votacao_antiga"));
-    for (const Esquema::IndiceVotos &i : Esquema::indicesVotos()) db.execScript(i.sql);
+    for (const Esquema::IndiceVotos &i : Esquema::indicesVotos())
+        db.execScript(i.sql);
     db.execScript(Esquema::gatilhoVotos());
     marca("trocada");
-    t.confirma();
+    t.commit();
     marca("reconstruida");
 }
 
