@@ -43,6 +43,7 @@ const std::vector<Tabela> &tabelas()
           {"id_cargo", Tipo::Inteiro},
           {"id_partido", Tipo::Inteiro},
           {"data_votacao", Tipo::Data}}},
+        // The vote table comes last: its statements are built from this entry.
         {"contagem_votacao",
          {{"id_candidato", Tipo::Inteiro},
           {"numero_candidato", Tipo::Digitos, 5},
@@ -114,10 +115,22 @@ QString colunaDdl(const Coluna &c, bool obrigatoria)
     return d;
 }
 
+const Tabela &tabelaVotos()
+{
+    return tabelas().back();
+}
+
+QStringList nomesVotos()
+{
+    QStringList nomes;
+    for (const Coluna &c : tabelaVotos().colunas) nomes << QLatin1String(c.nome);
+    return nomes;
+}
+
 QString criaTabela(const Tabela &t, const QString &nome)
 {
     QStringList cols;
-    const bool votos = QLatin1String(t.nome) == QLatin1String("contagem_votacao");
+    const bool votos = &t == &tabelaVotos();
     for (const Coluna &c : t.colunas) {
         const bool obrigatoria =
             votos && (QLatin1String(c.nome) == QLatin1String("voto") || QLatin1String(c.nome) == QLatin1String("data"));
@@ -143,14 +156,12 @@ namespace Esquema {
 
 QString colunasVotos()
 {
-    return QStringLiteral("id_candidato, numero_candidato, voto, data, legenda, id_cargo, id_partido");
+    return nomesVotos().join(QStringLiteral(", "));
 }
 
 QString criaTabelaVotos(const QString &nome)
 {
-    for (const Tabela &t : tabelas())
-        if (QLatin1String(t.nome) == QLatin1String("contagem_votacao")) return criaTabela(t, nome);
-    return {};
+    return criaTabela(tabelaVotos(), nome);
 }
 
 QList<IndiceVotos> indicesVotos()
@@ -172,11 +183,11 @@ QString gatilhoVotos()
     // a scan does not give the votes back in the order they were cast (ballot secrecy;
     // the page layout is the page ordering's task). The inner insert does not fire the
     // trigger again: recursive triggers are off.
+    const QStringList nomes = nomesVotos();
     return QStringLiteral("CREATE TRIGGER contagem_votacao_sorteia BEFORE INSERT ON contagem_votacao BEGIN "
-                          "INSERT INTO contagem_votacao (rowid, id_candidato, numero_candidato, voto, data, "
-                          "legenda, id_cargo, id_partido) VALUES (random(), NEW.id_candidato, "
-                          "NEW.numero_candidato, NEW.voto, NEW.data, NEW.legenda, NEW.id_cargo, NEW.id_partido); "
-                          "SELECT RAISE(IGNORE); END");
+                          "INSERT INTO contagem_votacao (rowid, %1) VALUES (random(), NEW.%2); "
+                          "SELECT RAISE(IGNORE); END")
+        .arg(nomes.join(QStringLiteral(", ")), nomes.join(QStringLiteral(", NEW.")));
 }
 
 QStringList ddl()
@@ -208,9 +219,9 @@ void criaBanco(const QString &path, const std::function<void(Database &)> &preen
             novo.create(tmpName);
             novo.execScript(QStringLiteral("PRAGMA journal_mode=WAL"));
             novo.execScript(QStringLiteral("PRAGMA secure_delete=ON"));
-            Transaction tabelas(novo);
+            Transaction criacao(novo);
             for (const QString &s : ddl()) novo.execScript(s);
-            tabelas.commit();
+            criacao.commit();
         }
         if (preenche) {
             Database banco;
