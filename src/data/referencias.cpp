@@ -7,7 +7,6 @@ namespace
 
 struct Referencia {
     const char *tabela;   // the row being deleted
-    const char *chave;    // its key
     const char *nome;     // a name for the trigger
     const char *condicao; // rows that still refer to OLD
     const char *mensagem;
@@ -15,31 +14,26 @@ struct Referencia {
 
 // A legend vote keeps the party's key in id_candidato (and no id_partido).
 const Referencia kReferencias[] = {
-    {"cargo", "numcad_cargo", "cargo_candidatos",
-     "select 1 from candidatos where id_cargo = OLD.numcad_cargo",
+    {"cargo", "cargo_candidatos", "select 1 from candidatos where id_cargo = OLD.numcad_cargo",
      "O cargo não pode ser excluído: há candidatos cadastrados neste cargo"},
-    {"cargo", "numcad_cargo", "cargo_ordem", "select 1 from ordem_votacao where id_cargo = OLD.numcad_cargo",
+    {"cargo", "cargo_ordem", "select 1 from ordem_votacao where id_cargo = OLD.numcad_cargo",
      "O cargo não pode ser excluído: ele está na sequência da votação"},
-    {"cargo", "numcad_cargo", "cargo_mapa",
-     "select 1 from candidatos_votacao where id_cargo = OLD.numcad_cargo",
+    {"cargo", "cargo_mapa", "select 1 from candidatos_votacao where id_cargo = OLD.numcad_cargo",
      "O cargo não pode ser excluído: ele está no mapa de candidatos da votação"},
-    {"cargo", "numcad_cargo", "cargo_votos",
-     "select 1 from contagem_votacao where id_cargo = OLD.numcad_cargo",
+    {"cargo", "cargo_votos", "select 1 from contagem_votacao where id_cargo = OLD.numcad_cargo",
      "O cargo não pode ser excluído: há votos registrados para este cargo"},
-    {"partido", "numcad_partido", "partido_candidatos",
-     "select 1 from candidatos where id_partido = OLD.numcad_partido",
+    {"partido", "partido_candidatos", "select 1 from candidatos where id_partido = OLD.numcad_partido",
      "O partido não pode ser excluído: há candidatos cadastrados neste partido"},
-    {"partido", "numcad_partido", "partido_mapa",
-     "select 1 from candidatos_votacao where id_partido = OLD.numcad_partido",
+    {"partido", "partido_mapa", "select 1 from candidatos_votacao where id_partido = OLD.numcad_partido",
      "O partido não pode ser excluído: ele está no mapa de candidatos da votação"},
-    {"partido", "numcad_partido", "partido_votos",
+    {"partido", "partido_votos",
      "select 1 from contagem_votacao where id_partido = OLD.numcad_partido or "
      "(voto = 'LEGENDA' and id_candidato = OLD.numcad_partido)",
      "O partido não pode ser excluído: há votos registrados para este partido"},
-    {"candidatos", "numcad_candidato", "candidato_mapa",
+    {"candidatos", "candidato_mapa",
      "select 1 from candidatos_votacao where id_candidato = OLD.numcad_candidato",
      "O candidato não pode ser excluído: ele está no mapa de candidatos da votação"},
-    {"candidatos", "numcad_candidato", "candidato_votos",
+    {"candidatos", "candidato_votos",
      "select 1 from contagem_votacao where voto = 'NORMAL' and id_candidato = OLD.numcad_candidato",
      "O candidato não pode ser excluído: há votos registrados para este candidato"},
 };
@@ -62,8 +56,9 @@ QStringList gatilhos()
 
 void protege(Database &db)
 {
-    for (const QString &s : gatilhos())
-        db.execScript(s);
+    // One script: each statement that creates something makes the connection forget
+    // its prepared texts, so once is enough.
+    db.execScript(gatilhos().join(QStringLiteral(";\n")));
 }
 
 } // namespace Referencias
