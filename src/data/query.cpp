@@ -38,6 +38,14 @@ struct QueryPlan {
 namespace
 {
 
+// The first column of that name, in any letter case; -1 when there is none.
+int indiceDe(const std::vector<QueryColumn> &columns, const QString &name)
+{
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (columns[i].def.name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
+    return -1;
+}
+
 QString noCurrentRow()
 {
     return QStringLiteral("Não há registro corrente");
@@ -513,6 +521,14 @@ std::vector<Query::Condition> Query::parseFilter(const QString &t)
     return out;
 }
 
+void Query::resolveConditions(std::vector<Condition> &conditions, const std::vector<QueryColumn> &columns)
+{
+    for (Condition &c : conditions) {
+        c.column = indiceDe(columns, c.field);
+        if (c.column < 0) throw DbError(QStringLiteral("Campo não encontrado no filtro: %1").arg(c.field));
+    }
+}
+
 namespace
 {
 
@@ -683,6 +699,9 @@ QString Query::text() const
 void Query::setSql(const QStringList &lines)
 {
     close();
+    // The fields of another text are not this one's: they are known again at the next open.
+    m_columns.reset();
+    m_plan.reset();
     m_lines = lines;
     m_text = m_db.sqlText(m_lines);
     m_params = QVector<QVariant>(m_text->parameterNames.size());
@@ -767,13 +786,10 @@ void Query::open()
     if (!m_fixed.isEmpty()) {
         auto fixed = std::make_shared<std::vector<QueryColumn>>();
         for (const FieldDef &def : m_fixed) {
-            const auto it =
-                std::find_if(plan->columns->begin(), plan->columns->end(), [&](const QueryColumn &c) {
-                    return c.def.name.compare(def.name, Qt::CaseInsensitive) == 0;
-                });
-            if (it == plan->columns->end())
+            const int i = indiceDe(*plan->columns, def.name);
+            if (i < 0)
                 throw DbError(QStringLiteral("O resultado da consulta não tem o campo %1").arg(def.name));
-            QueryColumn c = *it;
+            QueryColumn c = (*plan->columns)[size_t(i)];
             c.def = def;
             if (c.def.displayName.isEmpty()) c.def.displayName = c.def.name;
             c.isDate = c.isDate || def.type == FieldType::Date;
@@ -783,14 +799,7 @@ void Query::open()
         columns = fixed;
     }
     auto conditions = m_conditions;
-    if (conditions)
-        for (Condition &c : *conditions) {
-            c.column = -1;
-            for (size_t i = 0; i < columns->size(); ++i)
-                if ((*columns)[i].def.name.compare(c.field, Qt::CaseInsensitive) == 0) c.column = int(i);
-            if (c.column < 0)
-                throw DbError(QStringLiteral("Campo não encontrado no filtro: %1").arg(c.field));
-        }
+    if (conditions) resolveConditions(*conditions, *columns);
 
     auto store = std::make_unique<Store>(plan->keySources.size());
     std::vector<quint32> rows;
@@ -1057,10 +1066,7 @@ QString Query::fieldName(int column) const
 
 int Query::fieldIndex(const QString &name) const
 {
-    if (!m_columns) return -1;
-    for (size_t i = 0; i < m_columns->size(); ++i)
-        if ((*m_columns)[i].def.name.compare(name, Qt::CaseInsensitive) == 0) return int(i);
-    return -1;
+    return m_columns ? indiceDe(*m_columns, name) : -1;
 }
 
 Field Query::field(const QString &name)
@@ -1356,7 +1362,8 @@ void Query::applyFilter()
         auto column = m_filterIndex->byColumn.find(eq->column);
         if (column == m_filterIndex->byColumn.end()) {
             column = m_filterIndex->byColumn.insert(eq->column, {});
-            for (quint32 id : m_order) (*column)[textOf(cellValue(id, eq->column))].push_back(id);
+            for (quint32 id : m_order)
+                (*column)[textOf(cellValue(id, eq->column))].push_back(id);
         }
         const auto rows = column->constFind(eq->value);
         candidates = rows == column->cend() ? &none : &*rows;
@@ -1376,10 +1383,7 @@ void Query::setFilter(const QString &text, Events events)
         return;
     }
     checkBrowseMode();
-    for (Condition &c : *conditions) {
-        c.column = fieldIndex(c.field);
-        if (c.column < 0) throw DbError(QStringLiteral("Campo não encontrado no filtro: %1").arg(c.field));
-    }
+    resolveConditions(*conditions, *m_columns);
     m_conditions = conditions->empty() ? nullptr : conditions;
     m_filter = text;
     applyFilter();

@@ -220,6 +220,8 @@ class Query
     struct Condition;
     class Store;
     static std::vector<Condition> parseFilter(const QString &text);
+    static void resolveConditions(std::vector<Condition> &conditions,
+                                  const std::vector<QueryColumn> &columns);
 
     QVariant current(int column) const;
     void setCurrent(int column, const QVariant &value);
