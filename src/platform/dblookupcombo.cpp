@@ -8,68 +8,9 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
-// ---- QueryListModel
-
-QueryListModel::QueryListModel(QObject *parent) : QAbstractListModel(parent) {}
-
-void QueryListModel::setSource(DataSource *source)
-{
-    for (auto &c : m_conexoes)
-        disconnect(c);
-    m_link.setSource(source);
-    if (source) {
-        m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &QueryListModel::reset);
-        m_conexoes[1] = connect(source, &DataSource::rowsReset, this, &QueryListModel::reset);
-        m_conexoes[2] = connect(source, &DataSource::rowInserted, this, [this](int row) {
-            beginInsertRows(QModelIndex(), row, row);
-            ++m_linhas;
-            endInsertRows();
-        });
-        m_conexoes[3] = connect(source, &DataSource::rowRemoved, this, [this](int row) {
-            beginRemoveRows(QModelIndex(), row, row);
-            --m_linhas;
-            endRemoveRows();
-        });
-        m_conexoes[4] = connect(source, &DataSource::fieldChanged, this, [this](int) {
-            const Query *q = m_link.query();
-            if (!q || q->currentRow() < 0 || q->currentRow() >= m_linhas) return;
-            const QModelIndex i = index(q->currentRow());
-            emit dataChanged(i, i);
-        });
-    }
-    reset();
-}
-
-void QueryListModel::setField(const QString &name)
-{
-    m_link.setFieldName(name);
-    reset();
-}
-
-void QueryListModel::reset()
-{
-    beginResetModel();
-    const Query *q = m_link.query();
-    m_linhas = q && q->isActive() ? q->rowCount() : 0;
-    endResetModel();
-}
-
-int QueryListModel::rowCount(const QModelIndex &parent) const
-{
-    return parent.isValid() ? 0 : m_linhas;
-}
-
-QVariant QueryListModel::data(const QModelIndex &index, int role) const
-{
-    if (role != Qt::DisplayRole && role != Qt::EditRole) return QVariant();
-    const int c = m_link.column();
-    if (c < 0 || index.row() >= m_linhas) return QVariant();
-    return m_link.query()->displayText(index.row(), c);
-}
-
 // ---- DbLookupComboBox
 
-DbLookupComboBox::DbLookupComboBox(QWidget *parent) : QComboBox(parent), m_modelo(new QueryListModel(this))
+DbLookupComboBox::DbLookupComboBox(QWidget *parent) : QComboBox(parent), m_modelo(new QueryTableModel(this))
 {
     // Sizes from the widget, never from measuring every name of a long list.
     setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
@@ -115,7 +56,7 @@ void DbLookupComboBox::setKeyField(const QString &name)
 void DbLookupComboBox::setListField(const QString &name)
 {
     m_campoLista = name;
-    m_modelo->setField(name);
+    m_modelo->setColumns({GridColumn{name, QString()}});
     refresh();
 }
 
@@ -199,7 +140,7 @@ void DbLookupComboBox::showPopup()
             ponto.setY(mapToGlobal(QPoint(0, 0)).y() - m_suspensa->height());
     }
     m_suspensa->move(ponto);
-    const QModelIndex atual = m_modelo->index(qMax(0, currentIndex()));
+    const QModelIndex atual = m_modelo->index(qMax(0, currentIndex()), 0);
     m_listaSuspensa->setCurrentIndex(atual);
     m_listaSuspensa->scrollTo(atual, QAbstractItemView::PositionAtTop);
     m_suspensa->show();

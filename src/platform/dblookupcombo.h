@@ -8,34 +8,12 @@
 // long list opens at once. Picking a row writes its key into the field, and only
 // while the row is being added or edited; otherwise the lookup takes no input.
 
-#include "platform/fontedados.h"
+#include "platform/querytablemodel.h"
 
-#include <QAbstractListModel>
 #include <QComboBox>
 
 class QFrame;
 class QListView;
-
-// The rows of a query, one field of each, for a drop-down.
-class QueryListModel : public QAbstractListModel
-{
-    Q_OBJECT
-  public:
-    explicit QueryListModel(QObject *parent = nullptr);
-
-    void setSource(DataSource *source);
-    void setField(const QString &name);
-
-    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
-    QVariant data(const QModelIndex &index, int role) const override;
-
-  private:
-    void reset();
-
-    FieldLink m_link;
-    int m_linhas = 0;
-    QMetaObject::Connection m_conexoes[5];
-};
 
 class DbLookupComboBox : public QComboBox
 {
@@ -77,7 +55,7 @@ class DbLookupComboBox : public QComboBox
     FieldLink m_link;
     FieldLink m_lista; // the key field of the list query
     QString m_campoLista;
-    QueryListModel *m_modelo;
+    QueryTableModel *m_modelo;
     QFrame *m_suspensa = nullptr;
     QListView *m_listaSuspensa = nullptr;
     bool m_deleteLimpa = false;

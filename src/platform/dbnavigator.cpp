@@ -109,18 +109,8 @@ DbNavigator::DbNavigator(QWidget *parent) : QWidget(parent)
 
 void DbNavigator::setDataSource(DataSource *source)
 {
-    for (auto &c : m_conexoes)
-        disconnect(c);
-    m_fonte.setSource(source);
-    if (source) {
-        m_conexoes[0] = connect(source, &DataSource::dataSetChanged, this, &DbNavigator::atualiza);
-        m_conexoes[1] = connect(source, &DataSource::rowsReset, this, &DbNavigator::atualiza);
-        m_conexoes[2] = connect(source, &DataSource::currentChanged, this, &DbNavigator::atualiza);
-        m_conexoes[3] = connect(source, &DataSource::stateChanged, this, &DbNavigator::atualiza);
-        m_conexoes[4] = connect(source, &DataSource::rowInserted, this, &DbNavigator::atualiza);
-        m_conexoes[5] = connect(source, &DataSource::rowRemoved, this, &DbNavigator::atualiza);
-    }
-    atualiza();
+    // A row inserted or removed always comes with a state or current-row change.
+    m_fonte.bind(source, this, [this] { atualiza(); });
 }
 
 void DbNavigator::atualiza()

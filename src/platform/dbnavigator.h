@@ -43,5 +43,4 @@ class DbNavigator : public QWidget
     FieldLink m_fonte;
     QToolButton *m_botoes[kButtons];
     BeforeAction m_antes;
-    QMetaObject::Connection m_conexoes[6];
 };
