@@ -1,9 +1,11 @@
 // Draws the terminal's pictures once, at build time, into a source file of pixel
 // arrays, so that they are stored with the window: the start-up shows them without
 // drawing them, which with its font look-ups costs milliseconds. The window still
-// draws them itself at a device pixel ratio other than 1.
+// draws them itself at a device pixel ratio other than 1. With a second name it also
+// writes the logo as a picture file for the reports, which show it in their page
+// header unless the installation's own "logo_kelvora.bmp" covers it.
 //
-// Usage: gera_desenhos OUTPUT.cpp
+// Usage: gera_desenhos OUTPUT.cpp [LOGO.png]
 
 #include "platform/fontes.h"
 #include "terminal/desenhos.h"
@@ -38,8 +40,8 @@ int main(int argc, char *argv[])
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "uso: gera_desenhos SAIDA.cpp\n");
+    if (argc != 2 && argc != 3) {
+        std::fprintf(stderr, "uso: gera_desenhos SAIDA.cpp [LOGO.png]\n");
         return 2;
     }
     Fontes::carrega();
@@ -103,6 +105,10 @@ int main(int argc, char *argv[])
     if (!saida.open(QIODevice::WriteOnly | QIODevice::Truncate) || saida.write(s) != s.size() ||
         !saida.flush()) {
         std::fprintf(stderr, "gera_desenhos: não foi possível gravar %s\n", argv[1]);
+        return 1;
+    }
+    if (argc == 3 && !figuras.front().imagem.save(QString::fromLocal8Bit(argv[2]), "PNG")) {
+        std::fprintf(stderr, "gera_desenhos: não foi possível gravar %s\n", argv[2]);
         return 1;
     }
     return 0;
