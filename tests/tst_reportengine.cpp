@@ -670,6 +670,16 @@ void TstReportEngine::agregadosNoEscopo()
     QCOMPARE(textos(p->pages.back(), QStringLiteral("^Impressão digital")).value(0).first,
              QStringLiteral("Impressão digital: ") + digital);
     QCOMPARE(digital.size(), 64);
+    // Printed on every page too (named in other letter case), the fingerprint still reads its
+    // rows once: one cleared filter for the section, one for the hash.
+    QByteArray emCadaPagina(kProjeto);
+    emCadaPagina.replace("de {pages()}", "de {pages()} {sha256(VOTOS)}");
+    Cenario d(40, emCadaPagina);
+    auto q = d.prepara();
+    QVERIFY(q && q->pages.size() > 1);
+    QCOMPARE(d.votos.filtros.count(QString()), 2);
+    const QString resumo = textos(q->pages.back(), QStringLiteral("^Impressão digital")).value(0).first;
+    QCOMPARE(textos(q->pages[0], QStringLiteral("^página ")).value(0).first.right(65), resumo.right(65));
 
     // The same rows in another order hash the same (a plan decides ties); other rows do
     // not. Lines compare without their line end, as sort(1) does: a name that another

@@ -253,11 +253,18 @@ class Generator
             m_sections[size_t(m_report.aggregates[a].section)].aggregates.push_back(int(a));
         for (size_t c = 0; c < m_report.charts.size(); ++c)
             m_sections[size_t(m_report.charts[c].section)].charts.push_back(int(c));
+        // A fingerprint printed in more than one place reads its connections once.
+        QHash<QStringList, QString> fingerprints;
         for (Expr *d : m_report.digests) {
             QList<QPair<QString, DataConnection *>> list;
-            for (const auto &a : d->args)
+            QStringList names;
+            for (const auto &a : d->args) {
                 list.append({m_registry.registeredName(a->name), connection(a->name, a->pos)});
-            m_digests.insert(d, fingerprint(list));
+                names << list.back().first;
+            }
+            auto known = fingerprints.constFind(names);
+            if (known == fingerprints.cend()) known = fingerprints.insert(names, fingerprint(list));
+            m_digests.insert(d, *known);
         }
         m_currentAggregate.assign(m_report.aggregates.size(), -1);
         m_currentChart.assign(m_report.charts.size(), -1);
