@@ -230,6 +230,7 @@ class TstReportEngine : public QObject
     void textoDoFiltro();
 
     void regrasDePaginacao();
+    void textoQueCresceNaPaginaSeguinte();
     void exemploDaDocumentacao();
     void agregadosNoEscopo();
     void semLinhasECincoMil();
@@ -594,6 +595,24 @@ void TstReportEngine::regrasDePaginacao()
         }
         QVERIFY(cresceu);
     }
+}
+
+void TstReportEngine::textoQueCresceNaPaginaSeguinte()
+{
+    // The fifth row fits at its own height but not grown: it goes to the next page
+    // with that page's number.
+    const QByteArray projeto = R"RAV(<project version="1"><report name="r" page="A4" margins="10">
+      <section data="votos"><detail h="50">
+        <text x="0" y="0" w="100" h="5" grow="1">pág {page()}: {nome}</text>
+      </detail></section></report></project>)RAV";
+    Cenario c(2, projeto);
+    c.votos.appendRow({QStringLiteral("Vereador"), QString(400, u'x').replace(u'x', QStringLiteral("nome ")),
+                       1, 1, QByteArray()});
+    auto p = c.prepara(QStringLiteral("r"));
+    QVERIFY(p && p->pages.size() > 1);
+    for (size_t i = 0; i < p->pages.size(); ++i)
+        for (const QString &t : p->pages[i].texts)
+            QVERIFY2(t.startsWith(QStringLiteral("pág %1:").arg(i + 1)), qPrintable(t));
 }
 
 void TstReportEngine::exemploDaDocumentacao()

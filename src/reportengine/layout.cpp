@@ -613,10 +613,13 @@ class Generator
     void place(const Band &band, const Row *row)
     {
         Grown grown;
-        const double h = measure(band, row, grown);
+        double h = measure(band, row, grown);
         if (m_y + h > bodyBottom() + 1e-6) {
             if (!m_pageHasBody) failAt(band.pos, QStringLiteral("a faixa não cabe na página"));
             newPage();
+            // A growing text may show the page number: measured again on the page it goes on.
+            grown.clear();
+            h = measure(band, row, grown);
             if (m_y + h > bodyBottom() + 1e-6) failAt(band.pos, QStringLiteral("a faixa não cabe na página"));
         }
         emitBand(band, row, h, grown);
