@@ -113,17 +113,7 @@ QString diaTexto(const QString &iso)
 
 void abreDoDia(const QString &iso)
 {
-    const QString dia = diaTexto(iso);
-    const auto prepara = [](Query &q, const QStringList &linhas) {
-        q.clearSql();
-        for (const QString &l : linhas)
-            q.addSql(l);
-        q.open();
-    };
-    prepara(frmimpressao->rel_resultadoGERAL, Relatorios::textoTotais(dia));
-    prepara(frmimpressao->rel_resultadoCANDIDATO, Relatorios::textoCandidatos(dia));
-    prepara(frmimpressao->rel_resultadoLEGENDA, Relatorios::textoLegendas(dia));
-    prepara(frmimpressao->rel_candidatos_votacao, Relatorios::textoCandidatosDoDia(dia));
+    Relatorios::preparaDia(*frmimpressao, diaTexto(iso));
 }
 
 void fechaTodas()

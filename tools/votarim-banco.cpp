@@ -483,16 +483,7 @@ Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
 {
     Resultado r;
     r.dia = dia;
-    const auto prepara = [](Query &q, const QStringList &linhas) {
-        q.clearSql();
-        for (const QString &l : linhas)
-            q.addSql(l);
-        q.open();
-    };
-    prepara(m.rel_resultadoGERAL, Relatorios::textoTotais(dia));
-    prepara(m.rel_resultadoCANDIDATO, Relatorios::textoCandidatos(dia));
-    prepara(m.rel_resultadoLEGENDA, Relatorios::textoLegendas(dia));
-    prepara(m.rel_candidatos_votacao, Relatorios::textoCandidatosDoDia(dia));
+    Relatorios::preparaDia(m, dia);
     r.digital = Relatorios::impressaoDigital(m);
 
     Query &g = m.rel_resultadoGERAL;

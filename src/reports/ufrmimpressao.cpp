@@ -220,6 +220,19 @@ QStringList textoCandidatosDoDia(const QString &dia)
     return linhas;
 }
 
+void preparaDia(Tfrmimpressao &modulo, const QString &dia)
+{
+    // The whole text at once: line by line, every partial text would be translated too.
+    const auto abre = [](Query &consulta, const QStringList &linhas) {
+        consulta.setSql(linhas);
+        consulta.open();
+    };
+    abre(modulo.rel_resultadoGERAL, textoTotais(dia));
+    abre(modulo.rel_resultadoCANDIDATO, textoCandidatos(dia));
+    abre(modulo.rel_resultadoLEGENDA, textoLegendas(dia));
+    abre(modulo.rel_candidatos_votacao, textoCandidatosDoDia(dia));
+}
+
 namespace
 {
 FieldDef campo(const char *nome, FieldType tipo, int tamanho = 0)
