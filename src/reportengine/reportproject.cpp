@@ -88,21 +88,7 @@ void ReportProject::RunReport(const QString &name)
     if (!report) return;
     const Parameters parameters = m_parameters;
     // The settings of this run, even if they change while it runs.
-    const EngineSettings &live = Engine ? *Engine : m_defaults;
-    EngineSettings settings;
-    settings.TitleSetup = live.TitleSetup;
-    settings.TitleStatus = live.TitleStatus;
-    settings.TitlePreview = live.TitlePreview;
-    settings.SystemFiler.StatusFormat = live.SystemFiler.StatusFormat;
-    settings.SystemPrinter.StatusFormat = live.SystemPrinter.StatusFormat;
-    settings.SystemPrinter.Title = live.SystemPrinter.Title;
-    settings.SystemPrinter.ScaleX = live.SystemPrinter.ScaleX;
-    settings.SystemPrinter.ScaleY = live.SystemPrinter.ScaleY;
-    settings.SystemPrinter.UnitsFactor = live.SystemPrinter.UnitsFactor;
-    settings.SystemPreview.ZoomFactor = live.SystemPreview.ZoomFactor;
-    settings.DefaultDest = live.DefaultDest;
-    settings.SystemSetups = live.SystemSetups;
-    settings.SystemOptions = live.SystemOptions;
+    const EngineValues settings = Engine ? *Engine : m_defaults;
 
     QPrinter printer(QPrinter::HighResolution);
     if (!printToFile.isEmpty()) {
@@ -135,7 +121,7 @@ void ReportProject::RunReport(const QString &name)
 }
 
 std::unique_ptr<PreparedReport> ReportProject::generate(Report &report, const Parameters &parameters,
-                                                        const EngineSettings &settings)
+                                                        const EngineValues &settings)
 {
     std::unique_ptr<StatusWindow> status;
     if (settings.SystemOptions.testFlag(Option::ShowStatus))
@@ -146,7 +132,7 @@ std::unique_ptr<PreparedReport> ReportProject::generate(Report &report, const Pa
 }
 
 void ReportProject::deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer,
-                            const EngineSettings &settings)
+                            const EngineValues &settings)
 {
     switch (choice.destination) {
     case Destination::Printer:
@@ -180,7 +166,7 @@ void ReportProject::deliver(const PreparedReport &pages, const OutputChoice &cho
     preview.exec();
 }
 
-void ReportProject::print(const PreparedReport &pages, QPrinter &printer, const EngineSettings &settings)
+void ReportProject::print(const PreparedReport &pages, QPrinter &printer, const EngineValues &settings)
 {
     std::unique_ptr<StatusWindow> status;
     if (settings.SystemOptions.testFlag(Option::ShowStatus))
@@ -192,7 +178,7 @@ void ReportProject::print(const PreparedReport &pages, QPrinter &printer, const 
 }
 
 void ReportProject::saveFile(const PreparedReport &pages, const QString &path, bool csv,
-                             const EngineSettings &settings)
+                             const EngineValues &settings)
 {
     if (csv) {
         writeCsv(pages, path);
@@ -207,7 +193,7 @@ void ReportProject::saveFile(const PreparedReport &pages, const QString &path, b
 }
 
 void ReportProject::printFromPreview(const PreparedReport &pages, QWidget *parent,
-                                     const EngineSettings &settings)
+                                     const EngineValues &settings)
 {
     QPrinter printer(QPrinter::HighResolution);
     if (!printToFile.isEmpty()) {
@@ -221,7 +207,7 @@ void ReportProject::printFromPreview(const PreparedReport &pages, QWidget *paren
 }
 
 void ReportProject::saveFromPreview(const PreparedReport &pages, QWidget *parent,
-                                    const EngineSettings &settings)
+                                    const EngineValues &settings)
 {
     const QString folder = !defaultFolder.isEmpty()
                                ? defaultFolder

@@ -58,13 +58,13 @@ class ReportProject : public QObject
     void openProject();
     bool printerAvailable() const;
     std::unique_ptr<PreparedReport> generate(Report &report, const Parameters &parameters,
-                                             const EngineSettings &settings);
+                                             const EngineValues &settings);
     void deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer,
-                 const EngineSettings &settings);
-    void print(const PreparedReport &pages, QPrinter &printer, const EngineSettings &settings);
-    void saveFile(const PreparedReport &pages, const QString &path, bool csv, const EngineSettings &settings);
-    void saveFromPreview(const PreparedReport &pages, QWidget *parent, const EngineSettings &settings);
-    void printFromPreview(const PreparedReport &pages, QWidget *parent, const EngineSettings &settings);
+                 const EngineValues &settings);
+    void print(const PreparedReport &pages, QPrinter &printer, const EngineValues &settings);
+    void saveFile(const PreparedReport &pages, const QString &path, bool csv, const EngineValues &settings);
+    void saveFromPreview(const PreparedReport &pages, QWidget *parent, const EngineValues &settings);
+    void printFromPreview(const PreparedReport &pages, QWidget *parent, const EngineValues &settings);
     void reportError(const std::exception &e);
 
     std::unique_ptr<Project> m_project;
