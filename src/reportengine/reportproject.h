@@ -57,9 +57,13 @@ class ReportProject : public QObject
   private:
     void openProject();
     bool printerAvailable() const;
+    // The installed printer, or the PDF file that stands for it.
+    void setUpPrinter(QPrinter &printer) const;
+    // Where saving a report proposes to write it: its name in the default folder.
+    QString suggestedFile(const QString &reportName) const;
     std::unique_ptr<PreparedReport> generate(Report &report, const Parameters &parameters,
                                              const EngineValues &settings);
-    void deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer,
+    void deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer, bool hasPrinter,
                  const EngineValues &settings);
     void print(const PreparedReport &pages, QPrinter &printer, const EngineValues &settings);
     void saveFile(const PreparedReport &pages, const QString &path, bool csv, const EngineValues &settings);
