@@ -420,6 +420,9 @@ void TstReportEngine::runReportNomes()
     QCOMPARE(r.completo(), mostra);
     QCOMPARE(r.vistas.size(), mostra ? 1 : 0);
     QCOMPARE(c.votos.begins, 0); // cancelled before any data was read
+    // The same names laid out with no window at all.
+    QCOMPARE(bool(c.projeto.prepareReport(nome)), mostra);
+    QCOMPARE(r.vistas.size(), mostra ? 1 : 0);
 }
 
 void TstReportEngine::runReportProjetoVazio()

@@ -101,6 +101,8 @@ QPageLayout pageLayout(const PreparedReport &report)
                        QMarginsF(0, 0, 0, 0));
 }
 
+} // namespace
+
 QString csvField(const QString &s)
 {
     if (!s.contains(u';') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r')) return s;
@@ -108,8 +110,6 @@ QString csvField(const QString &s)
     q.replace(u'"', QStringLiteral("\"\""));
     return u'"' + q + u'"';
 }
-
-} // namespace
 
 bool writePdf(const PreparedReport &report, const QString &path, const QString &creator,
               const PageProgress &progress)

@@ -138,6 +138,16 @@ void ReportProject::RunReport(const QString &name)
     deliver(*pages, choice, printer, hasPrinter, settings);
 }
 
+std::unique_ptr<PreparedReport> ReportProject::prepareReport(const QString &name)
+{
+    if (m_running) throw ReportError(QStringLiteral("Já há um relatório em andamento"));
+    const RunningFlag running(m_running);
+    openProject();
+    Report *report = m_project->find(name);
+    if (!report) return nullptr;
+    return layoutReport(*report, *m_project, m_connections, m_parameters);
+}
+
 std::unique_ptr<PreparedReport> ReportProject::generate(Report &report, const Parameters &parameters,
                                                         const EngineValues &settings)
 {

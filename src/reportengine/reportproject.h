@@ -39,6 +39,10 @@ class ReportProject : public QObject
     // Runs the named report (letter case aside) and returns when the run is over.
     // A name the project does not hold: nothing shown. Errors are ReportError.
     void RunReport(const QString &name);
+    // The same report laid out into pages with no window at all (no options, no
+    // status, no delivery), for programs without a screen; null when the project
+    // does not hold it.
+    std::unique_ptr<PreparedReport> prepareReport(const QString &name);
 
     ConnectionRegistry &connections() { return m_connections; }
     Parameters parameters() const { return m_parameters; }

@@ -293,11 +293,9 @@ namespace
 // each begun for the reading and put back afterwards, whatever happens.
 template <class F> auto lendo(Tfrmimpressao &m, F &&ler)
 {
-    const QList<QPair<QString, ReportEngine::DataConnection *>> conexoes = {
-        {QStringLiteral("tb_resultadoGERAL"), &m.tb_resultadoGERAL},
-        {QStringLiteral("tb_resultadoCANDIDATO"), &m.tb_resultadoCANDIDATO},
-        {QStringLiteral("tb_resultadoLEGENDA"), &m.tb_resultadoLEGENDA},
-        {QStringLiteral("tb_candidatos_votacao"), &m.tb_candidatos_votacao}};
+    QList<QPair<QString, ReportEngine::DataConnection *>> conexoes;
+    for (const auto &[nome, conexao] : m.conexoes().mid(3)) // the day's are the last four
+        conexoes.append({nome, conexao});
     int comecadas = 0;
     const auto termina = [&] {
         while (comecadas > 0)
