@@ -672,6 +672,14 @@ void TstReportEngine::agregadosNoEscopo()
     QCOMPARE(vistos, c.totais);
     QCOMPARE(geral, QStringLiteral("Total geral: %1 em 90 linhas")
                         .arg(c.totais[QStringLiteral("Prefeito")] + c.totais[QStringLiteral("Vereador")]));
+    // The chart in each office's footer: a third office with as many bars needs no more text styles.
+    Cenario tres(45);
+    for (int i = 0; i < 5; ++i)
+        tres.votos.appendRow(
+            {QStringLiteral("Senador"), QStringLiteral("Senador %1").arg(i), 1, 1, QByteArray()});
+    auto comTres = tres.prepara();
+    QVERIFY(comTres);
+    QCOMPARE(comTres->textStyles.size(), p->textStyles.size());
     // Each row's percentage is of its own office's total; the CSV carries them.
     const CsvTable &t = p->csv.at(0);
     QCOMPARE(t.header,
@@ -985,6 +993,8 @@ void TstReportEngine::visualizacao()
                     QVERIFY(escuros > 50);
                     d->zoomIn();
                     QCOMPARE(d->effectiveZoom(), 125.0);
+                    d->zoomOut();
+                    QCOMPARE(d->effectiveZoom(), 100.0);
                     d->setZoom(kZoomWholePage);
                     QVERIFY(d->effectiveZoom() < 60);
                     QVERIFY(filho<QToolButton>(d, "salvar")->isVisibleTo(d));

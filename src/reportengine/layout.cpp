@@ -799,11 +799,16 @@ class Generator
         const double barArea = box.width() - labelWidth - valueWidth;
         FontSpec fontDef = item.font;
         fontDef.size = std::max(1.0, std::min(fontDef.size, barHeight * 0.75));
-        const QFont font = reportFont(fontDef);
-        m_out->textStyles.push_back(TextStyle{font, item.color, Qt::AlignRight | Qt::AlignVCenter, false});
-        const int labelStyle = int(m_out->textStyles.size() - 1);
-        m_out->textStyles.push_back(TextStyle{font, item.color, Qt::AlignLeft | Qt::AlignVCenter, false});
-        const int valueStyle = int(m_out->textStyles.size() - 1);
+        // The labels' style, then the values': one pair per chart and size, however often it is drawn.
+        auto styles = m_chartStyles.constFind({&item, fontDef.size});
+        if (styles == m_chartStyles.cend()) {
+            const QFont font = reportFont(fontDef);
+            m_out->textStyles.push_back(
+                TextStyle{font, item.color, Qt::AlignRight | Qt::AlignVCenter, false});
+            m_out->textStyles.push_back(TextStyle{font, item.color, Qt::AlignLeft | Qt::AlignVCenter, false});
+            styles = m_chartStyles.insert({&item, fontDef.size}, int(m_out->textStyles.size() - 2));
+        }
+        const int labelStyle = *styles, valueStyle = *styles + 1;
         const int barStyle = penStyle(item.fill, 0, item.fill);
         const int axisStyle = penStyle(item.color, 0.5, QColor());
         const double gap = std::min(2.0, barHeight * 0.15);
@@ -973,6 +978,7 @@ class Generator
     std::vector<SectionRun> m_sections;
     QHash<const Expr *, QString> m_digests;
     QHash<const Item *, int> m_textStyles;
+    QHash<QPair<const Item *, double>, int> m_chartStyles;
     QHash<QString, int> m_fileImages;
     QHash<QString, CachedLookup> m_lookupCache;
     qint64 m_lookupCacheBytes = 0;
