@@ -230,6 +230,7 @@ class TstReportEngine : public QObject
     void textoDoFiltro();
 
     void regrasDePaginacao();
+    void textoQueCresceNaPaginaSeguinte();
     void exemploDaDocumentacao();
     void agregadosNoEscopo();
     void semLinhasECincoMil();
@@ -419,6 +420,9 @@ void TstReportEngine::runReportNomes()
     QCOMPARE(r.completo(), mostra);
     QCOMPARE(r.vistas.size(), mostra ? 1 : 0);
     QCOMPARE(c.votos.begins, 0); // cancelled before any data was read
+    // The same names laid out with no window at all.
+    QCOMPARE(bool(c.projeto.prepareReport(nome)), mostra);
+    QCOMPARE(r.vistas.size(), mostra ? 1 : 0);
 }
 
 void TstReportEngine::runReportProjetoVazio()
@@ -596,6 +600,24 @@ void TstReportEngine::regrasDePaginacao()
     }
 }
 
+void TstReportEngine::textoQueCresceNaPaginaSeguinte()
+{
+    // The fifth row fits at its own height but not grown: it goes to the next page
+    // with that page's number.
+    const QByteArray projeto = R"RAV(<project version="1"><report name="r" page="A4" margins="10">
+      <section data="votos"><detail h="50">
+        <text x="0" y="0" w="100" h="5" grow="1">pág {page()}: {nome}</text>
+      </detail></section></report></project>)RAV";
+    Cenario c(2, projeto);
+    c.votos.appendRow({QStringLiteral("Vereador"), QString(400, u'x').replace(u'x', QStringLiteral("nome ")),
+                       1, 1, QByteArray()});
+    auto p = c.prepara(QStringLiteral("r"));
+    QVERIFY(p && p->pages.size() > 1);
+    for (size_t i = 0; i < p->pages.size(); ++i)
+        for (const QString &t : p->pages[i].texts)
+            QVERIFY2(t.startsWith(QStringLiteral("pág %1:").arg(i + 1)), qPrintable(t));
+}
+
 void TstReportEngine::exemploDaDocumentacao()
 {
     // The example in docs/report-format.md reads and runs.
@@ -650,6 +672,14 @@ void TstReportEngine::agregadosNoEscopo()
     QCOMPARE(vistos, c.totais);
     QCOMPARE(geral, QStringLiteral("Total geral: %1 em 90 linhas")
                         .arg(c.totais[QStringLiteral("Prefeito")] + c.totais[QStringLiteral("Vereador")]));
+    // The chart in each office's footer: a third office with as many bars needs no more text styles.
+    Cenario tres(45);
+    for (int i = 0; i < 5; ++i)
+        tres.votos.appendRow(
+            {QStringLiteral("Senador"), QStringLiteral("Senador %1").arg(i), 1, 1, QByteArray()});
+    auto comTres = tres.prepara();
+    QVERIFY(comTres);
+    QCOMPARE(comTres->textStyles.size(), p->textStyles.size());
     // Each row's percentage is of its own office's total; the CSV carries them.
     const CsvTable &t = p->csv.at(0);
     QCOMPARE(t.header,
@@ -670,6 +700,16 @@ void TstReportEngine::agregadosNoEscopo()
     QCOMPARE(textos(p->pages.back(), QStringLiteral("^Impressão digital")).value(0).first,
              QStringLiteral("Impressão digital: ") + digital);
     QCOMPARE(digital.size(), 64);
+    // Printed on every page too (named in other letter case), the fingerprint still reads its
+    // rows once: one cleared filter for the section, one for the hash.
+    QByteArray emCadaPagina(kProjeto);
+    emCadaPagina.replace("de {pages()}", "de {pages()} {sha256(VOTOS)}");
+    Cenario d(40, emCadaPagina);
+    auto q = d.prepara();
+    QVERIFY(q && q->pages.size() > 1);
+    QCOMPARE(d.votos.filtros.count(QString()), 2);
+    const QString resumo = textos(q->pages.back(), QStringLiteral("^Impressão digital")).value(0).first;
+    QCOMPARE(textos(q->pages[0], QStringLiteral("^página ")).value(0).first.right(65), resumo.right(65));
 
     // The same rows in another order hash the same (a plan decides ties); other rows do
     // not. Lines compare without their line end, as sort(1) does: a name that another
@@ -953,6 +993,8 @@ void TstReportEngine::visualizacao()
                     QVERIFY(escuros > 50);
                     d->zoomIn();
                     QCOMPARE(d->effectiveZoom(), 125.0);
+                    d->zoomOut();
+                    QCOMPARE(d->effectiveZoom(), 100.0);
                     d->setZoom(kZoomWholePage);
                     QVERIFY(d->effectiveZoom() < 60);
                     QVERIFY(filho<QToolButton>(d, "salvar")->isVisibleTo(d));

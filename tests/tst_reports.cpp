@@ -113,17 +113,7 @@ QString diaTexto(const QString &iso)
 
 void abreDoDia(const QString &iso)
 {
-    const QString dia = diaTexto(iso);
-    const auto prepara = [](Query &q, const QStringList &linhas) {
-        q.clearSql();
-        for (const QString &l : linhas)
-            q.addSql(l);
-        q.open();
-    };
-    prepara(frmimpressao->rel_resultadoGERAL, Relatorios::textoTotais(dia));
-    prepara(frmimpressao->rel_resultadoCANDIDATO, Relatorios::textoCandidatos(dia));
-    prepara(frmimpressao->rel_resultadoLEGENDA, Relatorios::textoLegendas(dia));
-    prepara(frmimpressao->rel_candidatos_votacao, Relatorios::textoCandidatosDoDia(dia));
+    Relatorios::preparaDia(*frmimpressao, diaTexto(iso));
 }
 
 void fechaTodas()
@@ -639,15 +629,8 @@ void TstReports::diaSemVotos()
     QCOMPARE(m.rel_resultadoLEGENDA.recordCount(), 0);
     QCOMPARE(m.rel_candidatos_votacao.recordCount(), 0);
     // Still a valid report, with its fingerprint.
-    const auto paginas = [&] {
-        QFile f(m_inst->caminho(QStringLiteral("relatorio.rav")));
-        if (!f.open(QIODevice::ReadOnly)) return std::unique_ptr<PreparedReport>();
-        static std::unique_ptr<Project> projeto;
-        projeto = readProject(f.readAll(), f.fileName());
-        return layoutReport(*projeto->find(QStringLiteral("rel_resultadogeral")), *projeto,
-                            m.relatorio->connections(),
-                            {{QStringLiteral("diarelatorio"), QStringLiteral("05/10/2024")}});
-    }();
+    m.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), QStringLiteral("05/10/2024"));
+    const auto paginas = m.relatorio->prepareReport(QStringLiteral("rel_resultadogeral"));
     QVERIFY(paginas);
     QString tudo;
     for (const Page &p : paginas->pages)
@@ -681,11 +664,7 @@ void TstReports::relatoriosDeLista()
     semeia();
     insere(QStringLiteral("insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
                           "values ('Órfão', '99', 77, 88)"));
-    QFile f(m_inst->caminho(QStringLiteral("relatorio.rav")));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const auto projeto = readProject(f.readAll(), f.fileName());
-    const auto paginas =
-        layoutReport(*projeto->find(relatorio), *projeto, frmimpressao->relatorio->connections(), {});
+    const auto paginas = frmimpressao->relatorio->prepareReport(relatorio);
     QVERIFY(paginas);
     QStringList tudo;
     for (const Page &p : paginas->pages)
@@ -823,12 +802,8 @@ void TstReports::rankingLongo()
     }
     abreDoDia(kDia);
     Tfrmimpressao &m = *frmimpressao;
-    QFile f(m_inst->caminho(QStringLiteral("relatorio.rav")));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    const auto projeto = readProject(f.readAll(), f.fileName());
-    const auto paginas =
-        layoutReport(*projeto->find(QStringLiteral("rel_resultadogeral")), *projeto,
-                     m.relatorio->connections(), {{QStringLiteral("diarelatorio"), diaTexto(kDia)}});
+    m.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), diaTexto(kDia));
+    const auto paginas = m.relatorio->prepareReport(QStringLiteral("rel_resultadogeral"));
     QVERIFY(paginas);
     QVERIFY(paginas->pages.size() > 100);
     QSet<QString> posicoes;

@@ -8,9 +8,6 @@
 #include "data/diatexto.h"
 #include "data/esquema.h"
 #include "data/query.h"
-#include "platform/instalacao.h"
-#include "reportengine/layout.h"
-#include "reportengine/project.h"
 #include "reportengine/render.h"
 #include "reports/ufrmimpressao.h"
 
@@ -479,20 +476,11 @@ struct Resultado {
     QList<Concorrente> concorrentes;
 };
 
+// The four day queries must be open for the day.
 Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
 {
     Resultado r;
     r.dia = dia;
-    const auto prepara = [](Query &q, const QStringList &linhas) {
-        q.clearSql();
-        for (const QString &l : linhas)
-            q.addSql(l);
-        q.open();
-    };
-    prepara(m.rel_resultadoGERAL, Relatorios::textoTotais(dia));
-    prepara(m.rel_resultadoCANDIDATO, Relatorios::textoCandidatos(dia));
-    prepara(m.rel_resultadoLEGENDA, Relatorios::textoLegendas(dia));
-    prepara(m.rel_candidatos_votacao, Relatorios::textoCandidatosDoDia(dia));
     r.digital = Relatorios::impressaoDigital(m);
 
     Query &g = m.rel_resultadoGERAL;
@@ -503,8 +491,18 @@ Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
     r.legenda = g.field(QStringLiteral("Totallegenda")).asInteger();
     r.normal = g.field(QStringLiteral("Totalnormal")).asInteger();
 
-    const auto candidatos =
-        nomes(db, QStringLiteral("select numcad_candidato, nome_candidato from candidatos"));
+    // Candidates by key, and by name for matching who stood (see below), from one reading.
+    QHash<qint64, QString> candidatos;
+    QMultiHash<QString, QPair<qint64, qint64>> porNome; // name -> (candidate, office)
+    {
+        Query q(db);
+        q.setSql(QStringLiteral("select numcad_candidato, nome_candidato, id_cargo from candidatos"));
+        q.open();
+        for (q.first(); !q.eof(); q.next()) {
+            candidatos.insert(q.field(0).asInteger(), q.field(1).asString());
+            porNome.insert(q.field(1).asString(), {q.field(0).asInteger(), q.field(2).asInteger()});
+        }
+    }
     const auto cargos = nomes(db, QStringLiteral("select numcad_cargo, cargo from cargo"));
     const auto partidos = nomes(db, QStringLiteral("select numcad_partido, partido from partido"));
     const auto nome = [](const QHash<qint64, QString> &tabela, const Field &f, const QString &ausente) {
@@ -547,14 +545,6 @@ Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
 
     // Who stood that day, matched to the votes as the report does: by name within
     // the office, else by name alone.
-    QMultiHash<QString, QPair<qint64, qint64>> porNome; // name -> (candidate, office)
-    {
-        Query q(db);
-        q.setSql(QStringLiteral("select numcad_candidato, nome_candidato, id_cargo from candidatos"));
-        q.open();
-        for (q.first(); !q.eof(); q.next())
-            porNome.insert(q.field(1).asString(), {q.field(0).asInteger(), q.field(2).asInteger()});
-    }
     QHash<QString, qint64> cargoPorNome;
     for (auto it = cargos.cbegin(); it != cargos.cend(); ++it)
         if (!cargoPorNome.contains(it.value())) cargoPorNome.insert(it.value(), it.key());
@@ -630,15 +620,10 @@ QString textoResultado(const Resultado &r, const QString &arquivo)
 QByteArray csvResultado(const Resultado &r)
 {
     QString t;
-    const auto campo = [](QString s) {
-        if (s.contains(u';') || s.contains(u'"') || s.contains(u'\n') || s.contains(u'\r'))
-            s = u'"' + s.replace(u'"', QStringLiteral("\"\"")) + u'"';
-        return s;
-    };
     const auto linha = [&](const QStringList &campos) {
         QStringList l;
         for (const QString &c : campos)
-            l << campo(c);
+            l << ReportEngine::csvField(c);
         t += l.join(u';') + QStringLiteral("\r\n");
     };
     linha({QStringLiteral("Dia"), r.dia});
@@ -675,22 +660,17 @@ QByteArray csvResultado(const Resultado &r)
 // The result report of the shipped project, laid out over the same queries and written as PDF.
 void pdfResultado(Tfrmimpressao &m, const QString &dia, const QString &saida)
 {
-    const QString caminho = Instalacao::caminho(QStringLiteral("relatorio.rav"));
-    QFile f(caminho);
-    if (!f.exists())
+    // Said here in the operator's words; reading errors are the engine's.
+    const QString caminho = m.relatorio->ProjectFile;
+    if (!QFileInfo::exists(caminho))
         throw std::runtime_error(
             QStringLiteral("O projeto de relatórios %1 não foi encontrado").arg(caminho).toStdString());
-    if (!f.open(QIODevice::ReadOnly))
-        throw std::runtime_error(
-            QStringLiteral("Não foi possível ler %1: %2").arg(caminho, f.errorString()).toStdString());
-    const auto projeto = ReportEngine::readProject(f.readAll(), caminho);
-    ReportEngine::Report *relatorio = projeto->find(QStringLiteral("rel_resultadogeral"));
-    if (!relatorio)
+    m.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), dia);
+    const auto paginas = m.relatorio->prepareReport(QStringLiteral("rel_resultadogeral"));
+    if (!paginas)
         throw std::runtime_error(
             QStringLiteral("O projeto %1 não tem o relatório rel_resultadogeral").arg(caminho).toStdString());
-    const auto paginas = ReportEngine::layoutReport(*relatorio, *projeto, m.relatorio->connections(),
-                                                    {{QStringLiteral("diarelatorio"), dia}});
-    if (!paginas || !ReportEngine::writePdf(*paginas, saida, QStringLiteral("Votarim")))
+    if (!ReportEngine::writePdf(*paginas, saida, QStringLiteral("Votarim")))
         throw std::runtime_error("A geração do relatório foi interrompida");
 }
 
@@ -713,23 +693,21 @@ int resultado(const QString &arquivo, const QString &diaIso, const QString &form
     db.setConnectionString(
         QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Mode=Read").arg(arquivo));
     QByteArray bytes;
-    QString digital;
     try {
         db.open();
         // One snapshot for every query: the rows the fingerprint hashes are the rows shown.
         Transaction leitura(db);
         Tfrmimpressao modulo(nullptr, db);
-        const Resultado r = leResultado(db, modulo, dia);
-        digital = r.digital;
+        Relatorios::preparaDia(modulo, dia);
         if (formato == QLatin1String("--pdf")) {
+            const QString digital = Relatorios::impressaoDigital(modulo);
             pdfResultado(modulo, dia, saida);
             bytes = QStringLiteral("Relatório gravado em %1\nImpressão digital (SHA-256): %2\n")
-                        .arg(saida, r.digital)
+                        .arg(saida, digital)
                         .toUtf8();
-        } else if (formato == QLatin1String("--csv")) {
-            bytes = csvResultado(r);
         } else {
-            bytes = textoResultado(r, arquivo).toUtf8();
+            const Resultado r = leResultado(db, modulo, dia);
+            bytes = formato == QLatin1String("--csv") ? csvResultado(r) : textoResultado(r, arquivo).toUtf8();
         }
         leitura.commit();
     } catch (const DbError &e) {

@@ -3,10 +3,10 @@
 #include "data/diatexto.h"
 #include "platform/instalacao.h"
 #include "platform/mensagens.h"
+#include "registration/seletordata.h"
 #include "reports/ufrmimpressao.h"
 
 #include <QComboBox>
-#include <QDateEdit>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -31,15 +31,6 @@ QLabel *rotulo(QWidget *pai, const char *nome, const QRect &r, const QString &te
     l->setGeometry(r);
     l->setFont(verdanaNegrito());
     return l;
-}
-
-// Fills and opens one day query: its text cleared (which closes it) and set line by line.
-void preparaConsulta(Query &consulta, const QStringList &linhas)
-{
-    consulta.clearSql();
-    for (const QString &linha : linhas)
-        consulta.addSql(linha);
-    consulta.open();
 }
 
 } // namespace
@@ -71,12 +62,9 @@ TabRelatorio::TabRelatorio(QWidget *parent) : QWidget(parent)
     Label22 = rotulo(GroupBox8, "Label22", QRect(3, 52, 101, 13), QStringLiteral("Dia da votação:"));
     Label22->hide();
 
-    cmp_datavotacao_relatorio = new QDateEdit(GroupBox8);
+    cmp_datavotacao_relatorio = new SeletorData(GroupBox8);
     cmp_datavotacao_relatorio->setObjectName(QStringLiteral("cmp_datavotacao_relatorio"));
     cmp_datavotacao_relatorio->setGeometry(3, 66, 115, 21);
-    cmp_datavotacao_relatorio->setCalendarPopup(true);
-    cmp_datavotacao_relatorio->setDisplayFormat(DiaTexto::formato(DiaTexto::locale()));
-    cmp_datavotacao_relatorio->setDate(QDate(2000, 1, 1));
     cmp_datavotacao_relatorio->hide();
 
     setTabOrder(cbx_relatorio, btn_impressao);
@@ -132,10 +120,7 @@ void TabRelatorio::imprime()
     case 3: {
         // Only the date counts: the picker's time of day is never written.
         const QString dia = DiaTexto::escreve(cmp_datavotacao_relatorio->date());
-        preparaConsulta(m.rel_resultadoGERAL, Relatorios::textoTotais(dia));
-        preparaConsulta(m.rel_resultadoCANDIDATO, Relatorios::textoCandidatos(dia));
-        preparaConsulta(m.rel_resultadoLEGENDA, Relatorios::textoLegendas(dia));
-        preparaConsulta(m.rel_candidatos_votacao, Relatorios::textoCandidatosDoDia(dia));
+        Relatorios::preparaDia(m, dia);
         m.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), dia);
         m.relatorio->RunReport(QStringLiteral("rel_resultadogeral"));
         break;

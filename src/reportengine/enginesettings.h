@@ -38,12 +38,8 @@ enum class Option {
 Q_DECLARE_FLAGS(Options, Option)
 Q_DECLARE_OPERATORS_FOR_FLAGS(Options)
 
-class EngineSettings : public QObject
-{
-    Q_OBJECT
-  public:
-    explicit EngineSettings(QObject *owner = nullptr) : QObject(owner) {}
-
+// The values themselves, copied whole into each run.
+struct EngineValues {
     QString TitleSetup = QStringLiteral("Opções de saída");
     QString TitleStatus = QStringLiteral("Estado do relatório");
     QString TitlePreview = QStringLiteral("Visualização do relatório");
@@ -64,6 +60,14 @@ class EngineSettings : public QObject
     Setups SystemSetups = Setups(0x1ff);
     Options SystemOptions = Option::ShowStatus | Option::AllowPrintFromPreview |
                             Option::AllowSaveFromPreview | Option::PreviewModal;
+};
+
+// The settings as a component that a data module owns and names.
+class EngineSettings : public QObject, public EngineValues
+{
+    Q_OBJECT
+  public:
+    explicit EngineSettings(QObject *owner = nullptr) : QObject(owner) {}
 };
 
 } // namespace ReportEngine

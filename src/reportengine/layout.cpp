@@ -253,11 +253,18 @@ class Generator
             m_sections[size_t(m_report.aggregates[a].section)].aggregates.push_back(int(a));
         for (size_t c = 0; c < m_report.charts.size(); ++c)
             m_sections[size_t(m_report.charts[c].section)].charts.push_back(int(c));
+        // A fingerprint printed in more than one place reads its connections once.
+        QHash<QStringList, QString> fingerprints;
         for (Expr *d : m_report.digests) {
             QList<QPair<QString, DataConnection *>> list;
-            for (const auto &a : d->args)
+            QStringList names;
+            for (const auto &a : d->args) {
                 list.append({m_registry.registeredName(a->name), connection(a->name, a->pos)});
-            m_digests.insert(d, fingerprint(list));
+                names << list.back().first;
+            }
+            auto known = fingerprints.constFind(names);
+            if (known == fingerprints.cend()) known = fingerprints.insert(names, fingerprint(list));
+            m_digests.insert(d, *known);
         }
         m_currentAggregate.assign(m_report.aggregates.size(), -1);
         m_currentChart.assign(m_report.charts.size(), -1);
@@ -606,10 +613,13 @@ class Generator
     void place(const Band &band, const Row *row)
     {
         Grown grown;
-        const double h = measure(band, row, grown);
+        double h = measure(band, row, grown);
         if (m_y + h > bodyBottom() + 1e-6) {
             if (!m_pageHasBody) failAt(band.pos, QStringLiteral("a faixa não cabe na página"));
             newPage();
+            // A growing text may show the page number: measured again on the page it goes on.
+            grown.clear();
+            h = measure(band, row, grown);
             if (m_y + h > bodyBottom() + 1e-6) failAt(band.pos, QStringLiteral("a faixa não cabe na página"));
         }
         emitBand(band, row, h, grown);
@@ -789,11 +799,16 @@ class Generator
         const double barArea = box.width() - labelWidth - valueWidth;
         FontSpec fontDef = item.font;
         fontDef.size = std::max(1.0, std::min(fontDef.size, barHeight * 0.75));
-        const QFont font = reportFont(fontDef);
-        m_out->textStyles.push_back(TextStyle{font, item.color, Qt::AlignRight | Qt::AlignVCenter, false});
-        const int labelStyle = int(m_out->textStyles.size() - 1);
-        m_out->textStyles.push_back(TextStyle{font, item.color, Qt::AlignLeft | Qt::AlignVCenter, false});
-        const int valueStyle = int(m_out->textStyles.size() - 1);
+        // The labels' style, then the values': one pair per chart and size, however often it is drawn.
+        auto styles = m_chartStyles.constFind({&item, fontDef.size});
+        if (styles == m_chartStyles.cend()) {
+            const QFont font = reportFont(fontDef);
+            m_out->textStyles.push_back(
+                TextStyle{font, item.color, Qt::AlignRight | Qt::AlignVCenter, false});
+            m_out->textStyles.push_back(TextStyle{font, item.color, Qt::AlignLeft | Qt::AlignVCenter, false});
+            styles = m_chartStyles.insert({&item, fontDef.size}, int(m_out->textStyles.size() - 2));
+        }
+        const int labelStyle = *styles, valueStyle = *styles + 1;
         const int barStyle = penStyle(item.fill, 0, item.fill);
         const int axisStyle = penStyle(item.color, 0.5, QColor());
         const double gap = std::min(2.0, barHeight * 0.15);
@@ -963,6 +978,7 @@ class Generator
     std::vector<SectionRun> m_sections;
     QHash<const Expr *, QString> m_digests;
     QHash<const Item *, int> m_textStyles;
+    QHash<QPair<const Item *, double>, int> m_chartStyles;
     QHash<QString, int> m_fileImages;
     QHash<QString, CachedLookup> m_lookupCache;
     qint64 m_lookupCacheBytes = 0;

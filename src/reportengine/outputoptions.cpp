@@ -46,7 +46,7 @@ template <class W> W *named(W *widget, const char *name)
 
 } // namespace
 
-OutputOptionsDialog::OutputOptionsDialog(const EngineSettings &settings, bool printerAvailable,
+OutputOptionsDialog::OutputOptionsDialog(const EngineValues &settings, bool printerAvailable,
                                          QPrinter &printer, const QString &suggestedFile, QWidget *parent)
     : QDialog(parent), m_settings(settings), m_printer(printer), m_zoom(settings.SystemPreview.ZoomFactor)
 {

@@ -42,7 +42,7 @@ class OutputOptionsDialog : public QDialog
   public:
     // With no printer available only the preview can be chosen. The printer
     // receives the copies, collation, duplex and the printer chosen here.
-    OutputOptionsDialog(const EngineSettings &settings, bool printerAvailable, QPrinter &printer,
+    OutputOptionsDialog(const EngineValues &settings, bool printerAvailable, QPrinter &printer,
                         const QString &suggestedFile, QWidget *parent = nullptr);
 
     OutputChoice choice() const;
@@ -54,7 +54,7 @@ class OutputOptionsDialog : public QDialog
     void setUpPreview();
     void accept() override;
 
-    const EngineSettings &m_settings;
+    const EngineValues &m_settings;
     QPrinter &m_printer;
     int m_zoom;
     QRadioButton *m_printerButton;

@@ -14,7 +14,9 @@
 #include <QStyle>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <cmath>
+#include <ranges>
 
 namespace ReportEngine
 {
@@ -23,6 +25,15 @@ namespace
 {
 constexpr int kBorder = 8;          // grey around the page, in pixels
 constexpr int kThumbnailWidth = 80; // a page in the strip, in pixels
+
+// The zoom choices that are percentages, smallest first: the steps of zoom in and out.
+QList<int> zoomSteps()
+{
+    QList<int> steps = zoomChoices();
+    steps.removeIf([](int zoom) { return zoom == kZoomFitWidth || zoom == kZoomWholePage; });
+    std::sort(steps.begin(), steps.end());
+    return steps;
+}
 } // namespace
 
 ThumbnailModel::ThumbnailModel(const PreparedReport &report, int width, QObject *parent)
@@ -326,15 +337,14 @@ void PreviewDialog::applyZoom()
 
 void PreviewDialog::zoomIn()
 {
-    const QList<int> steps = {10, 25, 50, 75, 100, 125, 150, 200, 300, 400};
-    for (int s : steps)
+    for (int s : zoomSteps())
         if (s > m_effective + 0.5) return setZoom(s);
 }
 
 void PreviewDialog::zoomOut()
 {
-    const QList<int> steps = {400, 300, 200, 150, 125, 100, 75, 50, 25, 10};
-    for (int s : steps)
+    const QList<int> steps = zoomSteps();
+    for (int s : steps | std::views::reverse)
         if (s < m_effective - 0.5) return setZoom(s);
 }
 

@@ -9,6 +9,7 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QSaveFile>
+#include <optional>
 
 namespace ReportEngine
 {
@@ -30,28 +31,31 @@ void renderPage(QPainter &p, const PreparedReport &report, int pageIndex, QSizeF
     // A font's point size is turned into device pixels by the device's resolution
     // before the painter's scale applies, so it is given here in points of the page.
     const double dpi = p.device() ? p.device()->logicalDpiY() : 72;
-    std::vector<QFont> fonts;
-    fonts.reserve(report.textStyles.size());
-    for (const TextStyle &s : report.textStyles) {
-        QFont f = s.font;
-        f.setPointSizeF(s.font.pointSizeF() * 72.0 / dpi);
-        fonts.push_back(f);
-    }
+    // Each style's font and metrics, made when the page first uses the style.
+    std::vector<std::optional<std::pair<QFont, QFontMetricsF>>> fonts(report.textStyles.size());
+    const auto fontOf = [&](int style) -> const std::pair<QFont, QFontMetricsF> & {
+        auto &made = fonts[size_t(style)];
+        if (!made) {
+            QFont f = report.textStyles[size_t(style)].font;
+            f.setPointSizeF(f.pointSizeF() * 72.0 / dpi);
+            made.emplace(f, QFontMetricsF(f, p.device()));
+        }
+        return *made;
+    };
     for (const Op &op : page.ops) {
         switch (op.kind) {
         case Op::Kind::Text: {
             const TextStyle &style = report.textStyles[size_t(op.style)];
             const QString &text = page.texts[op.ref];
             if (text.isEmpty()) break;
-            p.setFont(fonts[size_t(op.style)]);
+            const auto &[font, metrics] = fontOf(op.style);
+            p.setFont(font);
             p.setPen(style.color);
-            if (style.wrap) {
+            if (style.wrap)
                 p.drawText(op.rect, int(style.align | Qt::TextWordWrap), text);
-            } else {
-                const QFontMetricsF fm(fonts[size_t(op.style)], p.device());
+            else
                 p.drawText(op.rect, int(style.align),
-                           fm.elidedText(text, Qt::ElideRight, op.rect.width() + 0.5));
-            }
+                           metrics.elidedText(text, Qt::ElideRight, op.rect.width() + 0.5));
             break;
         }
         case Op::Kind::Line: {
@@ -101,6 +105,8 @@ QPageLayout pageLayout(const PreparedReport &report)
                        QMarginsF(0, 0, 0, 0));
 }
 
+} // namespace
+
 QString csvField(const QString &s)
 {
     if (!s.contains(u';') && !s.contains(u'"') && !s.contains(u'\n') && !s.contains(u'\r')) return s;
@@ -108,8 +114,6 @@ QString csvField(const QString &s)
     q.replace(u'"', QStringLiteral("\"\""));
     return u'"' + q + u'"';
 }
-
-} // namespace
 
 bool writePdf(const PreparedReport &report, const QString &path, const QString &creator,
               const PageProgress &progress)

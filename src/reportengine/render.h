@@ -33,6 +33,8 @@ bool writePdf(const PreparedReport &report, const QString &path, const QString &
 // with a byte-order mark, ";" between fields, CR LF between lines.
 void writeCsv(const PreparedReport &report, const QString &path);
 QByteArray csvText(const PreparedReport &report);
+// One CSV field: quoted, its quotes doubled, when it holds a separator, a quote or a line end.
+QString csvField(const QString &s);
 
 struct PrintSettings {
     QString jobTitle;

@@ -32,6 +32,16 @@ struct RunningFlag {
     ~RunningFlag() { flag = false; }
 };
 
+// Runs one step of a run with a progress callback that shows each page in the
+// status window, when the settings show one.
+template <class Step> auto withStatus(const EngineValues &settings, const QString &format, Step step)
+{
+    std::unique_ptr<StatusWindow> status;
+    if (settings.SystemOptions.testFlag(Option::ShowStatus))
+        status = std::make_unique<StatusWindow>(settings.TitleStatus, format, QApplication::activeWindow());
+    return step([&status](int page) { return !status || status->showPage(page); });
+}
+
 } // namespace
 
 ReportProject::ReportProject(QObject *owner) : QObject(owner)
@@ -79,6 +89,21 @@ bool ReportProject::printerAvailable() const
     return !printToFile.isEmpty() || !QPrinterInfo::availablePrinters().isEmpty();
 }
 
+void ReportProject::setUpPrinter(QPrinter &printer) const
+{
+    if (printToFile.isEmpty()) return;
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(printToFile);
+}
+
+QString ReportProject::suggestedFile(const QString &reportName) const
+{
+    const QString folder = !defaultFolder.isEmpty()
+                               ? defaultFolder
+                               : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    return QDir(folder).filePath(reportName + QStringLiteral(".pdf"));
+}
+
 void ReportProject::RunReport(const QString &name)
 {
     if (m_running) throw ReportError(QStringLiteral("Já há um relatório em andamento"));
@@ -88,37 +113,16 @@ void ReportProject::RunReport(const QString &name)
     if (!report) return;
     const Parameters parameters = m_parameters;
     // The settings of this run, even if they change while it runs.
-    const EngineSettings &live = Engine ? *Engine : m_defaults;
-    EngineSettings settings;
-    settings.TitleSetup = live.TitleSetup;
-    settings.TitleStatus = live.TitleStatus;
-    settings.TitlePreview = live.TitlePreview;
-    settings.SystemFiler.StatusFormat = live.SystemFiler.StatusFormat;
-    settings.SystemPrinter.StatusFormat = live.SystemPrinter.StatusFormat;
-    settings.SystemPrinter.Title = live.SystemPrinter.Title;
-    settings.SystemPrinter.ScaleX = live.SystemPrinter.ScaleX;
-    settings.SystemPrinter.ScaleY = live.SystemPrinter.ScaleY;
-    settings.SystemPrinter.UnitsFactor = live.SystemPrinter.UnitsFactor;
-    settings.SystemPreview.ZoomFactor = live.SystemPreview.ZoomFactor;
-    settings.DefaultDest = live.DefaultDest;
-    settings.SystemSetups = live.SystemSetups;
-    settings.SystemOptions = live.SystemOptions;
+    const EngineValues settings = Engine ? *Engine : m_defaults;
 
     QPrinter printer(QPrinter::HighResolution);
-    if (!printToFile.isEmpty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(printToFile);
-    }
+    setUpPrinter(printer);
     const bool hasPrinter = printerAvailable();
     OutputChoice choice;
     choice.destination = settings.DefaultDest;
     choice.zoom = settings.SystemPreview.ZoomFactor;
     if (settings.SystemSetups.testFlag(Setup::AllowSetup)) {
-        const QString folder = !defaultFolder.isEmpty()
-                                   ? defaultFolder
-                                   : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
-        OutputOptionsDialog dialog(settings, hasPrinter, printer,
-                                   QDir(folder).filePath(report->name + QStringLiteral(".pdf")),
+        OutputOptionsDialog dialog(settings, hasPrinter, printer, suggestedFile(report->name),
                                    QApplication::activeWindow());
         if (dialog.exec() != QDialog::Accepted) return;
         choice = dialog.choice();
@@ -131,22 +135,29 @@ void ReportProject::RunReport(const QString &name)
 
     std::unique_ptr<PreparedReport> pages = generate(*report, parameters, settings);
     if (!pages) return;
-    deliver(*pages, choice, printer, settings);
+    deliver(*pages, choice, printer, hasPrinter, settings);
+}
+
+std::unique_ptr<PreparedReport> ReportProject::prepareReport(const QString &name)
+{
+    if (m_running) throw ReportError(QStringLiteral("Já há um relatório em andamento"));
+    const RunningFlag running(m_running);
+    openProject();
+    Report *report = m_project->find(name);
+    if (!report) return nullptr;
+    return layoutReport(*report, *m_project, m_connections, m_parameters);
 }
 
 std::unique_ptr<PreparedReport> ReportProject::generate(Report &report, const Parameters &parameters,
-                                                        const EngineSettings &settings)
+                                                        const EngineValues &settings)
 {
-    std::unique_ptr<StatusWindow> status;
-    if (settings.SystemOptions.testFlag(Option::ShowStatus))
-        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemFiler.StatusFormat,
-                                                QApplication::activeWindow());
-    const Progress progress = [&status](int page) { return !status || status->showPage(page); };
-    return layoutReport(report, *m_project, m_connections, parameters, progress);
+    return withStatus(settings, settings.SystemFiler.StatusFormat, [&](const Progress &progress) {
+        return layoutReport(report, *m_project, m_connections, parameters, progress);
+    });
 }
 
 void ReportProject::deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer,
-                            const EngineSettings &settings)
+                            bool hasPrinter, const EngineValues &settings)
 {
     switch (choice.destination) {
     case Destination::Printer:
@@ -159,7 +170,6 @@ void ReportProject::deliver(const PreparedReport &pages, const OutputChoice &cho
         break;
     }
     PreviewDialog preview(pages, settings.TitlePreview, choice.zoom, QApplication::activeWindow());
-    const bool hasPrinter = printerAvailable();
     if (settings.SystemOptions.testFlag(Option::AllowPrintFromPreview) && hasPrinter)
         preview.setPrint([this, &pages, &preview, &settings] {
             try {
@@ -180,40 +190,32 @@ void ReportProject::deliver(const PreparedReport &pages, const OutputChoice &cho
     preview.exec();
 }
 
-void ReportProject::print(const PreparedReport &pages, QPrinter &printer, const EngineSettings &settings)
+void ReportProject::print(const PreparedReport &pages, QPrinter &printer, const EngineValues &settings)
 {
-    std::unique_ptr<StatusWindow> status;
-    if (settings.SystemOptions.testFlag(Option::ShowStatus))
-        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemPrinter.StatusFormat,
-                                                QApplication::activeWindow());
     const PrintSettings print{settings.SystemPrinter.Title, settings.SystemPrinter.ScaleX,
                               settings.SystemPrinter.ScaleY};
-    printReport(pages, printer, print, [&status](int page) { return !status || status->showPage(page); });
+    withStatus(settings, settings.SystemPrinter.StatusFormat,
+               [&](const PageProgress &progress) { return printReport(pages, printer, print, progress); });
 }
 
 void ReportProject::saveFile(const PreparedReport &pages, const QString &path, bool csv,
-                             const EngineSettings &settings)
+                             const EngineValues &settings)
 {
     if (csv) {
         writeCsv(pages, path);
         return;
     }
-    std::unique_ptr<StatusWindow> status;
-    if (settings.SystemOptions.testFlag(Option::ShowStatus))
-        status = std::make_unique<StatusWindow>(settings.TitleStatus, settings.SystemPrinter.StatusFormat,
-                                                QApplication::activeWindow());
-    writePdf(pages, path, settings.SystemPrinter.Title,
-             [&status](int page) { return !status || status->showPage(page); });
+    withStatus(settings, settings.SystemPrinter.StatusFormat, [&](const PageProgress &progress) {
+        return writePdf(pages, path, settings.SystemPrinter.Title, progress);
+    });
 }
 
 void ReportProject::printFromPreview(const PreparedReport &pages, QWidget *parent,
-                                     const EngineSettings &settings)
+                                     const EngineValues &settings)
 {
     QPrinter printer(QPrinter::HighResolution);
-    if (!printToFile.isEmpty()) {
-        printer.setOutputFormat(QPrinter::PdfFormat);
-        printer.setOutputFileName(printToFile);
-    } else {
+    setUpPrinter(printer);
+    if (printToFile.isEmpty()) {
         QPrintDialog dialog(&printer, parent);
         if (dialog.exec() != QDialog::Accepted) return;
     }
@@ -221,16 +223,13 @@ void ReportProject::printFromPreview(const PreparedReport &pages, QWidget *paren
 }
 
 void ReportProject::saveFromPreview(const PreparedReport &pages, QWidget *parent,
-                                    const EngineSettings &settings)
+                                    const EngineValues &settings)
 {
-    const QString folder = !defaultFolder.isEmpty()
-                               ? defaultFolder
-                               : QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     const QString pdf = QStringLiteral("PDF (*.pdf)"), csv = QStringLiteral("CSV (*.csv)");
     QString filter = pdf;
-    QString path = QFileDialog::getSaveFileName(parent, QStringLiteral("Salvar relatório"),
-                                                QDir(folder).filePath(pages.name + QStringLiteral(".pdf")),
-                                                pdf + QStringLiteral(";;") + csv, &filter);
+    QString path =
+        QFileDialog::getSaveFileName(parent, QStringLiteral("Salvar relatório"), suggestedFile(pages.name),
+                                     pdf + QStringLiteral(";;") + csv, &filter);
     if (path.isEmpty()) return;
     const bool asCsv =
         filter == csv || QFileInfo(path).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0;

@@ -39,6 +39,10 @@ class ReportProject : public QObject
     // Runs the named report (letter case aside) and returns when the run is over.
     // A name the project does not hold: nothing shown. Errors are ReportError.
     void RunReport(const QString &name);
+    // The same report laid out into pages with no window at all (no options, no
+    // status, no delivery), for programs without a screen; null when the project
+    // does not hold it.
+    std::unique_ptr<PreparedReport> prepareReport(const QString &name);
 
     ConnectionRegistry &connections() { return m_connections; }
     Parameters parameters() const { return m_parameters; }
@@ -57,14 +61,18 @@ class ReportProject : public QObject
   private:
     void openProject();
     bool printerAvailable() const;
+    // The installed printer, or the PDF file that stands for it.
+    void setUpPrinter(QPrinter &printer) const;
+    // Where saving a report proposes to write it: its name in the default folder.
+    QString suggestedFile(const QString &reportName) const;
     std::unique_ptr<PreparedReport> generate(Report &report, const Parameters &parameters,
-                                             const EngineSettings &settings);
-    void deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer,
-                 const EngineSettings &settings);
-    void print(const PreparedReport &pages, QPrinter &printer, const EngineSettings &settings);
-    void saveFile(const PreparedReport &pages, const QString &path, bool csv, const EngineSettings &settings);
-    void saveFromPreview(const PreparedReport &pages, QWidget *parent, const EngineSettings &settings);
-    void printFromPreview(const PreparedReport &pages, QWidget *parent, const EngineSettings &settings);
+                                             const EngineValues &settings);
+    void deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer, bool hasPrinter,
+                 const EngineValues &settings);
+    void print(const PreparedReport &pages, QPrinter &printer, const EngineValues &settings);
+    void saveFile(const PreparedReport &pages, const QString &path, bool csv, const EngineValues &settings);
+    void saveFromPreview(const PreparedReport &pages, QWidget *parent, const EngineValues &settings);
+    void printFromPreview(const PreparedReport &pages, QWidget *parent, const EngineValues &settings);
     void reportError(const std::exception &e);
 
     std::unique_ptr<Project> m_project;

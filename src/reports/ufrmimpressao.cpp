@@ -220,6 +220,19 @@ QStringList textoCandidatosDoDia(const QString &dia)
     return linhas;
 }
 
+void preparaDia(Tfrmimpressao &modulo, const QString &dia)
+{
+    // The whole text at once: line by line, every partial text would be translated too.
+    const auto abre = [](Query &consulta, const QStringList &linhas) {
+        consulta.setSql(linhas);
+        consulta.open();
+    };
+    abre(modulo.rel_resultadoGERAL, textoTotais(dia));
+    abre(modulo.rel_resultadoCANDIDATO, textoCandidatos(dia));
+    abre(modulo.rel_resultadoLEGENDA, textoLegendas(dia));
+    abre(modulo.rel_candidatos_votacao, textoCandidatosDoDia(dia));
+}
+
 namespace
 {
 FieldDef campo(const char *nome, FieldType tipo, int tamanho = 0)
@@ -280,11 +293,9 @@ namespace
 // each begun for the reading and put back afterwards, whatever happens.
 template <class F> auto lendo(Tfrmimpressao &m, F &&ler)
 {
-    const QList<QPair<QString, ReportEngine::DataConnection *>> conexoes = {
-        {QStringLiteral("tb_resultadoGERAL"), &m.tb_resultadoGERAL},
-        {QStringLiteral("tb_resultadoCANDIDATO"), &m.tb_resultadoCANDIDATO},
-        {QStringLiteral("tb_resultadoLEGENDA"), &m.tb_resultadoLEGENDA},
-        {QStringLiteral("tb_candidatos_votacao"), &m.tb_candidatos_votacao}};
+    QList<QPair<QString, ReportEngine::DataConnection *>> conexoes;
+    for (const auto &[nome, conexao] : m.conexoes().mid(3)) // the day's are the last four
+        conexoes.append({nome, conexao});
     int comecadas = 0;
     const auto termina = [&] {
         while (comecadas > 0)

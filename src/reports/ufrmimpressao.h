@@ -85,6 +85,10 @@ QStringList textoCandidatos(const QString &dia);
 QStringList textoLegendas(const QString &dia);
 QStringList textoCandidatosDoDia(const QString &dia);
 
+// Gives the four day queries their texts for a day text and opens them, in the order
+// above; an error stops at the query that failed and leaves the rest as they were.
+void preparaDia(Tfrmimpressao &modulo, const QString &dia);
+
 // The fixed fields of the seven report queries, in order.
 QList<FieldDef> camposCandidato();
 QList<FieldDef> camposCargo();
