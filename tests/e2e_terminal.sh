@@ -71,12 +71,12 @@ trap 'falha "terminado por sinal (SIGTERM ou SIGHUP)"' TERM HUP
 
 # ---------------------------------------------------------------- 1. tools
 
-faltando() {
-    local f=()
-    command -v Xvfb >/dev/null 2>&1 || f+=(Xvfb)
-    command -v xdotool >/dev/null 2>&1 || f+=(xdotool)
-    command -v sqlite3 >/dev/null 2>&1 || f+=(sqlite3)
-    echo "${f[*]}"
+faltando() { # import and convert (ImageMagick) take and read the screenshots
+    local f ausentes=()
+    for f in Xvfb xdotool sqlite3 import convert; do
+        command -v "$f" >/dev/null 2>&1 || ausentes+=("$f")
+    done
+    echo "${ausentes[*]}"
 }
 
 falta="$(faltando)"
@@ -84,14 +84,14 @@ if [[ -n "$falta" ]]; then
     if [[ "$(id -u)" == 0 ]] && command -v apt-get >/dev/null 2>&1; then
         log "instalando o que falta ($falta) com apt-get"
         export DEBIAN_FRONTEND=noninteractive
-        if ! apt-get install -y -qq xvfb xauth xdotool sqlite3 >/dev/null 2>&1; then
+        if ! apt-get install -y -qq xvfb xauth xdotool sqlite3 imagemagick >/dev/null 2>&1; then
             apt-get update -qq >/dev/null 2>&1
-            apt-get install -y -qq xvfb xauth xdotool sqlite3 >/dev/null 2>&1
+            apt-get install -y -qq xvfb xauth xdotool sqlite3 imagemagick >/dev/null 2>&1
         fi
         falta="$(faltando)"
     fi
     if [[ -n "$falta" ]]; then
-        pula "ferramentas ausentes: $falta (instale os pacotes xvfb, xdotool e sqlite3)"
+        pula "ferramentas ausentes: $falta (instale os pacotes xvfb, xdotool, sqlite3 e imagemagick)"
     fi
 fi
 
