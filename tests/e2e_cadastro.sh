@@ -75,9 +75,7 @@ sem_mensagem "ao digitar o número"
 clica $((tx + 348 + 186)) $((ty + 138 + 234))
 sleep 2.5 # FIM, then the first office again: the terminal may close
 clica $((tx + 32)) $((ty + 14))
-for ((i = 0; i < 100; i++)); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.1; done
-wait "$prog_pid" || falha "o programa não terminou bem depois de \"Fechar\""
-prog_pid=""
+espera_fim 'depois de "Fechar"'
 
 obtido="$(sqlite3 -separator '|' "$banco" "
     SELECT partido, legenda FROM partido;

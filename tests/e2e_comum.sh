@@ -97,6 +97,16 @@ espera_fechar() { # name ["width height"]
     falha "a janela \"$1\" não fechou"
 }
 
+# The program is to end by itself within 10 s and well; one that stays is stopped by the
+# clean-up, not waited for until the test's time is up.
+espera_fim() { # context
+    local i
+    for ((i = 0; i < 100; i++)); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.1; done
+    kill -0 "$prog_pid" 2>/dev/null && falha "o programa não terminou em 10 s $1"
+    wait "$prog_pid" || falha "o programa não terminou bem $1"
+    prog_pid=""
+}
+
 sem_mensagem() { # context; a window titled "Votarim" besides the terminal is a message box
     [[ -z "$(xdotool search --onlyvisible --name '^Votarim$' | grep -vx "$terminal")" ]] ||
         falha "uma caixa de mensagem apareceu $1"

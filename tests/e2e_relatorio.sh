@@ -108,9 +108,7 @@ fecha "$cadastro"
 espera_fechar 'Cadastro Candidatos'
 sem_mensagem "depois do relatório"
 clica $((tx + 32)) $((ty + 14)) # "Fechar"
-for ((i = 0; i < 100; i++)); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.1; done
-wait "$prog_pid" || falha "o programa não terminou bem depois de \"Fechar\""
-prog_pid=""
+espera_fim 'depois de "Fechar"'
 [[ "$(date +%F)" == "$hoje" ]] || { log "IGNORADO: o dia mudou durante o teste"; exit 77; }
 log "relatório salvo, programa encerrado"
 
