@@ -41,12 +41,7 @@ cp -f "$build/bench/bench_inicio" "$build/bench/bench_minimo" "$build/votarim/vo
     sqlite3 "$dados/candidatos.mdb" "select writefile('$dados/bench-imagem.bmp', foto) from candidatos limit 1" >/dev/null
 
 saida=$(mktemp)
-xvfb_pid=""
-limpa() {
-    rm -f "$saida"
-    if [ -n "$xvfb_pid" ]; then kill -TERM "$xvfb_pid" 2>/dev/null || true; fi
-}
-trap limpa EXIT
+trap 'rm -f "$saida"' EXIT
 
 for ((i = 1; i <= runs; i++)); do
     echo "bench: terminal against the lean window, offscreen, run $i of $runs..." >&2
@@ -55,35 +50,20 @@ done
 
 # Under a real X server: the repaint goes to the screen as it does for a voter.
 if [ "${BENCH_NO_XVFB:-}" != 1 ] && command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
-    tela=""
-    for n in $(seq 140 180); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-        xvfb_pid=$!
-        for ((j = 0; j < 100; j++)); do
-            kill -0 "$xvfb_pid" 2>/dev/null || break
-            if [ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" = "$xvfb_pid" ] &&
-                DISPLAY=":$n" xdotool getmouselocation >/dev/null 2>&1; then
-                tela=":$n"
-                break
-            fi
-            sleep 0.1
-        done
-        [ -n "$tela" ] && break
-        kill -TERM "$xvfb_pid" 2>/dev/null || true
+    ( # the end-to-end tests' server, in a subshell that keeps its DISPLAY and ends it
+        # shellcheck source-path=SCRIPTDIR source=../tests/e2e_comum.sh
+        source "$raiz/tests/e2e_comum.sh"
         xvfb_pid=""
-    done
-    if [ -n "$tela" ]; then
+        trap 'encerra "$xvfb_pid"' EXIT
+        if ! inicia_xvfb 140 180 1280x1024; then
+            echo "bench: no Xvfb display could be started; the Xvfb rows are missing" >&2
+            exit 0
+        fi
         for ((i = 1; i <= runs; i++)); do
             echo "bench: terminal against the lean window, Xvfb, run $i of $runs..." >&2
-            DISPLAY=$tela QT_QPA_PLATFORM=xcb "$build/bench/bench_terminal" "$dados" "$numeros" 0 0 >>"$saida"
+            QT_QPA_PLATFORM=xcb "$build/bench/bench_terminal" "$dados" "$numeros" 0 0 >>"$saida"
         done
-        kill -TERM "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-        xvfb_pid=""
-    else
-        echo "bench: no Xvfb display could be started; the Xvfb rows are missing" >&2
-    fi
+    )
 fi
 
 echo "bench: start-up and memory..." >&2

@@ -11,15 +11,8 @@
 set -u -o pipefail
 aqui=$(cd "$(dirname "$0")" && pwd)
 tmp="" xvfb_pid="" prog_pid="" passou=0
-
-log() { printf '[e2e_cadastro] %s\n' "$*"; }
-falha() {
-    log "FALHA: $*"
-    [[ -n "$tmp" ]] && { sed 's/^/    | /' "$tmp/votarim.log" 2>/dev/null; import -window root "$tmp/falha.png" 2>/dev/null; }
-    log "pasta mantida para análise: $tmp"
-    exit 1
-}
-encerra() { [[ -n "$1" ]] && kill "$1" 2>/dev/null && wait "$1" 2>/dev/null; return 0; }
+# shellcheck source-path=SCRIPTDIR source=e2e_comum.sh
+source "$aqui/e2e_comum.sh"
 trap 'encerra "$prog_pid"; encerra "$xvfb_pid"; [[ "$passou" == 1 ]] && rm -rf -- "$tmp"' EXIT
 for f in Xvfb xdotool sqlite3 python3; do
     command -v "$f" >/dev/null || { log "IGNORADO: ferramenta ausente: $f"; exit 77; }
@@ -34,49 +27,16 @@ rm -f -- "$banco"*
                             INSERT INTO ordem_votacao (ordem_votacao, id_cargo) VALUES (1, 1);" ||
     falha "não foi possível criar o banco"
 
-for n in $(seq 131 170); do # a display of our own, told by its lock
-    [[ -e "/tmp/.X11-unix/X$n" || -e "/tmp/.X$n-lock" ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for ((i = 0; i < 100; i++)); do
-        if [[ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" == "$xvfb_pid" ]] &&
-            DISPLAY=":$n" xdotool getmouselocation >/dev/null 2>&1; then
-            export DISPLAY=":$n"
-            break 2
-        fi
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    encerra "$xvfb_pid"
-done
-[[ -n "${DISPLAY:-}" ]] || falha "não foi possível iniciar o Xvfb"
+inicia_xvfb 131 170 || falha "não foi possível iniciar o Xvfb em nenhuma das telas :131 a :170 (veja $tmp/xvfb-*.log)"
 (cd "$tmp" && exec env QT_QPA_PLATFORM=xcb "$tmp/votarim/votarim") </dev/null >"$tmp/votarim.log" 2>&1 &
 prog_pid=$!
 
-janela() { # title width height -> "id x y" of the visible window
-    local id
-    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-        (eval "$(xdotool getwindowgeometry --shell "$id")" && [[ "$WIDTH $HEIGHT" == "$2 $3" ]] && echo "$id $X $Y")
-    done
-}
-espera_janela() {
-    for ((i = 0; i < 100; i++)); do
-        kill -0 "$prog_pid" 2>/dev/null || falha "o programa terminou sozinho"
-        [[ -n "$(janela "$@")" ]] && { janela "$@" | head -n1; return; }
-        sleep 0.1
-    done
-    falha "a janela \"$1\" ($2x$3) não apareceu"
-}
-sem_mensagem() { # a window titled "Votarim" besides the terminal is a message box
-    [[ -z "$(xdotool search --onlyvisible --name '^Votarim$' | grep -vx "$terminal")" ]] ||
-        falha "uma caixa de mensagem apareceu $1"
-}
-clica() { xdotool mousemove --sync "$1" "$2" click 1 || falha "xdotool não clicou em ($1,$2)"; sleep 0.2; }
-
-read -r terminal tx ty <<<"$(espera_janela Votarim 579 409)"
+espera_janela Votarim '579 409'
+terminal=$jid tx=$jx ty=$jy
 sleep 0.5
 xdotool mousemove --sync $((tx + 540)) $((ty + 15)) sleep 0.3 click 1 # "Opções" shows in the corner
-read -r cadastro cx cy <<<"$(espera_janela 'Cadastro Candidatos' 492 320)"
+espera_janela 'Cadastro Candidatos' '492 320'
+cadastro=$jid cx=$jx cy=$jy
 sleep 0.3
 
 # Every tab's frame lies at (13,34) of the window; a navigator's nine buttons are 50 wide.
@@ -104,21 +64,18 @@ xdotool key Return
 botao 7 127
 sem_mensagem "ao salvar o candidato"
 
-python3 "$aqui/fecha_janela.py" "$cadastro" || falha "não foi possível pedir o fechamento da janela de cadastro"
-for ((i = 0; i < 50; i++)); do [[ -z "$(janela 'Cadastro Candidatos' 492 320)" ]] && break; sleep 0.1; done
-[[ -z "$(janela 'Cadastro Candidatos' 492 320)" ]] || falha "a janela de cadastro não fechou"
+fecha "$cadastro"
+espera_fechar 'Cadastro Candidatos' '492 320'
 log "party and candidate added, window closed"
 
 clica $((tx + 348 + 46)) $((ty + 138 + 136)) # the keypad: 7, 7, CONFIRMA
-xdotool click 1
+clica $((tx + 348 + 46)) $((ty + 138 + 136))
 sleep 0.3
 sem_mensagem "ao digitar o número"
 clica $((tx + 348 + 186)) $((ty + 138 + 234))
 sleep 2.5 # FIM, then the first office again: the terminal may close
 clica $((tx + 32)) $((ty + 14))
-for ((i = 0; i < 100; i++)); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.1; done
-wait "$prog_pid" || falha "o programa não terminou bem depois de \"Fechar\""
-prog_pid=""
+espera_fim 'depois de "Fechar"'
 
 obtido="$(sqlite3 -separator '|' "$banco" "
     SELECT partido, legenda FROM partido;

@@ -15,18 +15,8 @@
 set -u -o pipefail
 aqui=$(cd "$(dirname "$0")" && pwd)
 tmp="" xvfb_pid="" prog_pid="" vigia_pid="" passou=0
-
-log() { printf '[e2e_relatorio] %s\n' "$*"; }
-falha() {
-    log "FALHA: $*"
-    if [[ -n "$tmp" ]]; then
-        sed 's/^/    | /' "$tmp/votarim.log" 2>/dev/null
-        [[ -n "${DISPLAY:-}" ]] && import -window root "$tmp/falha.png" 2>/dev/null
-        log "pasta mantida para análise: $tmp"
-    fi
-    exit 1
-}
-encerra() { [[ -n "$1" ]] && kill "$1" 2>/dev/null && wait "$1" 2>/dev/null; return 0; }
+# shellcheck source-path=SCRIPTDIR source=e2e_comum.sh
+source "$aqui/e2e_comum.sh"
 trap 'encerra "$prog_pid"; encerra "$xvfb_pid"; encerra "$vigia_pid"; [[ "$passou" == 1 ]] && rm -rf -- "$tmp"' EXIT
 trap 'falha "interrompido por sinal"' INT TERM HUP
 for f in Xvfb xdotool sqlite3 python3 pdftotext; do
@@ -55,24 +45,7 @@ rm -f -- "$banco"*
       (1, '13', 'NORMAL', '$ontem', NULL, 1, 1), (1, NULL, 'LEGENDA', '$ontem', '13', NULL, NULL);" ||
     falha "não foi possível criar o banco"
 
-# A display of our own, told by its lock; -noreset, since a server that resets when its
-# last client (the readiness probe) leaves may refuse the program's first connection.
-for n in $(seq 171 210); do
-    [[ -e "/tmp/.X11-unix/X$n" || -e "/tmp/.X$n-lock" ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >/dev/null 2>&1 &
-    xvfb_pid=$!
-    for ((i = 0; i < 100; i++)); do
-        if [[ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" == "$xvfb_pid" ]] &&
-            DISPLAY=":$n" xdotool getmouselocation >/dev/null 2>&1; then
-            export DISPLAY=":$n"
-            break 2
-        fi
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    encerra "$xvfb_pid"
-done
-[[ -n "${DISPLAY:-}" ]] || falha "não foi possível iniciar o Xvfb"
+inicia_xvfb 171 210 || falha "não foi possível iniciar o Xvfb em nenhuma das telas :171 a :210 (veja $tmp/xvfb-*.log)"
 # The operator's regional setting gives the day its form: dd/MM/yyyy.
 (cd "$tmp" && exec env LC_ALL=pt_BR.UTF-8 QT_QPA_PLATFORM=xcb "$tmp/votarim/votarim") </dev/null >"$tmp/votarim.log" 2>&1 &
 prog_pid=$!
@@ -84,43 +57,8 @@ prog_pid=$!
 ) </dev/null >/dev/null 2>&1 &
 vigia_pid=$!
 
-# The window's name is its WM_NAME: empty for a drop-down list, and ".*" matches accented letters.
-janela() { # name ["width height", a pattern] -> "id x y" of the visible window
-    local id
-    for id in $(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null); do
-        # shellcheck disable=SC2053 # the size is a pattern
-        (eval "$(xdotool getwindowgeometry --shell "$id")" && [[ "$WIDTH $HEIGHT" == ${2:-*} ]] && echo "$id $X $Y")
-    done
-}
-espera_janela() { # title ["width height"] -> jid jx jy
-    for ((i = 0; i < 150; i++)); do
-        kill -0 "$prog_pid" 2>/dev/null || falha "o programa terminou sozinho"
-        read -r jid jx jy < <(janela "$@")
-        [[ -n "$jid" ]] && return
-        sleep 0.1
-    done
-    falha "a janela \"$1\" ${2:-} não apareceu"
-}
-espera_fechar() { # title ["width height"]
-    for ((i = 0; i < 100; i++)); do [[ -z "$(janela "$@")" ]] && return; sleep 0.1; done
-    falha "a janela \"$1\" não fechou"
-}
-sem_mensagem() { # a window titled "Votarim" besides the terminal is a message box
-    [[ -z "$(xdotool search --onlyvisible --name '^Votarim$' | grep -vx "$terminal")" ]] ||
-        falha "uma caixa de mensagem apareceu $1"
-}
-ultimo=""
-clica() { # x y; "mousemove --sync" to where the pointer is would wait for a motion that never comes
-    if [[ "$ultimo" == "$1 $2" ]]; then xdotool click 1; else xdotool mousemove --sync "$1" "$2" click 1; fi ||
-        falha "xdotool não clicou em ($1,$2)"
-    ultimo="$1 $2"
-    sleep 0.2
-}
 teclas() { # the keyboard goes to the window named, as it would after a click on it
     xdotool windowfocus "$1" && sleep 0.2 && shift && xdotool key --delay 50 "$@" || falha "xdotool: $*"
-}
-fecha() { # WM_DELETE_WINDOW to the window, as a window manager's close box sends it
-    python3 "$aqui/fecha_janela.py" "$1" || falha "não foi possível pedir o fechamento da janela $1"
 }
 
 # The voter: five offices, one cycle on the keypad (its keys' centres in the window).
@@ -170,9 +108,7 @@ fecha "$cadastro"
 espera_fechar 'Cadastro Candidatos'
 sem_mensagem "depois do relatório"
 clica $((tx + 32)) $((ty + 14)) # "Fechar"
-for ((i = 0; i < 100; i++)); do kill -0 "$prog_pid" 2>/dev/null || break; sleep 0.1; done
-wait "$prog_pid" || falha "o programa não terminou bem depois de \"Fechar\""
-prog_pid=""
+espera_fim 'depois de "Fechar"'
 [[ "$(date +%F)" == "$hoje" ]] || { log "IGNORADO: o dia mudou durante o teste"; exit 77; }
 log "relatório salvo, programa encerrado"
 

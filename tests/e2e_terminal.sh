@@ -19,7 +19,6 @@
 set -u
 set -o pipefail
 
-readonly NOME_TESTE="e2e_terminal"
 readonly LARGURA_JANELA=579
 readonly ALTURA_JANELA=409
 
@@ -30,8 +29,8 @@ xvfb_pid=""
 prog_pid=""
 vigia_pid=""
 passou=0
-
-log() { printf '[%s] %s\n' "$NOME_TESTE" "$*"; }
+# shellcheck source-path=SCRIPTDIR source=e2e_comum.sh
+source "$(cd "$(dirname "$0")" && pwd)/e2e_comum.sh"
 
 mostra_log_programa() {
     if [[ -n "$tmp" && -s "$tmp/votarim.log" ]]; then
@@ -40,7 +39,7 @@ mostra_log_programa() {
     fi
 }
 
-falha() {
+falha() { # its own: the program's output under a heading, no screenshot (falha_com_tela takes one)
     log "FALHA: $*"
     mostra_log_programa
     [[ -n "$tmp" ]] && log "pasta temporária mantida para análise: $tmp"
@@ -53,27 +52,13 @@ pula() {
     exit 77
 }
 
-encerra_processo() { # pid
-    local pid="$1" i
-    [[ -n "$pid" ]] || return 0
-    kill -0 "$pid" 2>/dev/null || return 0
-    kill -TERM "$pid" 2>/dev/null
-    for ((i = 0; i < 20; i++)); do
-        kill -0 "$pid" 2>/dev/null || break
-        sleep 0.1
-    done
-    kill -0 "$pid" 2>/dev/null && kill -KILL "$pid" 2>/dev/null
-    wait "$pid" 2>/dev/null
-    return 0
-}
-
 # shellcheck disable=SC2317 # called through the trap
 limpa() {
     local rc=$?
     trap - EXIT INT TERM HUP
-    encerra_processo "$prog_pid"
-    encerra_processo "$xvfb_pid"
-    encerra_processo "$vigia_pid"
+    encerra "$prog_pid"
+    encerra "$xvfb_pid"
+    encerra "$vigia_pid"
     # Kept after a failure (falha names it) or when E2E_KEEP is set.
     if [[ -n "$tmp" && -d "$tmp" && "$passou" == 1 && -z "${E2E_KEEP:-}" ]]; then
         rm -rf -- "$tmp"
@@ -86,12 +71,12 @@ trap 'falha "terminado por sinal (SIGTERM ou SIGHUP)"' TERM HUP
 
 # ---------------------------------------------------------------- 1. tools
 
-faltando() {
-    local f=()
-    command -v Xvfb >/dev/null 2>&1 || f+=(Xvfb)
-    command -v xdotool >/dev/null 2>&1 || f+=(xdotool)
-    command -v sqlite3 >/dev/null 2>&1 || f+=(sqlite3)
-    echo "${f[*]}"
+faltando() { # import and convert (ImageMagick) take and read the screenshots
+    local f ausentes=()
+    for f in Xvfb xdotool sqlite3 import convert; do
+        command -v "$f" >/dev/null 2>&1 || ausentes+=("$f")
+    done
+    echo "${ausentes[*]}"
 }
 
 falta="$(faltando)"
@@ -99,14 +84,14 @@ if [[ -n "$falta" ]]; then
     if [[ "$(id -u)" == 0 ]] && command -v apt-get >/dev/null 2>&1; then
         log "instalando o que falta ($falta) com apt-get"
         export DEBIAN_FRONTEND=noninteractive
-        if ! apt-get install -y -qq xvfb xauth xdotool sqlite3 >/dev/null 2>&1; then
+        if ! apt-get install -y -qq xvfb xauth xdotool sqlite3 imagemagick >/dev/null 2>&1; then
             apt-get update -qq >/dev/null 2>&1
-            apt-get install -y -qq xvfb xauth xdotool sqlite3 >/dev/null 2>&1
+            apt-get install -y -qq xvfb xauth xdotool sqlite3 imagemagick >/dev/null 2>&1
         fi
         falta="$(faltando)"
     fi
     if [[ -n "$falta" ]]; then
-        pula "ferramentas ausentes: $falta (instale os pacotes xvfb, xdotool e sqlite3)"
+        pula "ferramentas ausentes: $falta (instale os pacotes xvfb, xdotool, sqlite3 e imagemagick)"
     fi
 fi
 
@@ -156,28 +141,7 @@ log "banco criado e preenchido: $banco"
 
 # ---------------------------------------------------------------- 3. X server
 
-xvfb_pronto() { DISPLAY="$1" xdotool getmouselocation >/dev/null 2>&1; }
-
-tela=""
-for n in $(seq 91 130); do
-    [[ -e "/tmp/.X11-unix/X$n" || -e "/tmp/.X$n-lock" ]] && continue
-    Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp -noreset >"$tmp/xvfb-$n.log" 2>&1 &
-    xvfb_pid=$!
-    for ((i = 0; i < 100; i++)); do # up to 10 s
-        kill -0 "$xvfb_pid" 2>/dev/null || break
-        # The lock names our server, not another test's that took the same number first.
-        if [[ "$({ tr -d ' \n' <"/tmp/.X$n-lock"; } 2>/dev/null)" == "$xvfb_pid" ]] && xvfb_pronto ":$n"; then
-            tela=":$n"
-            break
-        fi
-        sleep 0.1
-    done
-    [[ -n "$tela" ]] && break
-    encerra_processo "$xvfb_pid"
-    xvfb_pid=""
-done
-[[ -n "$tela" ]] || falha "não foi possível iniciar o Xvfb em nenhuma das telas :91 a :130 (veja $tmp/xvfb-*.log)"
-export DISPLAY="$tela"
+inicia_xvfb 91 130 || falha "não foi possível iniciar o Xvfb em nenhuma das telas :91 a :130 (veja $tmp/xvfb-*.log)"
 log "Xvfb em $DISPLAY (pid $xvfb_pid)"
 
 # If this script is killed outright, a watcher still ends Xvfb and the program.
@@ -374,18 +338,10 @@ declare -A TECLA=(
     [BRANCO]="5 222 67 35" [CORRIGE]="78 222 67 35" [CONFIRMA]="153 211 67 46"
 )
 
-ultimo_ponto=""
 clica_em() { # x y (window coordinates) description
     local x=$((wx + $1)) y=$((wy + $2))
     exige_programa_vivo "antes do clique em $3"
-    # "mousemove --sync" to where the pointer already is waits for a motion that never
-    # comes, so a second click on the same key clicks in place.
-    if [[ "$ultimo_ponto" == "$x $y" ]]; then
-        xdotool click 1 || falha_com_tela "xdotool não conseguiu clicar em $3 ($x,$y)"
-    else
-        xdotool mousemove --sync "$x" "$y" click 1 || falha_com_tela "xdotool não conseguiu clicar em $3 ($x,$y)"
-        ultimo_ponto="$x $y"
-    fi
+    clique "$x" "$y" || falha_com_tela "xdotool não conseguiu clicar em $3 ($x,$y)"
     sleep 0.15
 }
 
