@@ -56,6 +56,23 @@ class TstControles : public QObject
         return s;
     }
 
+    // A candidate's office, shown by its name from the offices.
+    struct Busca {
+        Query cargos, candidatos;
+        DataSource dsCargo{nullptr, &cargos}, dsCand{nullptr, &candidatos};
+        DbLookupComboBox l;
+        explicit Busca(Database &db) : cargos(db), candidatos(db)
+        {
+            cargos.setSql("select * from cargo");
+            candidatos.setSql("select *  from candidatos");
+            l.setDataSource(&dsCand);
+            l.setDataField("id_cargo");
+            l.setListSource(&dsCargo);
+            l.setKeyField("numcad_cargo");
+            l.setListField("cargo");
+        }
+    };
+
   private slots:
     void init()
     {
@@ -174,16 +191,9 @@ class TstControles : public QObject
     // The lookup shows the list text of the key and moves the list query to it.
     void lookup()
     {
-        Query cargos(*m_db), candidatos(*m_db);
-        cargos.setSql("select * from cargo");
-        candidatos.setSql("select *  from candidatos");
-        DataSource dsCargo(nullptr, &cargos), dsCand(nullptr, &candidatos);
-        DbLookupComboBox l;
-        l.setDataSource(&dsCand);
-        l.setDataField("id_cargo");
-        l.setListSource(&dsCargo);
-        l.setKeyField("numcad_cargo");
-        l.setListField("cargo");
+        Busca b(*m_db);
+        Query &cargos = b.cargos, &candidatos = b.candidatos;
+        DbLookupComboBox &l = b.l;
         cargos.open();
         cargos.last();
         candidatos.open();
@@ -246,16 +256,9 @@ class TstControles : public QObject
 
     void lookupDeleteKey()
     {
-        Query cargos(*m_db), candidatos(*m_db);
-        cargos.setSql("select * from cargo");
-        candidatos.setSql("select *  from candidatos");
-        DataSource dsCargo(nullptr, &cargos), dsCand(nullptr, &candidatos);
-        DbLookupComboBox l;
-        l.setDataSource(&dsCand);
-        l.setDataField("id_cargo");
-        l.setListSource(&dsCargo);
-        l.setKeyField("numcad_cargo");
-        l.setListField("cargo");
+        Busca b(*m_db);
+        Query &cargos = b.cargos, &candidatos = b.candidatos;
+        DbLookupComboBox &l = b.l;
         l.setDeleteClears(true);
         cargos.open();
         candidatos.open();
