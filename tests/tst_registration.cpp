@@ -101,6 +101,21 @@ class TstRegistration : public QObject
         return q.field(0).value();
     }
 
+    // The election's master data and map as one text, to tell whether a save stored anything.
+    QString retrato()
+    {
+        QStringList t;
+        for (const char *s :
+             {"select group_concat(numcad_cargo || ',' || cargo || ',' || quantidade_numeros, ';') from cargo",
+              "select group_concat(numcad_partido || ',' || partido || ',' || ifnull(legenda, ''), ';') from partido",
+              "select group_concat(numcad_candidato || ',' || nome_candidato || ',' || ifnull(numero_candidato, '') "
+              "|| ',' || ifnull(id_cargo, '') || ',' || ifnull(id_partido, ''), ';') from candidatos",
+              "select group_concat(ifnull(id_candidato, '') || ',' || ifnull(id_cargo, '') || ',' || "
+              "ifnull(id_partido, '') || ',' || ifnull(data_votacao, ''), ';') from candidatos_votacao"})
+            t << valor(QString::fromUtf8(s)).toString();
+        return t.join(u'|');
+    }
+
     // Answers the photo dialog once it shows: the file name, or Cancel for none.
     void respondeDialogo(const QString &nome)
     {
@@ -200,11 +215,12 @@ class TstRegistration : public QObject
         QTest::keyClicks(w->cmp_nome_candidato, " Maria");
         QTest::keyClick(w->cmp_id_partido, Qt::Key_Delete);
         QCOMPARE(w->cmp_id_partido->currentText(), QString());
+        escolhe(w->cmp_id_partido, "Partido <b>Azul</b>"); // a candidate without a party is refused
         n->click(Button::Next);
         QCOMPARE(valor("select nome_candidato || '/' || ifnull(id_partido, '-') from candidatos where "
                        "numcad_candidato = 1")
                      .toString(),
-                 QString("Ana Maria/-"));
+                 QString("Ana Maria/1"));
         n->click(Button::Edit);
         n->click(Button::Last); // nothing changed: dropped, no save
         QCOMPARE(frmdados->tb_candidatos.state(), Query::State::Browse);
@@ -327,12 +343,13 @@ class TstRegistration : public QObject
         w->cmp_data_votacao->setDate(QDate(2030, 5, 5));
         n->click(Button::Insert);
         QCOMPARE(w->cmp_data_votacao->date(), QDate(2000, 1, 1));
-        escolhe(w->cmp_id_candidato_cand_votacao, "Carla");
-        escolhe(w->cmp_id_cargocand_votacao, "Presidente"); // not the candidate's own: nothing checks it
-        escolhe(w->cmp_id_partido_cand_votacao, "Partido Verde");
+        escolhe(w->cmp_id_candidato_cand_votacao, "Carla"); // her own office and party come with her
+        QCOMPARE(w->cmp_id_cargocand_votacao->currentText(), QString("Senador"));
+        QCOMPARE(w->cmp_id_partido_cand_votacao->currentText(), QString("Partido Verde"));
         n->click(Button::Post);
-        QCOMPARE(valor("select data_votacao from candidatos_votacao where id_candidato = 3 and id_cargo = 1"),
-                 QVariant(QDate(2000, 1, 1)));
+        QCOMPARE(valor("select id_cargo || '/' || id_partido from candidatos_votacao where id_candidato = 3 and "
+                       "data_votacao = '2000-01-01'"),
+                 QVariant("2/2"));
         QCOMPARE(w->DBGrid1->model()->rowCount(), 4);
 
         n->click(Button::First); // only the day changed: a move stores nothing, Post stores it
@@ -560,6 +577,7 @@ class TstRegistration : public QObject
         if (aba == 0) {
             teclas(w->cmp_nome_candidato, "Zé");
             escolhe(w->cmp_id_cargo, "Presidente");
+            escolhe(w->cmp_id_partido, "Partido <b>Azul</b>");
         }
         if (aba == 2) QTest::keyClicks(w->cmp_partido, "Novo");
         if (aba == 3) escolhe(w->cmp_id_cargo_odemvotacao, "Presidente");
@@ -572,6 +590,127 @@ class TstRegistration : public QObject
         QCOMPARE(e->dataSource()->dataSet()->state(), Query::State::Insert);
         QCOMPARE(e->text(), colado);
         if (aba == 0) QCOMPARE(w->cmp_nome_candidato->text(), QString("Zé"));
+    }
+
+    // Every candidate can be voted for and every map row is whole: refused through the
+    // window's own save path, the row still being added or edited, nothing stored.
+    void electionGuards_data()
+    {
+        QTest::addColumn<int>("aba");
+        QTest::addColumn<int>("chave"); // the row edited; 0 adds one
+        QTest::addColumn<QString>("preparo");
+        QTest::addColumn<QStringList>("campos"); // "caixa=valor": typed into a box or chosen in a lookup
+        QTest::addColumn<QString>("mensagem");   // "" when saved
+        const QString semMapa = "delete from candidatos_votacao";
+        const QString carla = "o candidato \"Carla\" deixaria de poder receber votos, pois ";
+        const QString verde = "no cargo \"Senador\", de 3 dígitos, o número de um candidato começa pela legenda do "
+                              "seu partido (\"Partido Verde\": 46).";
+        // clang-format off
+        QTest::addRow("novo: número curto num cargo de 3") << 0 << 0 << ""
+            << QStringList{"cmp_nome_candidato=Zeca", "cmp_id_cargo=Senador", "cmp_id_partido=Partido Verde",
+                           "cmp_numero_candidato=45"}
+            << "O candidato \"Zeca\" não pode receber votos: no cargo \"Senador\" o número de um candidato tem "
+               "exatamente 3 dígitos.";
+        QTest::addRow("novo: legenda de outro partido") << 0 << 0 << ""
+            << QStringList{"cmp_nome_candidato=Zeca", "cmp_id_cargo=Senador", "cmp_id_partido=Partido <b>Azul</b>",
+                           "cmp_numero_candidato=452"}
+            << "O candidato \"Zeca\" não pode receber votos: no cargo \"Senador\", de 3 dígitos, o número de um "
+               "candidato começa pela legenda do seu partido (\"Partido <b>Azul</b>\": 13).";
+        QTest::addRow("novo: número longo num cargo de 2") << 0 << 0 << ""
+            << QStringList{"cmp_nome_candidato=Zeca", "cmp_id_cargo=Presidente", "cmp_id_partido=Partido Verde",
+                           "cmp_numero_candidato=451"}
+            << "O candidato \"Zeca\" não pode receber votos: no cargo \"Presidente\" o número de um candidato tem "
+               "exatamente 2 dígitos.";
+        QTest::addRow("novo: sem partido") << 0 << 0 << ""
+            << QStringList{"cmp_nome_candidato=Zeca", "cmp_id_cargo=Senador", "cmp_numero_candidato=452"}
+            << "O candidato \"Zeca\" não pode receber votos: ele não tem um partido cadastrado.";
+        QTest::addRow("novo: votável num cargo de 3") << 0 << 0 << ""
+            << QStringList{"cmp_nome_candidato=Zeca", "cmp_id_cargo=Senador", "cmp_id_partido=Partido <b>Azul</b>",
+                           "cmp_numero_candidato=132"} << "";
+        QTest::addRow("novo: cargo de 2 sem legenda no número") << 0 << 0 << ""
+            << QStringList{"cmp_nome_candidato=Zeca", "cmp_id_cargo=Presidente", "cmp_id_partido=Partido Verde",
+                           "cmp_numero_candidato=99"} << "";
+        QTest::addRow("alterado: partido de outra legenda") << 0 << 3 << semMapa
+            << QStringList{"cmp_id_partido=Partido <b>Azul</b>"}
+            << "O candidato \"Carla\" não pode receber votos: no cargo \"Senador\", de 3 dígitos, o número de um "
+               "candidato começa pela legenda do seu partido (\"Partido <b>Azul</b>\": 13).";
+        QTest::addRow("alterado: número longo") << 0 << 3 << semMapa << QStringList{"cmp_numero_candidato=4512"}
+            << "O candidato \"Carla\" não pode receber votos: no cargo \"Senador\" o número de um candidato tem "
+               "exatamente 3 dígitos.";
+        QTest::addRow("alterado: cargo e número juntos") << 0 << 3 << semMapa
+            << QStringList{"cmp_id_cargo=Presidente", "cmp_numero_candidato=46"} << "";
+        QTest::addRow("alterado: só o nome de quem já não podia") << 0 << 3
+            << "update candidatos set numero_candidato = '9' where numcad_candidato = 3"
+            << QStringList{"cmp_nome_candidato=Carlota"} << "";
+        QTest::addRow("alterado: partido de quem está no mapa") << 0 << 2 << ""
+            << QStringList{"cmp_id_partido=Partido <b>Azul</b>"}
+            << "O cargo e o partido do candidato \"Bruno\" não podem mudar: ele está no mapa de votação do dia "
+               "27/10/2024.";
+        QTest::addRow("cargo: dígitos sob candidatos") << 1 << 2 << "" << QStringList{"cmp_quantidade_numeros=4"}
+            << "O cargo \"Senador\" não pode passar a ter 4 dígitos: " + carla
+               + "no cargo \"Senador\" o número de um candidato tem exatamente 4 dígitos.";
+        QTest::addRow("cargo: dígitos sem candidatos") << 1 << 2
+            << "update candidatos set id_cargo = 1, numero_candidato = '46' where numcad_candidato = 3; " + semMapa
+            << QStringList{"cmp_quantidade_numeros=4"} << "";
+        QTest::addRow("partido: legenda sob candidatos") << 2 << 2 << "" << QStringList{"cmp_legenda=46"}
+            << "A legenda do partido \"Partido Verde\" não pode passar a ser 46: " + carla + verde;
+        QTest::addRow("partido: legenda só em cargos de 2") << 2 << 1 << "" << QStringList{"cmp_legenda=14"} << "";
+        QTest::addRow("mapa: sem candidato") << 4 << 0 << "" << QStringList{}
+            << "A linha do mapa de votação não pode ser gravada: ela não tem um candidato cadastrado.";
+        QTest::addRow("mapa: cargo de outro") << 4 << 0 << ""
+            << QStringList{"cmp_id_candidato_cand_votacao=Carla", "cmp_id_cargocand_votacao=Presidente"}
+            << "A linha do mapa de votação não pode ser gravada: o cargo e o partido de uma linha do mapa são os do "
+               "seu candidato, \"Carla\": cargo \"Senador\", partido \"Partido Verde\".";
+        QTest::addRow("mapa: partido de outro") << 4 << 0 << ""
+            << QStringList{"cmp_id_candidato_cand_votacao=Ana", "cmp_id_partido_cand_votacao=Partido Verde"}
+            << "A linha do mapa de votação não pode ser gravada: o cargo e o partido de uma linha do mapa são os do "
+               "seu candidato, \"Ana\": cargo \"Presidente\", partido \"Partido <b>Azul</b>\".";
+        QTest::addRow("mapa: candidato escolhido") << 4 << 0 << ""
+            << QStringList{"cmp_id_candidato_cand_votacao=Bruno"} << "";
+        // clang-format on
+    }
+    void electionGuards()
+    {
+        QFETCH(int, aba);
+        QFETCH(int, chave);
+        QFETCH(QString, preparo);
+        QFETCH(QStringList, campos);
+        QFETCH(QString, mensagem);
+        for (const QString &s : preparo.split("; ", Qt::SkipEmptyParts))
+            executa(db(), s);
+        abre();
+        w->pg_principal->setCurrentIndex(aba);
+        auto *navegador = w->pg_principal->widget(aba)->findChild<DbNavigator *>();
+        Query *q = navegador->dataSource()->dataSet();
+        const QString antes = retrato();
+        if (chave) {
+            QVERIFY(q->locate(q->fieldName(0), QString::number(chave)));
+            navegador->click(Button::Edit);
+        } else {
+            navegador->click(Button::Insert);
+        }
+        for (const QString &c : campos) {
+            const QString caixa = c.section(u'=', 0, 0), texto = c.section(u'=', 1);
+            if (auto *l = w->findChild<DbLookupComboBox *>(caixa)) {
+                escolhe(l, texto);
+                continue;
+            }
+            auto *e = w->findChild<DbEdit *>(caixa);
+            QVERIFY2(e, qPrintable(caixa));
+            e->selectAll();
+            QTest::keyClicks(e, texto);
+        }
+        navegador->click(Button::Post);
+        if (mensagem.isEmpty()) {
+            QCOMPARE(m_msgs->textos(), QStringList());
+            QCOMPARE(q->state(), Query::State::Browse);
+            QVERIFY(retrato() != antes);
+        } else {
+            QCOMPARE(m_msgs->textos(), QStringList{mensagem});
+            QCOMPARE(m_msgs->lista[0].icone, Mensagens::Icone::Erro);
+            QCOMPARE(q->state(), chave ? Query::State::Edit : Query::State::Insert);
+            QCOMPARE(retrato(), antes);
+        }
     }
 
     void deletingWhatIsReferred_data()

@@ -51,6 +51,34 @@ void prepara(Database &db);
 // Refuses (DbError) a database that lacks the election's tables or their columns.
 void verificaTabelas(Database &db);
 
+// The rules that make an election the operator cannot get wrong, refused by the
+// engine on every write that would break them:
+// - every candidate can be voted for as intended: the number has exactly the
+//   office's digit count and, in an office of three or more digits, begins with the
+//   legend of the candidate's own party (the terminal reads those two digits as a
+//   legend, and only then looks for the candidate);
+// - every voting-day map row is whole: it names a candidate, with that candidate's
+//   own office and party, and a candidate on map rows keeps its office and party.
+// Like the delete guards they live in the connection (temporary triggers), so files
+// made earlier are guarded too; rows already stored are left as they are.
+QStringList gatilhosDaEleicao();
+// Puts those rules on an open connection, with the function that raises their refusals. Throws DbError.
+void protegeEleicao(Database &db);
+
+// Why a candidate cannot be voted for, as an SQL expression that is null for a
+// candidate who can. Each argument is an SQL expression: the number, the office's
+// key, name and digit count, the party's key, name and legend (keys null when the
+// row does not exist). The text is a clause that follows "não pode receber votos: ".
+QString motivoNaoVotavel(const QString &numero, const QString &idCargo, const QString &cargo,
+                         const QString &digitos, const QString &idPartido, const QString &partido,
+                         const QString &legenda);
+// Why a voting-day map row is not whole, as an SQL expression null for a whole row:
+// the candidate's key (null when the candidate does not exist), name, office and
+// party keys and names, and the row's own office and party keys.
+QString motivoLinhaIncompleta(const QString &idCandidato, const QString &candidato, const QString &idCargo,
+                              const QString &cargo, const QString &idPartido, const QString &partido,
+                              const QString &cargoDaLinha, const QString &partidoDaLinha);
+
 // Turns an engine message into one for the operator (constraint names and column
 // lists, a full disk, a read-only file or folder, a locked or damaged file, an I/O
 // error become sentences in Portuguese); other texts pass unchanged.

@@ -19,6 +19,8 @@ void Tfrmdados::protegeReferencias()
     if (m_referenciasProtegidas) return;
     // Offices, parties and candidates still referred to are never deleted, whatever the file's age.
     Referencias::protege(conexaoDB);
+    // Every candidate can be voted for, every map row is whole.
+    Esquema::protegeEleicao(conexaoDB);
     m_referenciasProtegidas = true;
 }
 
@@ -77,10 +79,28 @@ Tfrmdados::Tfrmdados(QObject *owner)
     liga(tb_candidato_votacao.afterDelete, &Tfrmdados::tb_candidato_votacaoAfterDelete);
     liga(tb_candidato_votacao.beforePost, &Tfrmdados::tb_candidato_votacaoBeforePost);
     liga(tb_candidato_votacao.afterScroll, &Tfrmdados::tb_candidato_votacaoAfterScroll);
+    m_preencheLinhaDoMapa.banco = &conexaoDB;
+    tb_candidato_votacao.addListener(&m_preencheLinhaDoMapa);
+}
+
+// A map row is whole only with its candidate's own office and party: choosing the
+// candidate fills both in.
+void Tfrmdados::PreencheLinhaDoMapa::fieldChanged(Query &q, int coluna)
+{
+    if (coluna < 0 || coluna != q.fieldIndex(QStringLiteral("id_candidato"))) return;
+    if (q.state() != Query::State::Edit && q.state() != Query::State::Insert) return;
+    const QVariant candidato = q.field(coluna).value();
+    if (candidato.isNull()) return;
+    Statement st(*banco, QStringLiteral("select id_cargo, id_partido from candidatos where numcad_candidato = ?"));
+    st.bind(1, candidato);
+    if (!st.step()) return;
+    q.field(QStringLiteral("id_cargo")).setValue(st.column(0));
+    q.field(QStringLiteral("id_partido")).setValue(st.column(1));
 }
 
 Tfrmdados::~Tfrmdados()
 {
+    tb_candidato_votacao.removeListener(&m_preencheLinhaDoMapa);
     // The events reach this object: none may run while its members go.
     for (Query *q : {&tb_candidatos, &tb_cargo, &tb_partido, &tb_ordemvotacao, &tb_ova, &tb_candidato_votacao,
                      &tb_candidato_votacaoG})

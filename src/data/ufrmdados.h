@@ -84,6 +84,11 @@ class Tfrmdados : public QObject, public ConexaoDoModulo
     void tb_candidato_votacaoAfterScroll(Query &);
 
   private:
+    struct PreencheLinhaDoMapa : QueryListener {
+        void fieldChanged(Query &q, int coluna) override;
+        Database *banco = nullptr;
+    };
+    PreencheLinhaDoMapa m_preencheLinhaDoMapa;
     bool m_referenciasProtegidas = false;
     SeletorDeDia *m_seletorDia = nullptr;
 };
