@@ -5,6 +5,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 #include <QStringEncoder>
 #include <QtEndian>
 #include <sqlite3.h>
@@ -339,7 +340,20 @@ void Database::open()
     const bool readOnly = mode == QLatin1String("read");
 
     checkFileLooksLikeDatabase(file);
-    openHandle(file, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    // A look leaves the folder as it found it. With no log, index or journal beside
+    // the file, the file alone holds the whole database and nobody is writing it (the
+    // program keeps its log beside the file while it runs): it is read as a file that
+    // cannot change, which creates nothing beside it. Otherwise it is read through
+    // the log, and a file held by the program is refused as busy.
+    const auto aoLado = [&file](const char *sufixo) { return QFileInfo::exists(file + QLatin1String(sufixo)); };
+    const bool soOArquivo = readOnly && !aoLado("-wal") && !aoLado("-shm") && !aoLado("-journal");
+    if (soOArquivo)
+        openHandle(QString::fromLatin1(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toEncoded()) +
+                       QStringLiteral("?immutable=1"),
+                   SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+    else
+        openHandle(file, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    m_fileName = file;
     try {
         if (readOnly) {
             execScript(QStringLiteral("PRAGMA query_only=ON"));

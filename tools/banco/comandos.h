@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+class Database;
+
 #include <cstdio>
 
 namespace Banco
@@ -18,8 +20,14 @@ void escreveUso(std::FILE *saida);
 // Writes the bytes to standard output and flushes them; false (with a message) when that fails.
 bool escreveSaida(const QByteArray &bytes);
 
+// Opens a database file only to read it, as every check of the tool does: shared with
+// other readers, refused while the program holds it, and leaving nothing beside the
+// file (no log or index files). Throws DbError.
+void abreParaLeitura(Database &db, const QString &arquivo);
+
 int novo(const QStringList &argumentos);
 int exemplo(const QStringList &argumentos);
 int resultado(const QStringList &argumentos);
+int confere(const QStringList &argumentos);
 
 } // namespace Banco

@@ -291,12 +291,9 @@ int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString 
     }
     const QString dia = DiaTexto::escreve(data);
     Database db;
-    Esquema::prepara(db);
-    db.setConnectionString(
-        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Mode=Read").arg(arquivo));
     QByteArray bytes;
     try {
-        db.open();
+        Banco::abreParaLeitura(db, arquivo);
         // One snapshot for every query: the rows the fingerprint hashes are the rows shown.
         Transaction leitura(db);
         Tfrmimpressao modulo(nullptr, db);
