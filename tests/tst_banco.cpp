@@ -88,6 +88,40 @@ QStringList candidatos(Database &db)
     return out;
 }
 
+// The folder as a listing of names, sizes and contents, to tell that a check left it as it was.
+QStringList pasta(const QString &caminho)
+{
+    QStringList out;
+    const QDir dir(caminho);
+    for (const QString &nome : dir.entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name))
+        out << nome + u' ' +
+                   QString::fromLatin1(
+                       QCryptographicHash::hash(conteudo(dir.filePath(nome)), QCryptographicHash::Sha1).toHex());
+    return out;
+}
+
+// An election with one case of each finding of the check before 06/10/2024, made
+// without the program's guards (and, for two cases, without the file's own rules).
+void semeiaAchados(const QString &arquivo)
+{
+    Esquema::criaBanco(arquivo, [](Database &db) {
+        db.execScript(QStringLiteral(
+            "PRAGMA ignore_check_constraints = ON; DROP INDEX ordem_votacao_posicao;"
+            "INSERT INTO cargo (cargo, quantidade_numeros) VALUES ('Prefeito', 2), ('Vereador', 3), "
+            "('Governador', 7), ('Senador', 3);"
+            "INSERT INTO partido (partido, legenda) VALUES ('Azul', '13'), ('Verde', '45'), ('Sem Legenda', NULL);"
+            "INSERT INTO candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) VALUES "
+            "('Ana', '13', 1, 1), ('Bia', '451', 2, 2), ('Caio', '45', 2, 2), ('Davi', '132', 2, 2), "
+            "('Eva', '1', 3, 3);"
+            "INSERT INTO ordem_votacao (ordem_votacao, id_cargo) VALUES (1, 1), (2, 2), (3, 3), (3, 4), (4, 99);"
+            "INSERT INTO candidatos_votacao (id_candidato, id_cargo, id_partido, data_votacao) VALUES "
+            "(1, 1, 1, '2024-10-06'), (2, 2, 2, '2024-10-06'), (2, 2, 2, '2024-10-06'), (5, 3, 3, '2024-10-06'), "
+            "(4, 2, 1, '2024-10-06'), (NULL, 1, 1, '2024-10-06'), (3, 1, 2, '2024-10-27');"
+            "INSERT INTO contagem_votacao (voto, data) VALUES ('BRANCO', '2024-10-06'), ('NULO', '2024-10-27');"
+            "PRAGMA ignore_check_constraints = OFF"));
+    });
+}
+
 } // namespace
 
 class TstBanco : public QObject
@@ -213,6 +247,131 @@ class TstBanco : public QObject
         db2.setConnectionString(Database::connectionStringFor(outro));
         db2.open();
         QCOMPARE(candidatos(db2), primeira);
+    }
+
+    // One line per finding, in a fixed order, a closing count, exit 1; the file and its folder untouched.
+    void confereListaAchados()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString arquivo = dir.filePath(QStringLiteral("eleicao.mdb"));
+        semeiaAchados(arquivo);
+        const QStringList antes = pasta(dir.path());
+        const Execucao r = executa({QStringLiteral("confere"), arquivo, QStringLiteral("2024-10-06")});
+        QVERIFY2(r.codigo == 1, r.erro.constData());
+        const QStringList esperado = {
+            "O candidato \"Caio\" (número 45) não pode receber votos: no cargo \"Vereador\" o número de um "
+            "candidato tem exatamente 3 dígitos.",
+            "O candidato \"Davi\" (número 132) não pode receber votos: no cargo \"Vereador\", de 3 dígitos, o "
+            "número de um candidato começa pela legenda do seu partido (\"Verde\": 45).",
+            "O candidato \"Eva\" (número 1) não pode receber votos: o cargo \"Governador\" não tem uma quantidade "
+            "de dígitos válida (de 1 a 5).",
+            "Uma linha do mapa de votação do dia (candidato \"Davi\", cargo \"Vereador\", partido \"Azul\") não "
+            "está completa: o cargo e o partido de uma linha do mapa são os do seu candidato, \"Davi\": cargo "
+            "\"Vereador\", partido \"Verde\".",
+            "Uma linha do mapa de votação do dia (sem candidato, cargo \"Prefeito\", partido \"Azul\") não está "
+            "completa: ela não tem um candidato cadastrado.",
+            "O cargo \"Governador\" tem 7 como quantidade de dígitos: ela deve ser de 1 a 5, ou o cargo não pode "
+            "ser votado.",
+            "A posição 4 da ordem de votação não tem um cargo cadastrado: o terminal a pula.",
+            "A posição 3 da ordem de votação tem mais de um cargo: \"Governador\", \"Senador\".",
+            "O cargo \"Senador\" (posição 3 da ordem de votação) não tem candidato no mapa de votação do dia.",
+            "O partido \"Sem Legenda\" não tem legenda de dois dígitos: ninguém pode votar na sua legenda.",
+            "O candidato \"Bia\" está 2 vezes no mapa de votação do dia.",
+            "Já há 1 voto registrado neste dia: a votação não começaria do zero.",
+            "Conferência do dia 06/10/2024: 12 problemas encontrados.",
+        };
+        QCOMPARE(QString::fromUtf8(r.saida).split(u'\n', Qt::SkipEmptyParts), esperado);
+        QCOMPARE(pasta(dir.path()), antes);
+
+        // The day after: its map is empty, so only what does not depend on the day and the empty offices.
+        const Execucao outro = executa({QStringLiteral("confere"), arquivo, QStringLiteral("2024-10-07")});
+        QCOMPARE(outro.codigo, 1);
+        QVERIFY(!outro.saida.contains("Bia"));
+        QVERIFY(!outro.saida.contains("voto registrado"));
+        QVERIFY(outro.saida.contains("O cargo \"Prefeito\" (posição 1 da ordem de votação) não tem candidato"));
+        QCOMPARE(pasta(dir.path()), antes);
+    }
+
+    // The demo election passes the check for its own day; reading it, by confere or
+    // resultado, leaves its folder as it was.
+    void confereExemploEPastaIntacta()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString arquivo = dir.filePath(QStringLiteral("exemplo.mdb"));
+        QCOMPARE(executa({QStringLiteral("exemplo"), arquivo}).codigo, 0);
+        QString dia;
+        {
+            Database db;
+            Esquema::prepara(db);
+            db.setConnectionString(Database::connectionStringFor(arquivo));
+            db.open();
+            Query q(db);
+            q.setSql(QStringLiteral("select data_votacao from candidatos_votacao"));
+            q.open();
+            dia = q.field(0).asDate().toString(Qt::ISODate);
+        }
+        const QStringList antes = pasta(dir.path());
+        QCOMPARE(antes.size(), 1);
+        const Execucao r = executa({QStringLiteral("confere"), arquivo, dia});
+        QVERIFY2(r.codigo == 0, r.saida.constData());
+        QCOMPARE(QString::fromUtf8(r.saida),
+                 QStringLiteral("Conferência do dia %1: nenhum problema encontrado.\n")
+                     .arg(QDate::fromString(dia, Qt::ISODate).toString(QStringLiteral("dd/MM/yyyy"))));
+        QCOMPARE(pasta(dir.path()), antes);
+        QCOMPARE(executa({QStringLiteral("resultado"), arquivo, dia}).codigo, 0);
+        QCOMPARE(pasta(dir.path()), antes);
+
+        // Held by the program: not read, said so, exit 2.
+        Database programa;
+        Esquema::prepara(programa);
+        programa.setConnectionString(Database::connectionStringFor(arquivo));
+        programa.open();
+        const Execucao preso = executa({QStringLiteral("confere"), arquivo, dia});
+        QCOMPARE(preso.codigo, 2);
+        QVERIFY2(preso.erro.contains("está aberto pelo Votarim"), preso.erro.constData());
+        QVERIFY(preso.saida.isEmpty());
+    }
+
+    void confereUsoErrado_data()
+    {
+        QTest::addColumn<QStringList>("argumentos");
+        QTest::addColumn<QByteArray>("erro");
+        QTest::newRow("sem arquivo") << QStringList{QStringLiteral("confere")} << QByteArray("Uso:");
+        QTest::newRow("dia inválido") << QStringList{QStringLiteral("confere"), QStringLiteral("x.mdb"),
+                                                      QStringLiteral("2024-02-30")}
+                                      << QByteArray("Dia inválido");
+        QTest::newRow("dia em outro formato") << QStringList{QStringLiteral("confere"), QStringLiteral("x.mdb"),
+                                                              QStringLiteral("06/10/2024")}
+                                              << QByteArray("Dia inválido");
+        QTest::newRow("argumento a mais")
+            << QStringList{QStringLiteral("confere"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
+                           QStringLiteral("y")}
+            << QByteArray("Uso:");
+        QTest::newRow("arquivo inexistente") << QStringList{QStringLiteral("confere"), QStringLiteral("nenhum.mdb")}
+                                             << QByteArray("nenhum.mdb");
+        QTest::newRow("arquivo que não é banco")
+            << QStringList{QStringLiteral("confere"), QStringLiteral("notas.mdb")} << QByteArray("não é um banco");
+    }
+    void confereUsoErrado()
+    {
+        QFETCH(QStringList, argumentos);
+        QFETCH(QByteArray, erro);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        QFile notas(dir.filePath(QStringLiteral("notas.mdb")));
+        QVERIFY(notas.open(QIODevice::WriteOnly) && notas.write("anotações") > 0);
+        notas.close();
+        QStringList args;
+        for (const QString &a : argumentos)
+            args << (a.endsWith(QLatin1String(".mdb")) ? dir.filePath(a) : a);
+        const QStringList antes = pasta(dir.path());
+        const Execucao r = executa(args);
+        QCOMPARE(r.codigo, 2);
+        QVERIFY2(r.erro.contains(erro), r.erro.constData());
+        QVERIFY(r.saida.isEmpty());
+        QCOMPARE(pasta(dir.path()), antes);
     }
 
     void naoSubstituiArquivo_data()

@@ -4,6 +4,7 @@
 
 #include "comandos.h"
 
+#include "data/conferencia.h"
 #include "data/database.h"
 #include "data/esquema.h"
 #include "data/query.h"
@@ -297,6 +298,9 @@ qint64 insere(Database &db, Query &q) // the new row's autonumber
 void preencheExemplo(Database &db, const QDate &dia)
 {
     Sorteio s(0x566f746172696dULL);
+    // The demo is an election the operator could have made in the window: the same
+    // guards, and the check before the day finds nothing.
+    Esquema::protegeEleicao(db);
     Transaction transacao(db);
     {
         Query q(db);
@@ -387,6 +391,10 @@ void preencheExemplo(Database &db, const QDate &dia)
             }
         }
     }
+    const QStringList achados = Conferencia::achadosDoDia(db, dia);
+    if (!achados.isEmpty())
+        throw DbError(QStringLiteral("A eleição de demonstração não passa na conferência do dia:\n%1")
+                          .arg(achados.join(u'\n')));
     transacao.commit();
 }
 // novo and exemplo take one argument, the new file.

@@ -20,6 +20,7 @@ const Comando kComandos[] = {
     {"novo", Banco::novo},
     {"exemplo", Banco::exemplo},
     {"resultado", Banco::resultado},
+    {"confere", Banco::confere},
 };
 
 } // namespace
