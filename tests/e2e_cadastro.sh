@@ -2,7 +2,8 @@
 # End to end in a real X server (Xvfb): from a database made by "votarim-banco novo"
 # with one office in the voting order, the operator moves the pointer into the
 # terminal's top-right corner, clicks "Opções", adds a party and a candidate of that
-# office and closes the window by its close box (WM_DELETE_WINDOW, as a window manager
+# office (first with a number of one digit, which the database refuses with a message,
+# then with two) and closes the window by its close box (WM_DELETE_WINDOW, as a window manager
 # sends it; Xvfb runs none). A voter then votes for the new candidate; sqlite3 checks
 # the stored rows once the program has ended.
 #
@@ -39,6 +40,19 @@ espera_janela 'Cadastro Candidatos' '492 320'
 cadastro=$jid cx=$jx cy=$jy
 sleep 0.3
 
+# A message box: a window titled "Votarim" besides the terminal.
+mensagens() { xdotool search --onlyvisible --name '^Votarim$' | grep -vx "$terminal"; }
+espera_mensagem() { # context
+    local i
+    for ((i = 0; i < 50; i++)); do [[ -n "$(mensagens)" ]] && return; sleep 0.1; done
+    falha "nenhuma caixa de mensagem apareceu $1"
+}
+espera_fechar_mensagem() {
+    local i
+    for ((i = 0; i < 50; i++)); do [[ -z "$(mensagens)" ]] && return; sleep 0.1; done
+    falha "a caixa de mensagem não fechou"
+}
+
 # Every tab's frame lies at (13,34) of the window; a navigator's nine buttons are 50 wide.
 qx=$((cx + 13)) qy=$((cy + 34))
 botao() { clica $((qx + 6 + 25 + 50 * $1)) $((qy + $2)); } # button (4 Insert, 7 Post), navigator's middle
@@ -56,11 +70,17 @@ botao 4 127
 clica $((qx + 100)) $((qy + 55))
 xdotool type --delay 20 "Nova Candidata"
 clica $((qx + 60)) $((qy + 101))
-xdotool type --delay 20 "77"
+xdotool type --delay 20 "7" # one digit in an office of two: no voter could reach her
 clica $((qx + 210)) $((qy + 101))
 xdotool key Return
 clica $((qx + 370)) $((qy + 101))
 xdotool key Return
+botao 7 127
+espera_mensagem "ao salvar um número que não pode ser votado"
+xdotool key Return # OK: the candidate is still being added, with what was typed
+espera_fechar_mensagem
+clica $((qx + 60)) $((qy + 101))
+xdotool key End type --delay 20 "7"
 botao 7 127
 sem_mensagem "ao salvar o candidato"
 
