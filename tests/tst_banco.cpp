@@ -332,23 +332,20 @@ class TstBanco : public QObject
         QCOMPARE(preso.codigo, 2);
         QVERIFY2(preso.erro.contains("está aberto pelo Votarim"), preso.erro.constData());
         QVERIFY(preso.saida.isEmpty());
+        programa.close(); // and the refused look left nothing behind either
+        QCOMPARE(pasta(dir.path()), antes);
     }
 
     void confereUsoErrado_data()
     {
         QTest::addColumn<QStringList>("argumentos");
         QTest::addColumn<QByteArray>("erro");
-        QTest::newRow("sem arquivo") << QStringList{QStringLiteral("confere")} << QByteArray("Uso:");
         QTest::newRow("dia inválido") << QStringList{QStringLiteral("confere"), QStringLiteral("x.mdb"),
                                                       QStringLiteral("2024-02-30")}
                                       << QByteArray("Dia inválido");
         QTest::newRow("dia em outro formato") << QStringList{QStringLiteral("confere"), QStringLiteral("x.mdb"),
                                                               QStringLiteral("06/10/2024")}
                                               << QByteArray("Dia inválido");
-        QTest::newRow("argumento a mais")
-            << QStringList{QStringLiteral("confere"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
-                           QStringLiteral("y")}
-            << QByteArray("Uso:");
         QTest::newRow("arquivo inexistente") << QStringList{QStringLiteral("confere"), QStringLiteral("nenhum.mdb")}
                                              << QByteArray("nenhum.mdb");
         QTest::newRow("arquivo que não é banco")
@@ -424,6 +421,10 @@ class TstBanco : public QObject
         QTest::newRow("arquivo a mais")
             << QStringList{QStringLiteral("novo"), QStringLiteral("x.mdb"), QStringLiteral("y.mdb")};
         QTest::newRow("arquivo vazio") << QStringList{QStringLiteral("novo"), QString()};
+        QTest::newRow("sem arquivo (confere)") << QStringList{QStringLiteral("confere")};
+        QTest::newRow("argumento a mais (confere)")
+            << QStringList{QStringLiteral("confere"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
+                           QStringLiteral("y")};
     }
 
     void argumentosErrados()
