@@ -345,7 +345,9 @@ void Database::open()
     // program keeps its log beside the file while it runs): it is read as a file that
     // cannot change, which creates nothing beside it. Otherwise it is read through
     // the log, and a file held by the program is refused as busy.
-    const auto aoLado = [&file](const char *sufixo) { return QFileInfo::exists(file + QLatin1String(sufixo)); };
+    const auto aoLado = [&file](const char *sufixo) {
+        return QFileInfo::exists(file + QLatin1String(sufixo));
+    };
     const bool soOArquivo = readOnly && !aoLado("-wal") && !aoLado("-shm") && !aoLado("-journal");
     if (soOArquivo)
         openHandle(QString::fromLatin1(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toEncoded()) +

@@ -251,15 +251,18 @@ QString motivoNaoVotavel(const QString &numero, const QString &idCargo, const QS
     return QStringLiteral(
                "(CASE WHEN (%2) IS NULL THEN 'ele não tem um cargo cadastrado' "
                "WHEN (%5) IS NULL THEN 'ele não tem um partido cadastrado' "
-               "WHEN typeof(%4) <> 'integer' OR (%4) NOT BETWEEN 1 AND 5 THEN 'o cargo \"' || coalesce(%3, '') || "
+               "WHEN typeof(%4) <> 'integer' OR (%4) NOT BETWEEN 1 AND 5 THEN 'o cargo \"' || coalesce(%3, "
+               "'') || "
                "'\" não tem uma quantidade de dígitos válida (de 1 a 5)' "
                "WHEN (%1) IS NULL OR length(%1) <> (%4) THEN 'no cargo \"' || "
                "coalesce(%3, '') || '\" o número de um candidato tem exatamente ' || (%4) || "
                "CASE WHEN (%4) = 1 THEN ' dígito' ELSE ' dígitos' END "
                "WHEN (%4) >= 3 AND substr(%1, 1, 2) IS NOT (%7) THEN 'no cargo \"' || coalesce(%3, '') || "
-               "'\", de ' || (%4) || ' dígitos, o número de um candidato começa pela legenda do seu partido' || "
+               "'\", de ' || (%4) || ' dígitos, o número de um candidato começa pela legenda do seu partido' "
+               "|| "
                "CASE WHEN (%7) IS NULL OR length(%7) <> 2 THEN ', e o partido \"' || coalesce(%6, '') || "
-               "'\" não tem legenda de dois dígitos' ELSE ' (\"' || coalesce(%6, '') || '\": ' || (%7) || ')' END "
+               "'\" não tem legenda de dois dígitos' ELSE ' (\"' || coalesce(%6, '') || '\": ' || (%7) || "
+               "')' END "
                "END)")
         .arg(numero, idCargo, cargo, digitos, idPartido, partido, legenda);
 }
@@ -268,10 +271,11 @@ QString motivoLinhaIncompleta(const QString &idCandidato, const QString &candida
                               const QString &cargo, const QString &idPartido, const QString &partido,
                               const QString &cargoDaLinha, const QString &partidoDaLinha)
 {
-    return QStringLiteral("(CASE WHEN (%1) IS NULL THEN 'ela não tem um candidato cadastrado' "
-                          "WHEN (%7) IS NOT (%3) OR (%8) IS NOT (%5) THEN 'o cargo e o partido de uma linha do mapa "
-                          "são os do seu candidato, \"' || coalesce(%2, '') || '\": cargo \"' || coalesce(%4, '') || "
-                          "'\", partido \"' || coalesce(%6, '') || '\"' END)")
+    return QStringLiteral(
+               "(CASE WHEN (%1) IS NULL THEN 'ela não tem um candidato cadastrado' "
+               "WHEN (%7) IS NOT (%3) OR (%8) IS NOT (%5) THEN 'o cargo e o partido de uma linha do mapa "
+               "são os do seu candidato, \"' || coalesce(%2, '') || '\": cargo \"' || coalesce(%4, '') || "
+               "'\", partido \"' || coalesce(%6, '') || '\"' END)")
         .arg(idCandidato, candidato, idCargo, cargo, idPartido, partido, cargoDaLinha, partidoDaLinha);
 }
 
@@ -280,12 +284,13 @@ QStringList gatilhosDaEleicao()
     // recusa_gravacao(texto) fails the statement with the text: the engine's RAISE
     // takes a fixed text only, and the refusal names the candidate.
     const auto gatilho = [](const QString &nome, const QString &quando, const QString &corpo) {
-        return QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1 %2 BEGIN %3; END").arg(nome, quando, corpo);
+        return QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS %1 %2 BEGIN %3; END")
+            .arg(nome, quando, corpo);
     };
     const QString candidatoNovo = motivoNaoVotavel(
         QStringLiteral("NEW.numero_candidato"), QStringLiteral("g.numcad_cargo"), QStringLiteral("g.cargo"),
-        QStringLiteral("g.quantidade_numeros"), QStringLiteral("p.numcad_partido"), QStringLiteral("p.partido"),
-        QStringLiteral("p.legenda"));
+        QStringLiteral("g.quantidade_numeros"), QStringLiteral("p.numcad_partido"),
+        QStringLiteral("p.partido"), QStringLiteral("p.legenda"));
     const QString recusaCandidato =
         QStringLiteral("SELECT recusa_gravacao('O candidato \"' || coalesce(NEW.nome_candidato, '') || "
                        "'\" não pode receber votos: ' || m || '.') FROM (SELECT %1 AS m FROM (SELECT 1) "
@@ -296,31 +301,33 @@ QStringList gatilhosDaEleicao()
     // A change of the office's digit count or of the party's legend is refused only
     // for a candidate it would take the votes from: one already unreachable stays as found.
     const auto comCargo = [](const QString &prefixo) {
-        return motivoNaoVotavel(QStringLiteral("c.numero_candidato"), prefixo + QStringLiteral(".numcad_cargo"),
-                                prefixo + QStringLiteral(".cargo"), prefixo + QStringLiteral(".quantidade_numeros"),
-                                QStringLiteral("p.numcad_partido"), QStringLiteral("p.partido"),
-                                QStringLiteral("p.legenda"));
+        return motivoNaoVotavel(
+            QStringLiteral("c.numero_candidato"), prefixo + QStringLiteral(".numcad_cargo"),
+            prefixo + QStringLiteral(".cargo"), prefixo + QStringLiteral(".quantidade_numeros"),
+            QStringLiteral("p.numcad_partido"), QStringLiteral("p.partido"), QStringLiteral("p.legenda"));
     };
     const auto comPartido = [](const QString &prefixo) {
         return motivoNaoVotavel(QStringLiteral("c.numero_candidato"), QStringLiteral("g.numcad_cargo"),
                                 QStringLiteral("g.cargo"), QStringLiteral("g.quantidade_numeros"),
-                                prefixo + QStringLiteral(".numcad_partido"), prefixo + QStringLiteral(".partido"),
-                                prefixo + QStringLiteral(".legenda"));
+                                prefixo + QStringLiteral(".numcad_partido"),
+                                prefixo + QStringLiteral(".partido"), prefixo + QStringLiteral(".legenda"));
     };
     const QString linhaNova = motivoLinhaIncompleta(
-        QStringLiteral("c.numcad_candidato"), QStringLiteral("c.nome_candidato"), QStringLiteral("c.id_cargo"),
-        QStringLiteral("g.cargo"), QStringLiteral("c.id_partido"), QStringLiteral("p.partido"),
-        QStringLiteral("NEW.id_cargo"), QStringLiteral("NEW.id_partido"));
+        QStringLiteral("c.numcad_candidato"), QStringLiteral("c.nome_candidato"),
+        QStringLiteral("c.id_cargo"), QStringLiteral("g.cargo"), QStringLiteral("c.id_partido"),
+        QStringLiteral("p.partido"), QStringLiteral("NEW.id_cargo"), QStringLiteral("NEW.id_partido"));
     const QString recusaLinha =
-        QStringLiteral("SELECT recusa_gravacao('A linha do mapa de votação não pode ser gravada: ' || m || '.') "
-                       "FROM (SELECT %1 AS m FROM (SELECT 1) "
-                       "LEFT JOIN main.candidatos c ON c.numcad_candidato = NEW.id_candidato "
-                       "LEFT JOIN main.cargo g ON g.numcad_cargo = c.id_cargo "
-                       "LEFT JOIN main.partido p ON p.numcad_partido = c.id_partido) WHERE m IS NOT NULL")
+        QStringLiteral(
+            "SELECT recusa_gravacao('A linha do mapa de votação não pode ser gravada: ' || m || '.') "
+            "FROM (SELECT %1 AS m FROM (SELECT 1) "
+            "LEFT JOIN main.candidatos c ON c.numcad_candidato = NEW.id_candidato "
+            "LEFT JOIN main.cargo g ON g.numcad_cargo = c.id_cargo "
+            "LEFT JOIN main.partido p ON p.numcad_partido = c.id_partido) WHERE m IS NOT NULL")
             .arg(linhaNova);
 
     return {
-        gatilho(QStringLiteral("votavel_novo"), QStringLiteral("BEFORE INSERT ON main.candidatos"), recusaCandidato),
+        gatilho(QStringLiteral("votavel_novo"), QStringLiteral("BEFORE INSERT ON main.candidatos"),
+                recusaCandidato),
         gatilho(QStringLiteral("votavel_alterado"),
                 QStringLiteral("BEFORE UPDATE OF numero_candidato, id_cargo, id_partido ON main.candidatos "
                                "WHEN NEW.numero_candidato IS NOT OLD.numero_candidato OR "
@@ -329,43 +336,50 @@ QStringList gatilhosDaEleicao()
         gatilho(QStringLiteral("votavel_digitos"),
                 QStringLiteral("BEFORE UPDATE OF quantidade_numeros ON main.cargo "
                                "WHEN NEW.quantidade_numeros IS NOT OLD.quantidade_numeros"),
-                QStringLiteral("SELECT recusa_gravacao('O cargo \"' || coalesce(NEW.cargo, '') || "
-                               "'\" não pode passar a ter ' || coalesce(NEW.quantidade_numeros, '') || "
-                               "' dígitos: o candidato \"' || coalesce(nome, '') || "
-                               "'\" deixaria de poder receber votos, pois ' || depois || '.') "
-                               "FROM (SELECT c.nome_candidato AS nome, %1 AS depois, %2 AS antes "
-                               "FROM main.candidatos c LEFT JOIN main.partido p ON p.numcad_partido = c.id_partido "
-                               "WHERE c.id_cargo = OLD.numcad_cargo ORDER BY c.numcad_candidato) "
-                               "WHERE depois IS NOT NULL AND antes IS NULL LIMIT 1")
+                QStringLiteral(
+                    "SELECT recusa_gravacao('O cargo \"' || coalesce(NEW.cargo, '') || "
+                    "'\" não pode passar a ter ' || coalesce(NEW.quantidade_numeros, '') || "
+                    "' dígitos: o candidato \"' || coalesce(nome, '') || "
+                    "'\" deixaria de poder receber votos, pois ' || depois || '.') "
+                    "FROM (SELECT c.nome_candidato AS nome, %1 AS depois, %2 AS antes "
+                    "FROM main.candidatos c LEFT JOIN main.partido p ON p.numcad_partido = c.id_partido "
+                    "WHERE c.id_cargo = OLD.numcad_cargo ORDER BY c.numcad_candidato) "
+                    "WHERE depois IS NOT NULL AND antes IS NULL LIMIT 1")
                     .arg(comCargo(QStringLiteral("NEW")), comCargo(QStringLiteral("OLD")))),
-        gatilho(QStringLiteral("votavel_legenda"),
-                QStringLiteral("BEFORE UPDATE OF legenda ON main.partido WHEN NEW.legenda IS NOT OLD.legenda"),
-                QStringLiteral("SELECT recusa_gravacao('A legenda do partido \"' || coalesce(NEW.partido, '') || "
-                               "'\" não pode ' || CASE WHEN coalesce(NEW.legenda, '') = '' THEN 'ficar vazia' "
-                               "ELSE 'passar a ser ' || NEW.legenda END || ': o candidato \"' || coalesce(nome, '') || "
-                               "'\" deixaria de poder receber votos, pois ' || depois || '.') "
-                               "FROM (SELECT c.nome_candidato AS nome, %1 AS depois, %2 AS antes "
-                               "FROM main.candidatos c LEFT JOIN main.cargo g ON g.numcad_cargo = c.id_cargo "
-                               "WHERE c.id_partido = OLD.numcad_partido ORDER BY c.numcad_candidato) "
-                               "WHERE depois IS NOT NULL AND antes IS NULL LIMIT 1")
-                    .arg(comPartido(QStringLiteral("NEW")), comPartido(QStringLiteral("OLD")))),
+        gatilho(
+            QStringLiteral("votavel_legenda"),
+            QStringLiteral("BEFORE UPDATE OF legenda ON main.partido WHEN NEW.legenda IS NOT OLD.legenda"),
+            QStringLiteral(
+                "SELECT recusa_gravacao('A legenda do partido \"' || coalesce(NEW.partido, '') || "
+                "'\" não pode ' || CASE WHEN coalesce(NEW.legenda, '') = '' THEN 'ficar vazia' "
+                "ELSE 'passar a ser ' || NEW.legenda END || ': o candidato \"' || coalesce(nome, '') || "
+                "'\" deixaria de poder receber votos, pois ' || depois || '.') "
+                "FROM (SELECT c.nome_candidato AS nome, %1 AS depois, %2 AS antes "
+                "FROM main.candidatos c LEFT JOIN main.cargo g ON g.numcad_cargo = c.id_cargo "
+                "WHERE c.id_partido = OLD.numcad_partido ORDER BY c.numcad_candidato) "
+                "WHERE depois IS NOT NULL AND antes IS NULL LIMIT 1")
+                .arg(comPartido(QStringLiteral("NEW")), comPartido(QStringLiteral("OLD")))),
         // The map row keeps naming the candidate's own office and party.
-        gatilho(QStringLiteral("mapa_candidato_fixo"),
-                QStringLiteral("BEFORE UPDATE OF id_cargo, id_partido ON main.candidatos "
-                               "WHEN (NEW.id_cargo IS NOT OLD.id_cargo OR NEW.id_partido IS NOT OLD.id_partido) AND "
-                               "EXISTS (SELECT 1 FROM main.candidatos_votacao WHERE id_candidato = OLD.numcad_candidato)"),
-                QStringLiteral("SELECT recusa_gravacao('O cargo e o partido do candidato \"' || "
-                               "coalesce(OLD.nome_candidato, '') || '\" não podem mudar: ele está no mapa de "
-                               "votação ' || (SELECT CASE WHEN count(*) = 1 THEN 'do dia ' ELSE 'dos dias ' END || "
-                               "group_concat(d, ', ') FROM (SELECT coalesce(strftime('%d/%m/%Y', data_votacao), "
-                               "'sem data') AS d FROM main.candidatos_votacao WHERE id_candidato = "
-                               "OLD.numcad_candidato GROUP BY data_votacao ORDER BY data_votacao)) || '.')")),
+        gatilho(
+            QStringLiteral("mapa_candidato_fixo"),
+            QStringLiteral(
+                "BEFORE UPDATE OF id_cargo, id_partido ON main.candidatos "
+                "WHEN (NEW.id_cargo IS NOT OLD.id_cargo OR NEW.id_partido IS NOT OLD.id_partido) AND "
+                "EXISTS (SELECT 1 FROM main.candidatos_votacao WHERE id_candidato = OLD.numcad_candidato)"),
+            QStringLiteral(
+                "SELECT recusa_gravacao('O cargo e o partido do candidato \"' || "
+                "coalesce(OLD.nome_candidato, '') || '\" não podem mudar: ele está no mapa de "
+                "votação ' || (SELECT CASE WHEN count(*) = 1 THEN 'do dia ' ELSE 'dos dias ' END || "
+                "group_concat(d, ', ') FROM (SELECT coalesce(strftime('%d/%m/%Y', data_votacao), "
+                "'sem data') AS d FROM main.candidatos_votacao WHERE id_candidato = "
+                "OLD.numcad_candidato GROUP BY data_votacao ORDER BY data_votacao)) || '.')")),
         gatilho(QStringLiteral("mapa_linha_nova"), QStringLiteral("BEFORE INSERT ON main.candidatos_votacao"),
                 recusaLinha),
         gatilho(QStringLiteral("mapa_linha_alterada"),
-                QStringLiteral("BEFORE UPDATE OF id_candidato, id_cargo, id_partido ON main.candidatos_votacao "
-                               "WHEN NEW.id_candidato IS NOT OLD.id_candidato OR NEW.id_cargo IS NOT OLD.id_cargo "
-                               "OR NEW.id_partido IS NOT OLD.id_partido"),
+                QStringLiteral(
+                    "BEFORE UPDATE OF id_candidato, id_cargo, id_partido ON main.candidatos_votacao "
+                    "WHEN NEW.id_candidato IS NOT OLD.id_candidato OR NEW.id_cargo IS NOT OLD.id_cargo "
+                    "OR NEW.id_partido IS NOT OLD.id_partido"),
                 recusaLinha),
     };
 }

@@ -91,7 +91,8 @@ void Tfrmdados::PreencheLinhaDoMapa::fieldChanged(Query &q, int coluna)
     if (q.state() != Query::State::Edit && q.state() != Query::State::Insert) return;
     const QVariant candidato = q.field(coluna).value();
     if (candidato.isNull()) return;
-    Statement st(*banco, QStringLiteral("select id_cargo, id_partido from candidatos where numcad_candidato = ?"));
+    Statement st(*banco,
+                 QStringLiteral("select id_cargo, id_partido from candidatos where numcad_candidato = ?"));
     st.bind(1, candidato);
     if (!st.step()) return;
     q.field(QStringLiteral("id_cargo")).setValue(st.column(0));
