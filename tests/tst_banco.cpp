@@ -16,6 +16,8 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <unistd.h>
+
 namespace
 {
 
@@ -26,9 +28,10 @@ struct Execucao {
 };
 
 // Runs the tool without a platform chosen, as from a terminal with no display.
-Execucao executa(const QStringList &argumentos)
+Execucao executa(const QStringList &argumentos, const QString &pasta = QString())
 {
     QProcess p;
+    if (!pasta.isEmpty()) p.setWorkingDirectory(pasta);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.remove(QStringLiteral("DISPLAY"));
@@ -252,6 +255,72 @@ class TstBanco : public QObject
         f.close();
         QCOMPARE(executa({comando, texto}).codigo, 1);
         QCOMPARE(conteudo(texto), QByteArray("anotações"));
+    }
+
+    // The PDF never takes the place of the election file, under any name that reaches
+    // it, and a link at the target is replaced by the report, not written through.
+    void pdfNaoSubstituiBanco_data()
+    {
+        QTest::addColumn<QString>("saida");
+        QTest::addColumn<bool>("recusada");
+        QTest::newRow("mesmo caminho") << QStringLiteral("banco.mdb") << true;
+        QTest::newRow("caminho relativo") << QStringLiteral("./vazia/../banco.mdb") << true;
+        QTest::newRow("pasta por link simbólico") << QStringLiteral("atalho/banco.mdb") << true;
+        QTest::newRow("link físico") << QStringLiteral("fisico.mdb") << true;
+        QTest::newRow("-wal") << QStringLiteral("banco.mdb-wal") << true;
+        QTest::newRow("-shm") << QStringLiteral("atalho/banco.mdb-shm") << true;
+        QTest::newRow("-journal") << QStringLiteral("banco.mdb-journal") << true;
+        QTest::newRow("link simbólico para o banco") << QStringLiteral("leva-ao-banco.pdf") << true;
+        QTest::newRow("pasta") << QStringLiteral("vazia") << true;
+        QTest::newRow("link simbólico como destino") << QStringLiteral("leva-as-notas.pdf") << false;
+        QTest::newRow("arquivo novo") << QStringLiteral("resultado.pdf") << false;
+    }
+
+    void pdfNaoSubstituiBanco()
+    {
+        QFETCH(QString, saida);
+        QFETCH(bool, recusada);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString banco = dir.filePath(QStringLiteral("banco.mdb"));
+        QCOMPARE(executa({QStringLiteral("exemplo"), banco}).codigo, 0);
+        const QString notas = dir.filePath(QStringLiteral("notas.txt"));
+        QFile f(notas);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("anotações") > 0);
+        f.close();
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("vazia")));
+        QVERIFY(QFile::link(dir.path(), dir.filePath(QStringLiteral("atalho"))));
+        QVERIFY(QFile::link(banco, dir.filePath(QStringLiteral("leva-ao-banco.pdf"))));
+        QVERIFY(QFile::link(notas, dir.filePath(QStringLiteral("leva-as-notas.pdf"))));
+        QCOMPARE(::link(QFile::encodeName(banco).constData(),
+                        QFile::encodeName(dir.filePath(QStringLiteral("fisico.mdb"))).constData()),
+                 0);
+        const QByteArray original = conteudo(banco);
+
+        const Execucao r =
+            executa({QStringLiteral("resultado"), QStringLiteral("banco.mdb"),
+                     QDate::currentDate().toString(Qt::ISODate), QStringLiteral("--pdf"), saida},
+                    dir.path());
+        QVERIFY(conteudo(banco) == original);
+        QCOMPARE(conteudo(notas), QByteArray("anotações"));
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("leva-ao-banco.pdf"))).isSymLink());
+        // No temporary file left behind, refused or not.
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden), QStringList{});
+        if (recusada) {
+            QCOMPARE(r.codigo, 1);
+            QVERIFY2(r.erro.contains(saida.toUtf8()), r.erro.constData());
+            QVERIFY2(r.erro.contains(saida == QLatin1String("vazia") ? "é uma pasta" : "é o banco de dados"),
+                     r.erro.constData());
+            QVERIFY(r.saida.isEmpty());
+            for (const QString &nome : QDir(dir.path()).entryList(QDir::Files))
+                QVERIFY2(!conteudo(dir.filePath(nome)).startsWith("%PDF"), qPrintable(nome));
+        } else {
+            QVERIFY2(r.codigo == 0, r.erro.constData());
+            const QFileInfo pdf(dir.filePath(saida));
+            QVERIFY(!pdf.isSymLink());
+            QVERIFY(conteudo(pdf.filePath()).startsWith("%PDF"));
+            QCOMPARE(pdf.permissions(), QFileInfo(notas).permissions()); // those of any new file
+        }
     }
 
     void argumentosErrados_data()

@@ -260,7 +260,7 @@ QByteArray csvResultado(const Resultado &r)
 }
 
 // The result report of the shipped project, laid out over the same queries and written as PDF.
-void pdfResultado(Tfrmimpressao &m, const QString &dia, const QString &saida)
+void pdfResultado(Tfrmimpressao &m, const QString &dia, const QString &saida, const QString &banco)
 {
     // Said here in the operator's words; reading errors are the engine's.
     const QString caminho = m.relatorio->ProjectFile;
@@ -272,8 +272,10 @@ void pdfResultado(Tfrmimpressao &m, const QString &dia, const QString &saida)
     if (!paginas)
         throw std::runtime_error(
             QStringLiteral("O projeto %1 não tem o relatório rel_resultadogeral").arg(caminho).toStdString());
-    if (!ReportEngine::writePdf(*paginas, saida, QStringLiteral("Votarim")))
-        throw std::runtime_error("A geração do relatório foi interrompida");
+    Banco::gravaArquivo(saida, banco, [&](const QString &temporario) {
+        if (!ReportEngine::writePdf(*paginas, temporario, QStringLiteral("Votarim")))
+            throw std::runtime_error("A geração do relatório foi interrompida");
+    });
 }
 
 int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString &formato, const QString &saida)
@@ -303,7 +305,7 @@ int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString 
         Relatorios::preparaDia(modulo, dia);
         if (formato == QLatin1String("--pdf")) {
             const QString digital = Relatorios::impressaoDigital(modulo);
-            pdfResultado(modulo, dia, saida);
+            pdfResultado(modulo, dia, saida, arquivo);
             bytes = QStringLiteral("Relatório gravado em %1\nImpressão digital (SHA-256): %2\n")
                         .arg(saida, digital)
                         .toUtf8();
