@@ -498,6 +498,22 @@ class TstRegistration : public QObject
         QTest::addRow("4096 sem pixels") << cabecalhoBmp(4096, 4096) << invalida;
         QTest::addRow("PNG") << bmp(Qt::green, {4, 4}, "PNG") << invalida;
         QTest::addRow("curto") << QByteArray("BM\x10") << invalida;
+        const QByteArray inteiro = bmp(Qt::green); // 40 x 40, 24 bits: rows of 120 bytes after 54
+        const QString incompleta = "A imagem bitmap x.bmp está incompleta: declara 4800 bytes de pixels e tem %1";
+        QTest::addRow("um byte a mais") << inteiro + '\0' << QString();
+        QTest::addRow("um byte a menos") << inteiro.chopped(1) << incompleta.arg(4799);
+        QTest::addRow("sem a última linha") << inteiro.chopped(120) << incompleta.arg(4680);
+        QTest::addRow("só o cabeçalho") << inteiro.left(54) << incompleta.arg(0);
+        QByteArray alem = inteiro;
+        qToLittleEndian<quint32>(60000, alem.data() + 10);
+        QTest::addRow("pixels além do fim") << alem << incompleta.arg(0);
+        QByteArray rle = cabecalhoBmp(4, 4);
+        qToLittleEndian<quint16>(8, rle.data() + 28);
+        qToLittleEndian<quint32>(1, rle.data() + 30);
+        qToLittleEndian<quint32>(64, rle.data() + 34);
+        qToLittleEndian<quint32>(54, rle.data() + 10);
+        QTest::addRow("comprimido e curto") << rle + QByteArray(10, '\0')
+            << "A imagem bitmap x.bmp está incompleta: declara 64 bytes de pixels e tem 10";
         // clang-format on
     }
     void bitmapLoader()
