@@ -25,8 +25,10 @@
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QtEndian>
 
 using Button = DbNavigator::Button;
@@ -555,10 +557,22 @@ class TstRegistration : public QObject
         QTest::addRow("número repetido no cargo") << 0 << "cmp_numero_candidato" << "13"
             << "Já existe um candidato com este número neste cargo.";
         QTest::addRow("número com letra") << 0 << "cmp_numero_candidato" << "1a"
-            << "O campo numero_candidato aceita apenas algarismos, no máximo 5.";
+            << "O campo \"Nº candidato\" aceita apenas algarismos, no máximo 5.";
+        QTest::addRow("nome do candidato em branco") << 0 << "cmp_nome_candidato" << "   "
+            << "O nome do candidato não pode ficar em branco.";
+        QTest::addRow("nome do cargo vazio") << 1 << "cmp_cargo" << ""
+            << "O nome do cargo não pode ficar em branco.";
+        QTest::addRow("nome do cargo com tabulação") << 1 << "cmp_cargo" << " \t "
+            << "O nome do cargo não pode ficar em branco.";
+        QTest::addRow("dígitos do cargo vazios") << 1 << "cmp_quantidade_numeros" << ""
+            << "O campo \"Qtn. de Nº\" não pode ficar vazio.";
+        QTest::addRow("dígitos do cargo fora da faixa") << 1 << "cmp_quantidade_numeros" << "7"
+            << "O campo \"Qtn. de Nº\" aceita apenas números inteiros de 1 a 5.";
+        QTest::addRow("nome do partido em branco") << 2 << "cmp_partido" << "  "
+            << "O nome do partido não pode ficar em branco.";
         QTest::addRow("legenda repetida") << 2 << "cmp_legenda" << "45" << "Já existe um partido com esta legenda.";
         QTest::addRow("legenda com espaço") << 2 << "cmp_legenda" << " 4"
-            << "O campo legenda aceita apenas algarismos, no máximo 2.";
+            << "O campo \"Nº legenda\" aceita apenas algarismos, no máximo 2.";
         QTest::addRow("posição repetida na ordem") << 3 << "cmp_ordem_votacao" << "2"
             << "Já existe um cargo nesta posição da ordem de votação.";
         // clang-format on
@@ -573,21 +587,34 @@ class TstRegistration : public QObject
         abre();
         auto *navegador = w->pg_principal->widget(aba)->findChild<DbNavigator *>();
         navegador->click(Button::Insert);
+        // Every other box of the record holds a valid value: the pasted one is the fault.
         if (aba == 0) {
             teclas(w->cmp_nome_candidato, "Zé");
+            QTest::keyClicks(w->cmp_numero_candidato, "12");
             escolhe(w->cmp_id_cargo, "Presidente");
+        }
+        if (aba == 1) {
+            QTest::keyClicks(w->cmp_cargo, "Vice");
+            QTest::keyClicks(w->cmp_quantidade_numeros, "2");
         }
         if (aba == 2) QTest::keyClicks(w->cmp_partido, "Novo");
         if (aba == 3) escolhe(w->cmp_id_cargo_odemvotacao, "Presidente");
         auto *e = w->findChild<DbEdit *>(caixa);
-        QGuiApplication::clipboard()->setText(colado);
-        e->paste(); // as the context menu does: not filtered
+        e->selectAll();
+        if (colado.isEmpty())
+            e->del();
+        else {
+            QGuiApplication::clipboard()->setText(colado);
+            e->paste(); // as the context menu does: not filtered
+        }
         navegador->click(Button::Post);
         QCOMPARE(m_msgs->textos(), QStringList{mensagem});
         QCOMPARE(m_msgs->lista[0].icone, Mensagens::Icone::Erro);
         QCOMPARE(e->dataSource()->dataSet()->state(), Query::State::Insert);
         QCOMPARE(e->text(), colado);
-        if (aba == 0) QCOMPARE(w->cmp_nome_candidato->text(), QString("Zé"));
+        if (aba == 0 && e != w->cmp_nome_candidato) QCOMPARE(w->cmp_nome_candidato->text(), QString("Zé"));
+        const char *tabela[] = {"candidatos", "cargo", "partido", "ordem_votacao"};
+        QCOMPARE(valor(QString("select count(*) from %1").arg(tabela[aba])).toInt(), aba == 0 ? 3 : 2); // nothing half-written
     }
 
     void deletingWhatIsReferred_data()
@@ -639,6 +666,34 @@ class TstRegistration : public QObject
             QVariant(mensagem.isEmpty() ? 0 : 1));
         QCOMPARE(m_msgs->textos(), mensagem.isEmpty() ? QStringList() : QStringList{mensagem});
         if (!mensagem.isEmpty()) QCOMPARE(q->field(0).asInteger(), chave);
+    }
+
+    // No message names a column, a table or shows the engine's English.
+    void messagesNameLabels_data()
+    {
+        QTest::addColumn<QString>("doBanco");
+        QTest::addColumn<QString>("mensagem");
+        // clang-format off
+        QTest::addRow("campo obrigatório") << "NOT NULL constraint failed: cargo.quantidade_numeros"
+            << "O campo \"Qtn. de Nº\" não pode ficar vazio";
+        QTest::addRow("regra de um arquivo antigo") << "CHECK constraint failed: O campo nome_candidato aceita no máximo 100 caracteres"
+            << "O campo \"Nome do candidato\" aceita no máximo 100 caracteres";
+        QTest::addRow("duplicado sem frase própria") << "UNIQUE constraint failed: candidatos_votacao.id_candidato, candidatos_votacao.data_votacao"
+            << "Já existe um registro com o mesmo valor em \"Candidato\", \"Dia da votação\"";
+        QTest::addRow("tipo errado") << "datatype mismatch" << "O banco de dados não pôde concluir a operação";
+        QTest::addRow("chave estrangeira") << "FOREIGN KEY constraint failed" << "O banco de dados não pôde concluir a operação";
+        QTest::addRow("coluna inexistente") << "no such column: legenda"
+            << "O arquivo do banco de dados não tem a estrutura de uma eleição do Votarim";
+        QTest::addRow("frase de uma regra") << "O candidato não pode ser excluído: ele está no mapa de candidatos da votação"
+            << "O candidato não pode ser excluído: ele está no mapa de candidatos da votação";
+        QTest::addRow("frase sem acento") << "Cargo sem candidatos no dia" << "Cargo sem candidatos no dia";
+        // clang-format on
+    }
+    void messagesNameLabels()
+    {
+        QFETCH(QString, doBanco);
+        QFETCH(QString, mensagem);
+        QCOMPARE(db().translateMessage(doBanco), mensagem);
     }
 
     // Names from the database are text, never markup: nothing of these draws red.

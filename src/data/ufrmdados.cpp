@@ -1,5 +1,6 @@
 #include "data/ufrmdados.h"
 
+#include "data/campos.h"
 #include "data/esquema.h"
 #include "data/referencias.h"
 
@@ -19,6 +20,7 @@ void Tfrmdados::protegeReferencias()
     if (m_referenciasProtegidas) return;
     // Offices, parties and candidates still referred to are never deleted, whatever the file's age.
     Referencias::protege(conexaoDB);
+    Campos::protege(conexaoDB); // and no office, party or candidate without a name
     m_referenciasProtegidas = true;
 }
 
@@ -48,6 +50,8 @@ Tfrmdados::Tfrmdados(QObject *owner)
 {
     setObjectName(QStringLiteral("frmdados"));
     Esquema::prepara(conexaoDB);
+    // What the operator reads names the fields as the windows label them.
+    conexaoDB.setMessageTranslator(Campos::traduzMensagem);
 
     tb_candidatos.setSql(QStringLiteral("select *  from candidatos"));
     tb_cargo.setSql(QStringLiteral("select * from cargo"));
