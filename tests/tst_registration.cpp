@@ -696,6 +696,44 @@ class TstRegistration : public QObject
         QCOMPARE(db().translateMessage(doBanco), mensagem);
     }
 
+    // Escape in a name or text box puts the stored value back; the window stays open.
+    void escapeRestoresStoredValue_data()
+    {
+        QTest::addColumn<int>("aba");
+        QTest::addColumn<QString>("caixa");
+        QTest::addColumn<QString>("guardado");
+        QTest::addRow("nome do candidato") << 0 << "cmp_nome_candidato" << "Ana";
+        QTest::addRow("nome do cargo") << 1 << "cmp_cargo" << "Presidente";
+        QTest::addRow("nome do partido") << 2 << "cmp_partido" << "Partido <b>Azul</b>";
+        QTest::addRow("ordem") << 3 << "cmp_ordem_votacao" << "1";
+    }
+    void escapeRestoresStoredValue()
+    {
+        QFETCH(int, aba);
+        QFETCH(QString, caixa);
+        QFETCH(QString, guardado);
+        abre();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        w->pg_principal->setCurrentIndex(aba);
+        auto *navegador = w->pg_principal->widget(aba)->findChild<DbNavigator *>();
+        navegador->click(Button::Edit);
+        auto *e = w->findChild<DbEdit *>(caixa);
+        e->setFocus();
+        QTRY_VERIFY(e->hasFocus());
+        e->end(false);
+        // Through the window, as the keyboard delivers keys, not straight to the box.
+        QTest::keyClick(w->windowHandle(), Qt::Key_9);
+        QCOMPARE(e->text(), guardado + "9");
+        QTest::keyClick(w->windowHandle(), Qt::Key_Escape);
+        QCOMPARE(e->text(), guardado);
+        QVERIFY(w && w->isVisible());
+        navegador->click(Button::Post);
+        QCOMPARE(e->text(), guardado);
+        QCOMPARE(e->dataSource()->dataSet()->state(), Query::State::Browse);
+        QVERIFY(m_msgs->lista.empty());
+    }
+
     // Names from the database are text, never markup: nothing of these draws red.
     void namesArePlainText()
     {
