@@ -734,6 +734,58 @@ class TstRegistration : public QObject
         QVERIFY(m_msgs->lista.empty());
     }
 
+    // The terminal reads the voting order and the offices once: a change to them is
+    // announced when the window closes; nothing else is.
+    void closeNotice_data()
+    {
+        QTest::addColumn<int>("aba");
+        QTest::addColumn<QString>("caixa");
+        QTest::addColumn<QString>("digitado");
+        QTest::addColumn<bool>("salva");
+        QTest::addColumn<bool>("aviso");
+        QTest::addRow("sem mudança") << 0 << "" << "" << false << false;
+        QTest::addRow("partido alterado") << 2 << "cmp_partido" << " Novo" << true << false;
+        QTest::addRow("candidato alterado") << 0 << "cmp_nome_candidato" << " Maria" << true << false;
+        QTest::addRow("cargo alterado e cancelado") << 1 << "cmp_cargo" << " Geral" << false << false;
+        QTest::addRow("cargo renomeado") << 1 << "cmp_cargo" << " da República" << true << true;
+        QTest::addRow("posição na ordem") << 3 << "cmp_ordem_votacao" << "3" << true << true;
+    }
+    void closeNotice()
+    {
+        QFETCH(int, aba);
+        QFETCH(QString, caixa);
+        QFETCH(QString, digitado);
+        QFETCH(bool, salva);
+        QFETCH(bool, aviso);
+        abre();
+        if (!caixa.isEmpty()) {
+            w->pg_principal->setCurrentIndex(aba);
+            auto *navegador = w->pg_principal->widget(aba)->findChild<DbNavigator *>();
+            navegador->click(Button::Edit);
+            auto *e = w->findChild<DbEdit *>(caixa);
+            if (aba == 3)
+                e->selectAll();
+            else
+                e->end(false);
+            teclas(e, digitado);
+            navegador->click(salva ? Button::Post : Button::Cancel);
+        }
+        QVERIFY(m_msgs->lista.empty());
+        w->close();
+        QTRY_VERIFY(w.isNull());
+        if (!aviso) {
+            QVERIFY(m_msgs->lista.empty());
+            return;
+        }
+        QCOMPARE(m_msgs->textos(), QStringList{"As mudanças na ordem de votação e nos cargos valem a partir da "
+                                               "próxima vez que o programa for aberto."});
+        QCOMPARE(m_msgs->lista[0].icone, Mensagens::Icone::Informacao);
+        abre(); // told once: the next window has nothing new to tell
+        w->close();
+        QTRY_VERIFY(w.isNull());
+        QCOMPARE(m_msgs->lista.size(), size_t(1));
+    }
+
     // Names from the database are text, never markup: nothing of these draws red.
     void namesArePlainText()
     {

@@ -36,6 +36,9 @@ const QString Tfrmcadastro::kRemoveSoEditando =
 const QString Tfrmcadastro::kOrdemObrigatoria =
     QStringLiteral("O campo cargo e ordem são obrigatórios\n"
                    "- O campo ordem não pode ser zero e não pode ter valores existentes");
+const QString Tfrmcadastro::kMudancasNaProximaAbertura =
+    QStringLiteral("As mudanças na ordem de votação e nos cargos valem a partir da próxima vez que o programa "
+                   "for aberto.");
 
 namespace
 {
@@ -456,6 +459,25 @@ void Tfrmcadastro::FormShow()
                      &frmdados->tb_candidatos, &frmdados->tb_candidato_votacao})
         if (!q->isActive()) q->open();
     pg_principal->setCurrentIndex(0);
+    m_ordemECargosNaAbertura = ordemECargos();
+}
+
+QString Tfrmcadastro::ordemECargos() const
+{
+    QString texto;
+    for (const char *sql : {"select ordem_votacao, id_cargo from ordem_votacao order by ordem_votacao, id_cargo",
+                            "select numcad_cargo, cargo, quantidade_numeros from cargo order by numcad_cargo"}) {
+        Query q(frmdados->conexaoDB);
+        q.setSql(QLatin1String(sql));
+        q.open();
+        for (; !q.eof(); q.next()) {
+            for (int i = 0; i < q.fieldCount(); ++i)
+                texto += q.field(i).asString() + u'\t';
+            texto += u'\n';
+        }
+        texto += u'#';
+    }
+    return texto;
 }
 
 void Tfrmcadastro::fechaConsultas()
@@ -472,6 +494,8 @@ void Tfrmcadastro::fechaConsultas()
 void Tfrmcadastro::FormClose()
 {
     fechaConsultas();
+    if (frmdados && !m_ordemECargosNaAbertura.isEmpty() && ordemECargos() != m_ordemECargosNaAbertura)
+        Mensagens::mostra(Mensagens::Icone::Informacao, kMudancasNaProximaAbertura);
 }
 
 void Tfrmcadastro::showEvent(QShowEvent *e)
