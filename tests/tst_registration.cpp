@@ -668,6 +668,27 @@ class TstRegistration : public QObject
         if (!mensagem.isEmpty()) QCOMPARE(q->field(0).asInteger(), chave);
     }
 
+    // At the window's size the six tabs stand side by side, whole, none scrolled away.
+    void allTabsInView()
+    {
+        abre();
+        QTabBar *barra = w->pg_principal->tabBar();
+        QCOMPARE(barra->count(), 6);
+        const QRect naJanela(barra->mapFrom(w, QPoint(0, 0)), w->size());
+        const QRect visivel = barra->rect() & naJanela & QRect(barra->mapFrom(w->pg_principal, QPoint(0, 0)),
+                                                                w->pg_principal->size());
+        for (int i = 0; i < barra->count(); ++i) {
+            const QString titulo = barra->tabText(i);
+            QVERIFY2(visivel.contains(barra->tabRect(i)), qPrintable(titulo));
+            QVERIFY2(barra->tabRect(i).width() > barra->fontMetrics().horizontalAdvance(titulo), qPrintable(titulo));
+        }
+        QCOMPARE(barra->tabText(5), QString("Relatório"));
+        for (const QToolButton *rolagem : barra->findChildren<QToolButton *>())
+            QVERIFY(!rolagem->isVisible());
+        QTest::mouseClick(barra, Qt::LeftButton, {}, barra->tabRect(5).center());
+        QCOMPARE(w->pg_principal->currentIndex(), 5);
+    }
+
     // No message names a column, a table or shows the engine's English.
     void messagesNameLabels_data()
     {

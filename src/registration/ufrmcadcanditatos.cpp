@@ -23,8 +23,10 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 
 Tfrmcadastro *frmcadastro = nullptr;
@@ -290,6 +292,7 @@ Tfrmcadastro::Tfrmcadastro(QWidget *owner)
     tab_relatorio = new TabRelatorio(pg_principal);
     pg_principal->addTab(tab_relatorio, QStringLiteral("Relatório"));
 
+    ajustaAbasALargura();
     createComponents();
     createPhotoControls();
     createMapPickers();
@@ -305,6 +308,39 @@ Tfrmcadastro::~Tfrmcadastro()
     // the map's handlers would reach for a picker that is gone.
     if (!m_fechada) fechaConsultas();
     if (frmcadastro == this) frmcadastro = nullptr;
+}
+
+namespace
+{
+// Narrower tabs: the style's default side padding alone takes a third of the bar.
+class EstiloDasAbas : public QProxyStyle
+{
+  public:
+    int pixelMetric(PixelMetric metrica, const QStyleOption *opcao, const QWidget *widget) const override
+    {
+        if (metrica == PM_TabBarTabHSpace) return 8;
+        return QProxyStyle::pixelMetric(metrica, opcao, widget);
+    }
+};
+} // namespace
+
+void Tfrmcadastro::ajustaAbasALargura()
+{
+    // All six captions in view at once, whole: a tab off-screen is a tab a new
+    // operator does not find. Narrow padding first, then a smaller caption font
+    // only as far as the machine's fonts need it.
+    QTabBar *barra = pg_principal->tabBar();
+    auto *estilo = new EstiloDasAbas;
+    estilo->setParent(barra);
+    barra->setStyle(estilo);
+    barra->setElideMode(Qt::ElideNone);
+    barra->setExpanding(false);
+    const int largura = pg_principal->width() - 4; // the frame's corners
+    QFont fonte = barra->font();
+    while (barra->sizeHint().width() > largura && fonte.pixelSize() > 8) {
+        fonte.setPixelSize(fonte.pixelSize() - 1);
+        barra->setFont(fonte);
+    }
 }
 
 QWidget *Tfrmcadastro::createTab(const char *nome, const QString &titulo, QGroupBox *&quadro,

@@ -113,6 +113,7 @@ class Tfrmcadastro : public QDialog
     };
 
     QWidget *createTab(const char *nome, const QString &titulo, QGroupBox *&quadro, const char *nomeQuadro);
+    void ajustaAbasALargura();
     void createComponents();
     void createPhotoControls();
     void createMapPickers();
