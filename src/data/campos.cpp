@@ -89,9 +89,11 @@ QString traduzMensagem(const QString &engineMessage)
         QStringList rotulos;
         for (const QString &c : m.mid(duplicado.size()).split(QStringLiteral(", ")))
             rotulos << entreAspas(c.section(u'.', -1));
-        return QStringLiteral("Já existe um registro com o mesmo valor em %1").arg(rotulos.join(QStringLiteral(", ")));
+        return QStringLiteral("Já existe um registro com o mesmo valor em %1")
+            .arg(rotulos.join(QStringLiteral(", ")));
     }
-    if (m.startsWith(QLatin1String("Tabela inexistente: ")) || m.startsWith(QLatin1String("Coluna inexistente: ")))
+    if (m.startsWith(QLatin1String("Tabela inexistente: ")) ||
+        m.startsWith(QLatin1String("Coluna inexistente: ")))
         return QStringLiteral("O arquivo do banco de dados não tem a estrutura de uma eleição do Votarim");
     if (m == engineMessage && emIngles(m))
         return QStringLiteral("O banco de dados não pôde concluir a operação");
@@ -102,13 +104,16 @@ QStringList gatilhos()
 {
     QStringList out;
     // Blanks of any kind count as nothing; a name that is null is as empty as ''.
-    const QString vazio = QStringLiteral("trim(coalesce(NEW.%1, ''), ' ' || char(9) || char(10) || char(13)) = ''");
+    const QString vazio =
+        QStringLiteral("trim(coalesce(NEW.%1, ''), ' ' || char(9) || char(10) || char(13)) = ''");
     for (const Nome &n : kNomes)
         for (const char *quando : {"INSERT", "UPDATE"})
-            out << QStringLiteral("CREATE TEMP TRIGGER IF NOT EXISTS nome_em_branco_%1_%2 BEFORE %3 ON main.%1 "
-                                  "WHEN %4 BEGIN SELECT RAISE(ABORT, '%5'); END")
-                       .arg(QLatin1String(n.tabela), QString::fromLatin1(quando).toLower(), QLatin1String(quando),
-                            vazio.arg(QLatin1String(n.coluna)), QString::fromUtf8(n.mensagem));
+            out << QStringLiteral(
+                       "CREATE TEMP TRIGGER IF NOT EXISTS nome_em_branco_%1_%2 BEFORE %3 ON main.%1 "
+                       "WHEN %4 BEGIN SELECT RAISE(ABORT, '%5'); END")
+                       .arg(QLatin1String(n.tabela), QString::fromLatin1(quando).toLower(),
+                            QLatin1String(quando), vazio.arg(QLatin1String(n.coluna)),
+                            QString::fromUtf8(n.mensagem));
     return out;
 }
 

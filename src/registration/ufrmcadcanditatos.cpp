@@ -38,9 +38,9 @@ const QString Tfrmcadastro::kRemoveSoEditando =
 const QString Tfrmcadastro::kOrdemObrigatoria =
     QStringLiteral("O campo cargo e ordem são obrigatórios\n"
                    "- O campo ordem não pode ser zero e não pode ter valores existentes");
-const QString Tfrmcadastro::kMudancasNaProximaAbertura =
-    QStringLiteral("As mudanças na ordem de votação e nos cargos valem a partir da próxima vez que o programa "
-                   "for aberto.");
+const QString Tfrmcadastro::kMudancasNaProximaAbertura = QStringLiteral(
+    "As mudanças na ordem de votação e nos cargos valem a partir da próxima vez que o programa "
+    "for aberto.");
 
 namespace
 {
@@ -501,8 +501,9 @@ void Tfrmcadastro::FormShow()
 QString Tfrmcadastro::ordemECargos() const
 {
     QString texto;
-    for (const char *sql : {"select ordem_votacao, id_cargo from ordem_votacao order by ordem_votacao, id_cargo",
-                            "select numcad_cargo, cargo, quantidade_numeros from cargo order by numcad_cargo"}) {
+    for (const char *sql :
+         {"select ordem_votacao, id_cargo from ordem_votacao order by ordem_votacao, id_cargo",
+          "select numcad_cargo, cargo, quantidade_numeros from cargo order by numcad_cargo"}) {
         Query q(frmdados->conexaoDB);
         q.setSql(QLatin1String(sql));
         q.open();

@@ -118,7 +118,8 @@ void gravaArquivo(const QString &saida, const QString &banco,
     if (!motivo.isEmpty()) recusa(motivo);
     const QFileInfo info(saida);
     // In the target's own folder, so the rename below never crosses file systems.
-    QTemporaryFile temporario(QDir(info.absolutePath()).filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+    QTemporaryFile temporario(
+        QDir(info.absolutePath()).filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
     if (!temporario.open())
         recusa(QStringLiteral("Não foi possível gravar %1: %2").arg(saida, temporario.errorString()));
     temporario.close();
@@ -127,14 +128,16 @@ void gravaArquivo(const QString &saida, const QString &banco,
     const mode_t mascara = ::umask(0);
     ::umask(mascara);
     if (::chmod(nomeTemporario.constData(), 0666 & ~mascara) != 0)
-        recusa(QStringLiteral("Não foi possível gravar %1: %2").arg(saida, QString::fromLocal8Bit(std::strerror(errno))));
+        recusa(QStringLiteral("Não foi possível gravar %1: %2")
+                   .arg(saida, QString::fromLocal8Bit(std::strerror(errno))));
     escreve(temporario.fileName());
     // Checked again at the last moment: the target may have changed while the file was written.
     motivo = saidaProibida(saida, banco);
     if (!motivo.isEmpty()) recusa(motivo);
     // rename() replaces a link at the target by the file; it never writes through it.
     if (::rename(nomeTemporario.constData(), QFile::encodeName(saida).constData()) != 0)
-        recusa(QStringLiteral("Não foi possível gravar %1: %2").arg(saida, QString::fromLocal8Bit(std::strerror(errno))));
+        recusa(QStringLiteral("Não foi possível gravar %1: %2")
+                   .arg(saida, QString::fromLocal8Bit(std::strerror(errno))));
     temporario.setAutoRemove(false); // its name is the target's now
 }
 
