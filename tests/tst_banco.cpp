@@ -262,24 +262,26 @@ class TstBanco : public QObject
     void pdfNaoSubstituiBanco_data()
     {
         QTest::addColumn<QString>("saida");
-        QTest::addColumn<bool>("recusada");
-        QTest::newRow("mesmo caminho") << QStringLiteral("banco.mdb") << true;
-        QTest::newRow("caminho relativo") << QStringLiteral("./vazia/../banco.mdb") << true;
-        QTest::newRow("pasta por link simbólico") << QStringLiteral("atalho/banco.mdb") << true;
-        QTest::newRow("link físico") << QStringLiteral("fisico.mdb") << true;
-        QTest::newRow("-wal") << QStringLiteral("banco.mdb-wal") << true;
-        QTest::newRow("-shm") << QStringLiteral("atalho/banco.mdb-shm") << true;
-        QTest::newRow("-journal") << QStringLiteral("banco.mdb-journal") << true;
-        QTest::newRow("link simbólico para o banco") << QStringLiteral("leva-ao-banco.pdf") << true;
-        QTest::newRow("pasta") << QStringLiteral("vazia") << true;
-        QTest::newRow("link simbólico como destino") << QStringLiteral("leva-as-notas.pdf") << false;
-        QTest::newRow("arquivo novo") << QStringLiteral("resultado.pdf") << false;
+        QTest::addColumn<QString>("motivo"); // empty: the report is written
+        const QString banco = QStringLiteral("é o banco de dados");
+        QTest::newRow("mesmo caminho") << QStringLiteral("banco.mdb") << banco;
+        QTest::newRow("caminho relativo") << QStringLiteral("./vazia/../banco.mdb") << banco;
+        QTest::newRow("pasta por link simbólico") << QStringLiteral("atalho/banco.mdb") << banco;
+        QTest::newRow("link físico") << QStringLiteral("fisico.mdb") << banco;
+        QTest::newRow("-wal") << QStringLiteral("banco.mdb-wal") << banco;
+        QTest::newRow("-shm") << QStringLiteral("atalho/banco.mdb-shm") << banco;
+        QTest::newRow("-journal") << QStringLiteral("banco.mdb-journal") << banco;
+        QTest::newRow("link simbólico para o banco") << QStringLiteral("leva-ao-banco.pdf") << banco;
+        QTest::newRow("pasta") << QStringLiteral("vazia") << QStringLiteral("é uma pasta");
+        QTest::newRow("pasta inexistente") << QStringLiteral("nao/existe.pdf") << QStringLiteral("a pasta não existe");
+        QTest::newRow("link simbólico como destino") << QStringLiteral("leva-as-notas.pdf") << QString();
+        QTest::newRow("arquivo novo") << QStringLiteral("resultado.pdf") << QString();
     }
 
     void pdfNaoSubstituiBanco()
     {
         QFETCH(QString, saida);
-        QFETCH(bool, recusada);
+        QFETCH(QString, motivo);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString banco = dir.filePath(QStringLiteral("banco.mdb"));
@@ -306,11 +308,10 @@ class TstBanco : public QObject
         QVERIFY(QFileInfo(dir.filePath(QStringLiteral("leva-ao-banco.pdf"))).isSymLink());
         // No temporary file left behind, refused or not.
         QCOMPARE(QDir(dir.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden), QStringList{});
-        if (recusada) {
+        if (!motivo.isEmpty()) {
             QCOMPARE(r.codigo, 1);
             QVERIFY2(r.erro.contains(saida.toUtf8()), r.erro.constData());
-            QVERIFY2(r.erro.contains(saida == QLatin1String("vazia") ? "é uma pasta" : "é o banco de dados"),
-                     r.erro.constData());
+            QVERIFY2(r.erro.contains(motivo.toUtf8()), r.erro.constData());
             QVERIFY(r.saida.isEmpty());
             for (const QString &nome : QDir(dir.path()).entryList(QDir::Files))
                 QVERIFY2(!conteudo(dir.filePath(nome)).startsWith("%PDF"), qPrintable(nome));

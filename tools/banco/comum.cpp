@@ -55,6 +55,28 @@ bool mesmoArquivo(const struct stat &a, const struct stat &b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// The system's reason in the operator's words.
+QString motivoDoSistema(int erro)
+{
+    switch (erro) {
+    case ENOENT:
+    case ENOTDIR:
+        return QStringLiteral("a pasta não existe");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("sem permissão de escrita");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("o disco está cheio");
+    case EROFS:
+        return QStringLiteral("o disco é somente leitura");
+    case EISDIR:
+        return QStringLiteral("é uma pasta");
+    default:
+        return QStringLiteral("erro %1 do sistema").arg(erro);
+    }
+}
+
 [[noreturn]] void recusa(const QString &motivo)
 {
     throw std::runtime_error(motivo.toStdString());
@@ -121,7 +143,7 @@ void gravaArquivo(const QString &saida, const QString &banco,
     QTemporaryFile temporario(
         QDir(info.absolutePath()).filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
     if (!temporario.open())
-        recusa(QStringLiteral("Não foi possível gravar %1: %2").arg(saida, temporario.errorString()));
+        recusa(QStringLiteral("Não foi possível gravar %1: %2").arg(saida, motivoDoSistema(errno)));
     temporario.close();
     const QByteArray nomeTemporario = QFile::encodeName(temporario.fileName());
     // The permissions of any new file, not the private ones of a temporary file.
@@ -129,7 +151,7 @@ void gravaArquivo(const QString &saida, const QString &banco,
     ::umask(mascara);
     if (::chmod(nomeTemporario.constData(), 0666 & ~mascara) != 0)
         recusa(QStringLiteral("Não foi possível gravar %1: %2")
-                   .arg(saida, QString::fromLocal8Bit(std::strerror(errno))));
+                   .arg(saida, motivoDoSistema(errno)));
     escreve(temporario.fileName());
     // Checked again at the last moment: the target may have changed while the file was written.
     motivo = saidaProibida(saida, banco);
@@ -137,7 +159,7 @@ void gravaArquivo(const QString &saida, const QString &banco,
     // rename() replaces a link at the target by the file; it never writes through it.
     if (::rename(nomeTemporario.constData(), QFile::encodeName(saida).constData()) != 0)
         recusa(QStringLiteral("Não foi possível gravar %1: %2")
-                   .arg(saida, QString::fromLocal8Bit(std::strerror(errno))));
+                   .arg(saida, motivoDoSistema(errno)));
     temporario.setAutoRemove(false); // its name is the target's now
 }
 
@@ -146,7 +168,7 @@ void gravaArquivo(const QString &saida, const QString &banco, const QByteArray &
     gravaArquivo(saida, banco, [&](const QString &temporario) {
         QSaveFile arquivo(temporario);
         if (!arquivo.open(QIODevice::WriteOnly) || arquivo.write(bytes) != bytes.size() || !arquivo.commit())
-            recusa(QStringLiteral("Não foi possível gravar %1: %2").arg(saida, arquivo.errorString()));
+            recusa(QStringLiteral("Não foi possível gravar %1: %2").arg(saida, motivoDoSistema(errno)));
     });
 }
 
