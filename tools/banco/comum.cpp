@@ -150,16 +150,14 @@ void gravaArquivo(const QString &saida, const QString &banco,
     const mode_t mascara = ::umask(0);
     ::umask(mascara);
     if (::chmod(nomeTemporario.constData(), 0666 & ~mascara) != 0)
-        recusa(QStringLiteral("Não foi possível gravar %1: %2")
-                   .arg(saida, motivoDoSistema(errno)));
+        recusa(QStringLiteral("Não foi possível gravar %1: %2").arg(saida, motivoDoSistema(errno)));
     escreve(temporario.fileName());
     // Checked again at the last moment: the target may have changed while the file was written.
     motivo = saidaProibida(saida, banco);
     if (!motivo.isEmpty()) recusa(motivo);
     // rename() replaces a link at the target by the file; it never writes through it.
     if (::rename(nomeTemporario.constData(), QFile::encodeName(saida).constData()) != 0)
-        recusa(QStringLiteral("Não foi possível gravar %1: %2")
-                   .arg(saida, motivoDoSistema(errno)));
+        recusa(QStringLiteral("Não foi possível gravar %1: %2").arg(saida, motivoDoSistema(errno)));
     temporario.setAutoRemove(false); // its name is the target's now
 }
 
