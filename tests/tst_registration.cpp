@@ -704,6 +704,8 @@ class TstRegistration : public QObject
         QTest::addRow("tipo errado") << "datatype mismatch" << "O banco de dados não pôde concluir a operação";
         QTest::addRow("chave estrangeira") << "FOREIGN KEY constraint failed" << "O banco de dados não pôde concluir a operação";
         QTest::addRow("coluna inexistente") << "no such column: legenda"
+            << "O arquivo do banco de dados não tem o campo \"Nº legenda\" de uma eleição do Votarim";
+        QTest::addRow("coluna alheia inexistente") << "no such column: x.numero_x"
             << "O arquivo do banco de dados não tem a estrutura de uma eleição do Votarim";
         QTest::addRow("frase de uma regra") << "O candidato não pode ser excluído: ele está no mapa de candidatos da votação"
             << "O candidato não pode ser excluído: ele está no mapa de candidatos da votação";

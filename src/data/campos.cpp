@@ -92,8 +92,14 @@ QString traduzMensagem(const QString &engineMessage)
         return QStringLiteral("Já existe um registro com o mesmo valor em %1")
             .arg(rotulos.join(QStringLiteral(", ")));
     }
-    if (m.startsWith(QLatin1String("Tabela inexistente: ")) ||
-        m.startsWith(QLatin1String("Coluna inexistente: ")))
+    static const QString semColuna = QStringLiteral("Coluna inexistente: ");
+    if (m.startsWith(semColuna)) {
+        const QString coluna = m.mid(semColuna.size()).section(u'.', -1);
+        if (rotulo(coluna) != coluna)
+            return QStringLiteral("O arquivo do banco de dados não tem o campo %1 de uma eleição do Votarim")
+                .arg(entreAspas(coluna));
+    }
+    if (m.startsWith(QLatin1String("Tabela inexistente: ")) || m.startsWith(semColuna))
         return QStringLiteral("O arquivo do banco de dados não tem a estrutura de uma eleição do Votarim");
     if (m == engineMessage && emIngles(m))
         return QStringLiteral("O banco de dados não pôde concluir a operação");
