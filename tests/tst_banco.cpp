@@ -16,6 +16,7 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace
@@ -322,6 +323,30 @@ class TstBanco : public QObject
             QVERIFY(conteudo(pdf.filePath()).startsWith("%PDF"));
             QCOMPARE(pdf.permissions(), QFileInfo(notas).permissions()); // those of any new file
         }
+    }
+
+    // A report project that is not a regular file is missing, not read: a FIFO would
+    // keep the tool waiting forever.
+    void projetoQueNaoEArquivo()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString ferramenta = dir.filePath(QStringLiteral("votarim-banco"));
+        QVERIFY(QFile::copy(QStringLiteral(VOTARIM_BANCO_EXE), ferramenta));
+        QVERIFY(QFile::setPermissions(ferramenta, QFile::ReadOwner | QFile::ExeOwner));
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("relatorio.rav"))).constData(), 0600), 0);
+        const QString banco = dir.filePath(QStringLiteral("banco.mdb"));
+        QCOMPARE(executa({QStringLiteral("exemplo"), banco}).codigo, 0);
+        QProcess p;
+        p.start(ferramenta, {QStringLiteral("resultado"), banco, QDate::currentDate().toString(Qt::ISODate),
+                             QStringLiteral("--pdf"), dir.filePath(QStringLiteral("r.pdf"))});
+        const bool terminou = p.waitForFinished(30000);
+        if (!terminou) p.kill(), p.waitForFinished();
+        QVERIFY2(terminou, "a ferramenta ficou esperando o FIFO");
+        QCOMPARE(p.exitCode(), 1);
+        const QByteArray erro = p.readAllStandardError();
+        QVERIFY2(erro.contains("não foi encontrado"), erro.constData());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("r.pdf"))));
     }
 
     void argumentosErrados_data()

@@ -264,7 +264,8 @@ void pdfResultado(Tfrmimpressao &m, const QString &dia, const QString &saida, co
 {
     // Said here in the operator's words; reading errors are the engine's.
     const QString caminho = m.relatorio->ProjectFile;
-    if (!QFileInfo::exists(caminho))
+    // Only a regular file: reading a FIFO or a device would wait forever.
+    if (!QFileInfo(caminho).isFile())
         throw std::runtime_error(
             QStringLiteral("O projeto de relatórios %1 não foi encontrado").arg(caminho).toStdString());
     m.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), dia);
