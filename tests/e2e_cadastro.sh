@@ -63,6 +63,9 @@ clica $((qx + 100)) $((qy + 55))
 xdotool type --delay 20 "Partido Novo"
 clica $((qx + 410)) $((qy + 55))
 xdotool type --delay 20 "7a7"
+clica $((qx + 300)) $((qy + 55)) # back in the name: typed, then Escape puts the field's value back
+xdotool type --delay 20 " Errado"
+xdotool key Escape
 botao 7 84
 sem_mensagem "ao salvar o partido"
 xdotool key ctrl+shift+Tab ctrl+shift+Tab # the candidate tab: office and party picked from their lists

@@ -16,6 +16,9 @@
 #include <QtEndian>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace
 {
 
@@ -26,9 +29,10 @@ struct Execucao {
 };
 
 // Runs the tool without a platform chosen, as from a terminal with no display.
-Execucao executa(const QStringList &argumentos)
+Execucao executa(const QStringList &argumentos, const QString &pasta = QString())
 {
     QProcess p;
+    if (!pasta.isEmpty()) p.setWorkingDirectory(pasta);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.remove(QStringLiteral("DISPLAY"));
@@ -408,6 +412,97 @@ class TstBanco : public QObject
         f.close();
         QCOMPARE(executa({comando, texto}).codigo, 1);
         QCOMPARE(conteudo(texto), QByteArray("anotações"));
+    }
+
+    // The PDF never takes the place of the election file, under any name that reaches
+    // it, and a link at the target is replaced by the report, not written through.
+    void pdfNaoSubstituiBanco_data()
+    {
+        QTest::addColumn<QString>("saida");
+        QTest::addColumn<QString>("motivo"); // empty: the report is written
+        const QString banco = QStringLiteral("é o banco de dados");
+        QTest::newRow("mesmo caminho") << QStringLiteral("banco.mdb") << banco;
+        QTest::newRow("caminho relativo") << QStringLiteral("./vazia/../banco.mdb") << banco;
+        QTest::newRow("pasta por link simbólico") << QStringLiteral("atalho/banco.mdb") << banco;
+        QTest::newRow("link físico") << QStringLiteral("fisico.mdb") << banco;
+        QTest::newRow("-wal") << QStringLiteral("banco.mdb-wal") << banco;
+        QTest::newRow("-shm") << QStringLiteral("atalho/banco.mdb-shm") << banco;
+        QTest::newRow("-journal") << QStringLiteral("banco.mdb-journal") << banco;
+        QTest::newRow("link simbólico para o banco") << QStringLiteral("leva-ao-banco.pdf") << banco;
+        QTest::newRow("pasta") << QStringLiteral("vazia") << QStringLiteral("é uma pasta");
+        QTest::newRow("pasta inexistente") << QStringLiteral("nao/existe.pdf") << QStringLiteral("a pasta não existe");
+        QTest::newRow("link simbólico como destino") << QStringLiteral("leva-as-notas.pdf") << QString();
+        QTest::newRow("arquivo novo") << QStringLiteral("resultado.pdf") << QString();
+    }
+
+    void pdfNaoSubstituiBanco()
+    {
+        QFETCH(QString, saida);
+        QFETCH(QString, motivo);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString banco = dir.filePath(QStringLiteral("banco.mdb"));
+        QCOMPARE(executa({QStringLiteral("exemplo"), banco}).codigo, 0);
+        const QString notas = dir.filePath(QStringLiteral("notas.txt"));
+        QFile f(notas);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write("anotações") > 0);
+        f.close();
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("vazia")));
+        QVERIFY(QFile::link(dir.path(), dir.filePath(QStringLiteral("atalho"))));
+        QVERIFY(QFile::link(banco, dir.filePath(QStringLiteral("leva-ao-banco.pdf"))));
+        QVERIFY(QFile::link(notas, dir.filePath(QStringLiteral("leva-as-notas.pdf"))));
+        QCOMPARE(::link(QFile::encodeName(banco).constData(),
+                        QFile::encodeName(dir.filePath(QStringLiteral("fisico.mdb"))).constData()),
+                 0);
+        const QByteArray original = conteudo(banco);
+
+        const Execucao r =
+            executa({QStringLiteral("resultado"), QStringLiteral("banco.mdb"),
+                     QDate::currentDate().toString(Qt::ISODate), QStringLiteral("--pdf"), saida},
+                    dir.path());
+        QVERIFY(conteudo(banco) == original);
+        QCOMPARE(conteudo(notas), QByteArray("anotações"));
+        QVERIFY(QFileInfo(dir.filePath(QStringLiteral("leva-ao-banco.pdf"))).isSymLink());
+        // No temporary file left behind, refused or not.
+        QCOMPARE(QDir(dir.path()).entryList({QStringLiteral(".*")}, QDir::Files | QDir::Hidden), QStringList{});
+        if (!motivo.isEmpty()) {
+            QCOMPARE(r.codigo, 1);
+            QVERIFY2(r.erro.contains(saida.toUtf8()), r.erro.constData());
+            QVERIFY2(r.erro.contains(motivo.toUtf8()), r.erro.constData());
+            QVERIFY(r.saida.isEmpty());
+            for (const QString &nome : QDir(dir.path()).entryList(QDir::Files))
+                QVERIFY2(!conteudo(dir.filePath(nome)).startsWith("%PDF"), qPrintable(nome));
+        } else {
+            QVERIFY2(r.codigo == 0, r.erro.constData());
+            const QFileInfo pdf(dir.filePath(saida));
+            QVERIFY(!pdf.isSymLink());
+            QVERIFY(conteudo(pdf.filePath()).startsWith("%PDF"));
+            QCOMPARE(pdf.permissions(), QFileInfo(notas).permissions()); // those of any new file
+        }
+    }
+
+    // A report project that is not a regular file is missing, not read: a FIFO would
+    // keep the tool waiting forever.
+    void projetoQueNaoEArquivo()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString ferramenta = dir.filePath(QStringLiteral("votarim-banco"));
+        QVERIFY(QFile::copy(QStringLiteral(VOTARIM_BANCO_EXE), ferramenta));
+        QVERIFY(QFile::setPermissions(ferramenta, QFile::ReadOwner | QFile::ExeOwner));
+        QCOMPARE(::mkfifo(QFile::encodeName(dir.filePath(QStringLiteral("relatorio.rav"))).constData(), 0600), 0);
+        const QString banco = dir.filePath(QStringLiteral("banco.mdb"));
+        QCOMPARE(executa({QStringLiteral("exemplo"), banco}).codigo, 0);
+        QProcess p;
+        p.start(ferramenta, {QStringLiteral("resultado"), banco, QDate::currentDate().toString(Qt::ISODate),
+                             QStringLiteral("--pdf"), dir.filePath(QStringLiteral("r.pdf"))});
+        const bool terminou = p.waitForFinished(30000);
+        if (!terminou) p.kill(), p.waitForFinished();
+        QVERIFY2(terminou, "a ferramenta ficou esperando o FIFO");
+        QCOMPARE(p.exitCode(), 1);
+        const QByteArray erro = p.readAllStandardError();
+        QVERIFY2(erro.contains("não foi encontrado"), erro.constData());
+        QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("r.pdf"))));
     }
 
     void argumentosErrados_data()

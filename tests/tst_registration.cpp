@@ -25,8 +25,10 @@
 #include <QListView>
 #include <QPointer>
 #include <QPushButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTimer>
+#include <QToolButton>
 #include <QtEndian>
 
 using Button = DbNavigator::Button;
@@ -515,6 +517,22 @@ class TstRegistration : public QObject
         QTest::addRow("4096 sem pixels") << cabecalhoBmp(4096, 4096) << invalida;
         QTest::addRow("PNG") << bmp(Qt::green, {4, 4}, "PNG") << invalida;
         QTest::addRow("curto") << QByteArray("BM\x10") << invalida;
+        const QByteArray inteiro = bmp(Qt::green); // 40 x 40, 24 bits: rows of 120 bytes after 54
+        const QString incompleta = "A imagem bitmap x.bmp está incompleta: declara 4800 bytes de pixels e tem %1";
+        QTest::addRow("um byte a mais") << inteiro + '\0' << QString();
+        QTest::addRow("um byte a menos") << inteiro.chopped(1) << incompleta.arg(4799);
+        QTest::addRow("sem a última linha") << inteiro.chopped(120) << incompleta.arg(4680);
+        QTest::addRow("só o cabeçalho") << inteiro.left(54) << incompleta.arg(0);
+        QByteArray alem = inteiro;
+        qToLittleEndian<quint32>(60000, alem.data() + 10);
+        QTest::addRow("pixels além do fim") << alem << incompleta.arg(0);
+        QByteArray rle = cabecalhoBmp(4, 4);
+        qToLittleEndian<quint16>(8, rle.data() + 28);
+        qToLittleEndian<quint32>(1, rle.data() + 30);
+        qToLittleEndian<quint32>(64, rle.data() + 34);
+        qToLittleEndian<quint32>(54, rle.data() + 10);
+        QTest::addRow("comprimido e curto") << rle + QByteArray(10, '\0')
+            << "A imagem bitmap x.bmp está incompleta: declara 64 bytes de pixels e tem 10";
         // clang-format on
     }
     void bitmapLoader()
@@ -556,10 +574,22 @@ class TstRegistration : public QObject
         QTest::addRow("número repetido no cargo") << 0 << "cmp_numero_candidato" << "13"
             << "Já existe um candidato com este número neste cargo.";
         QTest::addRow("número com letra") << 0 << "cmp_numero_candidato" << "1a"
-            << "O campo numero_candidato aceita apenas algarismos, no máximo 5.";
+            << "O campo \"Nº candidato\" aceita apenas algarismos, no máximo 5.";
+        QTest::addRow("nome do candidato em branco") << 0 << "cmp_nome_candidato" << "   "
+            << "O nome do candidato não pode ficar em branco.";
+        QTest::addRow("nome do cargo vazio") << 1 << "cmp_cargo" << ""
+            << "O nome do cargo não pode ficar em branco.";
+        QTest::addRow("nome do cargo com tabulação") << 1 << "cmp_cargo" << " \t "
+            << "O nome do cargo não pode ficar em branco.";
+        QTest::addRow("dígitos do cargo vazios") << 1 << "cmp_quantidade_numeros" << ""
+            << "O campo \"Qtn. de Nº\" não pode ficar vazio.";
+        QTest::addRow("dígitos do cargo fora da faixa") << 1 << "cmp_quantidade_numeros" << "7"
+            << "O campo \"Qtn. de Nº\" aceita apenas números inteiros de 1 a 5.";
+        QTest::addRow("nome do partido em branco") << 2 << "cmp_partido" << "  "
+            << "O nome do partido não pode ficar em branco.";
         QTest::addRow("legenda repetida") << 2 << "cmp_legenda" << "45" << "Já existe um partido com esta legenda.";
         QTest::addRow("legenda com espaço") << 2 << "cmp_legenda" << " 4"
-            << "O campo legenda aceita apenas algarismos, no máximo 2.";
+            << "O campo \"Nº legenda\" aceita apenas algarismos, no máximo 2.";
         QTest::addRow("posição repetida na ordem") << 3 << "cmp_ordem_votacao" << "2"
             << "Já existe um cargo nesta posição da ordem de votação.";
         // clang-format on
@@ -574,22 +604,35 @@ class TstRegistration : public QObject
         abre();
         auto *navegador = w->pg_principal->widget(aba)->findChild<DbNavigator *>();
         navegador->click(Button::Insert);
+        // Every other box of the record holds a valid value: the pasted one is the fault.
         if (aba == 0) {
             teclas(w->cmp_nome_candidato, "Zé");
+            QTest::keyClicks(w->cmp_numero_candidato, "12");
             escolhe(w->cmp_id_cargo, "Presidente");
             escolhe(w->cmp_id_partido, "Partido <b>Azul</b>");
+        }
+        if (aba == 1) {
+            QTest::keyClicks(w->cmp_cargo, "Vice");
+            QTest::keyClicks(w->cmp_quantidade_numeros, "2");
         }
         if (aba == 2) QTest::keyClicks(w->cmp_partido, "Novo");
         if (aba == 3) escolhe(w->cmp_id_cargo_odemvotacao, "Presidente");
         auto *e = w->findChild<DbEdit *>(caixa);
-        QGuiApplication::clipboard()->setText(colado);
-        e->paste(); // as the context menu does: not filtered
+        e->selectAll();
+        if (colado.isEmpty())
+            e->del();
+        else {
+            QGuiApplication::clipboard()->setText(colado);
+            e->paste(); // as the context menu does: not filtered
+        }
         navegador->click(Button::Post);
         QCOMPARE(m_msgs->textos(), QStringList{mensagem});
         QCOMPARE(m_msgs->lista[0].icone, Mensagens::Icone::Erro);
         QCOMPARE(e->dataSource()->dataSet()->state(), Query::State::Insert);
         QCOMPARE(e->text(), colado);
-        if (aba == 0) QCOMPARE(w->cmp_nome_candidato->text(), QString("Zé"));
+        if (aba == 0 && e != w->cmp_nome_candidato) QCOMPARE(w->cmp_nome_candidato->text(), QString("Zé"));
+        const char *tabela[] = {"candidatos", "cargo", "partido", "ordem_votacao"};
+        QCOMPARE(valor(QString("select count(*) from %1").arg(tabela[aba])).toInt(), aba == 0 ? 3 : 2); // nothing half-written
     }
 
     // Every candidate can be voted for and every map row is whole: refused through the
@@ -762,6 +805,147 @@ class TstRegistration : public QObject
             QVariant(mensagem.isEmpty() ? 0 : 1));
         QCOMPARE(m_msgs->textos(), mensagem.isEmpty() ? QStringList() : QStringList{mensagem});
         if (!mensagem.isEmpty()) QCOMPARE(q->field(0).asInteger(), chave);
+    }
+
+    // At the window's size the six tabs stand side by side, whole, none scrolled away.
+    void allTabsInView()
+    {
+        abre();
+        QTabBar *barra = w->pg_principal->tabBar();
+        QCOMPARE(barra->count(), 6);
+        const QRect naJanela(barra->mapFrom(w, QPoint(0, 0)), w->size());
+        const QRect visivel = barra->rect() & naJanela & QRect(barra->mapFrom(w->pg_principal, QPoint(0, 0)),
+                                                                w->pg_principal->size());
+        for (int i = 0; i < barra->count(); ++i) {
+            const QString titulo = barra->tabText(i);
+            QVERIFY2(visivel.contains(barra->tabRect(i)), qPrintable(titulo));
+            QVERIFY2(barra->tabRect(i).width() > barra->fontMetrics().horizontalAdvance(titulo), qPrintable(titulo));
+        }
+        QCOMPARE(barra->tabText(5), QString("Relatório"));
+        for (const QToolButton *rolagem : barra->findChildren<QToolButton *>())
+            QVERIFY(!rolagem->isVisible());
+        QTest::mouseClick(barra, Qt::LeftButton, {}, barra->tabRect(5).center());
+        QCOMPARE(w->pg_principal->currentIndex(), 5);
+    }
+
+    // No message names a column, a table or shows the engine's English.
+    void messagesNameLabels_data()
+    {
+        QTest::addColumn<QString>("doBanco");
+        QTest::addColumn<QString>("mensagem");
+        // clang-format off
+        QTest::addRow("campo obrigatório") << "NOT NULL constraint failed: cargo.quantidade_numeros"
+            << "O campo \"Qtn. de Nº\" não pode ficar vazio";
+        QTest::addRow("regra de um arquivo antigo") << "CHECK constraint failed: O campo nome_candidato aceita no máximo 100 caracteres"
+            << "O campo \"Nome do candidato\" aceita no máximo 100 caracteres";
+        QTest::addRow("duplicado sem frase própria") << "UNIQUE constraint failed: candidatos_votacao.id_candidato, candidatos_votacao.data_votacao"
+            << "Já existe um registro com o mesmo valor em \"Candidato\", \"Dia da votação\"";
+        QTest::addRow("tipo errado") << "datatype mismatch" << "O banco de dados não pôde concluir a operação";
+        QTest::addRow("chave estrangeira") << "FOREIGN KEY constraint failed" << "O banco de dados não pôde concluir a operação";
+        QTest::addRow("coluna inexistente") << "no such column: legenda"
+            << "O arquivo do banco de dados não tem o campo \"Nº legenda\" de uma eleição do Votarim";
+        QTest::addRow("coluna alheia inexistente") << "no such column: x.numero_x"
+            << "O arquivo do banco de dados não tem a estrutura de uma eleição do Votarim";
+        QTest::addRow("frase de uma regra") << "O candidato não pode ser excluído: ele está no mapa de candidatos da votação"
+            << "O candidato não pode ser excluído: ele está no mapa de candidatos da votação";
+        QTest::addRow("frase sem acento") << "Cargo sem candidatos no dia" << "Cargo sem candidatos no dia";
+        // clang-format on
+    }
+    void messagesNameLabels()
+    {
+        QFETCH(QString, doBanco);
+        QFETCH(QString, mensagem);
+        QCOMPARE(db().translateMessage(doBanco), mensagem);
+    }
+
+    // Escape in a name or text box puts the stored value back; the window stays open.
+    void escapeRestoresStoredValue_data()
+    {
+        QTest::addColumn<int>("aba");
+        QTest::addColumn<QString>("caixa");
+        QTest::addColumn<QString>("guardado");
+        QTest::addRow("nome do candidato") << 0 << "cmp_nome_candidato" << "Ana";
+        QTest::addRow("nome do cargo") << 1 << "cmp_cargo" << "Presidente";
+        QTest::addRow("nome do partido") << 2 << "cmp_partido" << "Partido <b>Azul</b>";
+        QTest::addRow("ordem") << 3 << "cmp_ordem_votacao" << "1";
+    }
+    void escapeRestoresStoredValue()
+    {
+        QFETCH(int, aba);
+        QFETCH(QString, caixa);
+        QFETCH(QString, guardado);
+        abre();
+        w->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(w));
+        w->pg_principal->setCurrentIndex(aba);
+        auto *navegador = w->pg_principal->widget(aba)->findChild<DbNavigator *>();
+        navegador->click(Button::Edit);
+        auto *e = w->findChild<DbEdit *>(caixa);
+        e->setFocus();
+        QTRY_VERIFY(e->hasFocus());
+        e->end(false);
+        // Through the window, as the keyboard delivers keys, not straight to the box.
+        QTest::keyClick(w->windowHandle(), Qt::Key_9);
+        QCOMPARE(e->text(), guardado + "9");
+        QTest::keyClick(w->windowHandle(), Qt::Key_Escape);
+        QCOMPARE(e->text(), guardado);
+        QVERIFY(w && w->isVisible());
+        navegador->click(Button::Post);
+        QCOMPARE(e->text(), guardado);
+        QCOMPARE(e->dataSource()->dataSet()->state(), Query::State::Browse);
+        QVERIFY(m_msgs->lista.empty());
+    }
+
+    // The terminal reads the voting order and the offices once: a change to them is
+    // announced when the window closes; nothing else is.
+    void closeNotice_data()
+    {
+        QTest::addColumn<int>("aba");
+        QTest::addColumn<QString>("caixa");
+        QTest::addColumn<QString>("digitado");
+        QTest::addColumn<bool>("salva");
+        QTest::addColumn<bool>("aviso");
+        QTest::addRow("sem mudança") << 0 << "" << "" << false << false;
+        QTest::addRow("partido alterado") << 2 << "cmp_partido" << " Novo" << true << false;
+        QTest::addRow("candidato alterado") << 0 << "cmp_nome_candidato" << " Maria" << true << false;
+        QTest::addRow("cargo alterado e cancelado") << 1 << "cmp_cargo" << " Geral" << false << false;
+        QTest::addRow("cargo renomeado") << 1 << "cmp_cargo" << " da República" << true << true;
+        QTest::addRow("posição na ordem") << 3 << "cmp_ordem_votacao" << "3" << true << true;
+    }
+    void closeNotice()
+    {
+        QFETCH(int, aba);
+        QFETCH(QString, caixa);
+        QFETCH(QString, digitado);
+        QFETCH(bool, salva);
+        QFETCH(bool, aviso);
+        abre();
+        if (!caixa.isEmpty()) {
+            w->pg_principal->setCurrentIndex(aba);
+            auto *navegador = w->pg_principal->widget(aba)->findChild<DbNavigator *>();
+            navegador->click(Button::Edit);
+            auto *e = w->findChild<DbEdit *>(caixa);
+            if (aba == 3)
+                e->selectAll();
+            else
+                e->end(false);
+            teclas(e, digitado);
+            navegador->click(salva ? Button::Post : Button::Cancel);
+        }
+        QVERIFY(m_msgs->lista.empty());
+        w->close();
+        QTRY_VERIFY(w.isNull());
+        if (!aviso) {
+            QVERIFY(m_msgs->lista.empty());
+            return;
+        }
+        QCOMPARE(m_msgs->textos(), QStringList{"As mudanças na ordem de votação e nos cargos valem a partir da "
+                                               "próxima vez que o programa for aberto."});
+        QCOMPARE(m_msgs->lista[0].icone, Mensagens::Icone::Informacao);
+        abre(); // told once: the next window has nothing new to tell
+        w->close();
+        QTRY_VERIFY(w.isNull());
+        QCOMPARE(m_msgs->lista.size(), size_t(1));
     }
 
     // Names from the database are text, never markup: nothing of these draws red.

@@ -585,7 +585,7 @@ void TstReports::erroNaSegundaConsulta()
     }
     QCOMPARE(m_msgs->lista.size(), size_t(1));
     QCOMPARE(m_msgs->lista[0].icone, Mensagens::Icone::Erro);
-    QVERIFY2(m_msgs->lista[0].texto.contains(QStringLiteral("numero_candidato")),
+    QVERIFY2(m_msgs->lista[0].texto.contains(QStringLiteral("\"Nº candidato\"")),
              qPrintable(m_msgs->lista[0].texto));
     QVERIFY(m.rel_resultadoGERAL.isActive()); // opened before the error, left open
     QVERIFY(!m.rel_resultadoCANDIDATO.isActive());

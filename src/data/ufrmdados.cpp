@@ -1,5 +1,6 @@
 #include "data/ufrmdados.h"
 
+#include "data/campos.h"
 #include "data/esquema.h"
 #include "data/referencias.h"
 
@@ -21,6 +22,7 @@ void Tfrmdados::protegeReferencias()
     Referencias::protege(conexaoDB);
     // Every candidate can be voted for, every map row is whole.
     Esquema::protegeEleicao(conexaoDB);
+    Campos::protege(conexaoDB); // and no office, party or candidate without a name
     m_referenciasProtegidas = true;
 }
 
@@ -50,6 +52,8 @@ Tfrmdados::Tfrmdados(QObject *owner)
 {
     setObjectName(QStringLiteral("frmdados"));
     Esquema::prepara(conexaoDB);
+    // What the operator reads names the fields as the windows label them.
+    conexaoDB.setMessageTranslator(Campos::traduzMensagem);
 
     tb_candidatos.setSql(QStringLiteral("select *  from candidatos"));
     tb_cargo.setSql(QStringLiteral("select * from cargo"));

@@ -23,8 +23,10 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabBar>
 #include <QTabWidget>
 
 Tfrmcadastro *frmcadastro = nullptr;
@@ -36,6 +38,9 @@ const QString Tfrmcadastro::kRemoveSoEditando =
 const QString Tfrmcadastro::kOrdemObrigatoria =
     QStringLiteral("O campo cargo e ordem são obrigatórios\n"
                    "- O campo ordem não pode ser zero e não pode ter valores existentes");
+const QString Tfrmcadastro::kMudancasNaProximaAbertura = QStringLiteral(
+    "As mudanças na ordem de votação e nos cargos valem a partir da próxima vez que o programa "
+    "for aberto.");
 
 namespace
 {
@@ -287,6 +292,7 @@ Tfrmcadastro::Tfrmcadastro(QWidget *owner)
     tab_relatorio = new TabRelatorio(pg_principal);
     pg_principal->addTab(tab_relatorio, QStringLiteral("Relatório"));
 
+    ajustaAbasALargura();
     createComponents();
     createPhotoControls();
     createMapPickers();
@@ -302,6 +308,39 @@ Tfrmcadastro::~Tfrmcadastro()
     // the map's handlers would reach for a picker that is gone.
     if (!m_fechada) fechaConsultas();
     if (frmcadastro == this) frmcadastro = nullptr;
+}
+
+namespace
+{
+// Narrower tabs: the style's default side padding alone takes a third of the bar.
+class EstiloDasAbas : public QProxyStyle
+{
+  public:
+    int pixelMetric(PixelMetric metrica, const QStyleOption *opcao, const QWidget *widget) const override
+    {
+        if (metrica == PM_TabBarTabHSpace) return 8;
+        return QProxyStyle::pixelMetric(metrica, opcao, widget);
+    }
+};
+} // namespace
+
+void Tfrmcadastro::ajustaAbasALargura()
+{
+    // All six captions in view at once, whole: a tab off-screen is a tab a new
+    // operator does not find. Narrow padding first, then a smaller caption font
+    // only as far as the machine's fonts need it.
+    QTabBar *barra = pg_principal->tabBar();
+    auto *estilo = new EstiloDasAbas;
+    estilo->setParent(barra);
+    barra->setStyle(estilo);
+    barra->setElideMode(Qt::ElideNone);
+    barra->setExpanding(false);
+    const int largura = pg_principal->width() - 4; // the frame's corners
+    QFont fonte = barra->font();
+    while (barra->sizeHint().width() > largura && fonte.pixelSize() > 8) {
+        fonte.setPixelSize(fonte.pixelSize() - 1);
+        barra->setFont(fonte);
+    }
 }
 
 QWidget *Tfrmcadastro::createTab(const char *nome, const QString &titulo, QGroupBox *&quadro,
@@ -456,6 +495,26 @@ void Tfrmcadastro::FormShow()
                      &frmdados->tb_candidatos, &frmdados->tb_candidato_votacao})
         if (!q->isActive()) q->open();
     pg_principal->setCurrentIndex(0);
+    m_ordemECargosNaAbertura = ordemECargos();
+}
+
+QString Tfrmcadastro::ordemECargos() const
+{
+    QString texto;
+    for (const char *sql :
+         {"select ordem_votacao, id_cargo from ordem_votacao order by ordem_votacao, id_cargo",
+          "select numcad_cargo, cargo, quantidade_numeros from cargo order by numcad_cargo"}) {
+        Query q(frmdados->conexaoDB);
+        q.setSql(QLatin1String(sql));
+        q.open();
+        for (; !q.eof(); q.next()) {
+            for (int i = 0; i < q.fieldCount(); ++i)
+                texto += q.field(i).asString() + u'\t';
+            texto += u'\n';
+        }
+        texto += u'#';
+    }
+    return texto;
 }
 
 void Tfrmcadastro::fechaConsultas()
@@ -472,6 +531,8 @@ void Tfrmcadastro::fechaConsultas()
 void Tfrmcadastro::FormClose()
 {
     fechaConsultas();
+    if (frmdados && !m_ordemECargosNaAbertura.isEmpty() && ordemECargos() != m_ordemECargosNaAbertura)
+        Mensagens::mostra(Mensagens::Icone::Informacao, kMudancasNaProximaAbertura);
 }
 
 void Tfrmcadastro::showEvent(QShowEvent *e)

@@ -91,7 +91,7 @@ class Tfrmcadastro : public QDialog
     void filtra_mapa_votacao(bool filtrado);
 
     // The texts the window shows the operator.
-    static const QString kFotoSoEditando, kRemoveSoEditando, kOrdemObrigatoria;
+    static const QString kFotoSoEditando, kRemoveSoEditando, kOrdemObrigatoria, kMudancasNaProximaAbertura;
 
   protected:
     void showEvent(QShowEvent *e) override;
@@ -113,15 +113,21 @@ class Tfrmcadastro : public QDialog
     };
 
     QWidget *createTab(const char *nome, const QString &titulo, QGroupBox *&quadro, const char *nomeQuadro);
+    void ajustaAbasALargura();
     void createComponents();
     void createPhotoControls();
     void createMapPickers();
     void setTabOrders();
     void fechaConsultas();
+    // The voting order and the offices as stored now, in a comparable text.
+    QString ordemECargos() const;
 
     SeletorDoMapa m_seletor{this};
     bool m_mostrada = false;
     bool m_fechada = false;
+    // What the voting order and the offices were when the window opened: the terminal
+    // read them once at its start and will not see a change before the next one.
+    QString m_ordemECargosNaAbertura;
 };
 
 // Meaningful only while a registration window is open.

@@ -8,6 +8,7 @@
 class Database;
 
 #include <cstdio>
+#include <functional>
 
 namespace Banco
 {
@@ -24,6 +25,22 @@ bool escreveSaida(const QByteArray &bytes);
 // other readers, refused while the program holds it, and leaving nothing beside the
 // file (no log or index files). Throws DbError.
 void abreParaLeitura(Database &db, const QString &arquivo);
+
+// Why a command may not write its output file at `saida`: it is, or resolves to (by
+// path, through links, or by device and inode), the database `banco` or a file the
+// engine keeps beside it ("-wal", "-shm", "-journal"), or it is a folder. Empty when
+// the file may be written.
+QString saidaProibida(const QString &saida, const QString &banco);
+
+// Writes a command's output file. `escreve` fills a temporary file (its path is the
+// argument) in the folder of `saida`; only when it returns does that file take the
+// place of `saida`, by rename, so a link standing at `saida` is replaced, never written
+// through, and a failure leaves `saida` as it was. Throws std::runtime_error with a
+// Portuguese message when saidaProibida refuses or the file cannot be written.
+void gravaArquivo(const QString &saida, const QString &banco,
+                  const std::function<void(const QString &temporario)> &escreve);
+// The same for bytes already at hand.
+void gravaArquivo(const QString &saida, const QString &banco, const QByteArray &bytes);
 
 int novo(const QStringList &argumentos);
 int exemplo(const QStringList &argumentos);

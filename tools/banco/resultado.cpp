@@ -260,11 +260,12 @@ QByteArray csvResultado(const Resultado &r)
 }
 
 // The result report of the shipped project, laid out over the same queries and written as PDF.
-void pdfResultado(Tfrmimpressao &m, const QString &dia, const QString &saida)
+void pdfResultado(Tfrmimpressao &m, const QString &dia, const QString &saida, const QString &banco)
 {
     // Said here in the operator's words; reading errors are the engine's.
     const QString caminho = m.relatorio->ProjectFile;
-    if (!QFileInfo::exists(caminho))
+    // Only a regular file: reading a FIFO or a device would wait forever.
+    if (!QFileInfo(caminho).isFile())
         throw std::runtime_error(
             QStringLiteral("O projeto de relatórios %1 não foi encontrado").arg(caminho).toStdString());
     m.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), dia);
@@ -272,8 +273,10 @@ void pdfResultado(Tfrmimpressao &m, const QString &dia, const QString &saida)
     if (!paginas)
         throw std::runtime_error(
             QStringLiteral("O projeto %1 não tem o relatório rel_resultadogeral").arg(caminho).toStdString());
-    if (!ReportEngine::writePdf(*paginas, saida, QStringLiteral("Votarim")))
-        throw std::runtime_error("A geração do relatório foi interrompida");
+    Banco::gravaArquivo(saida, banco, [&](const QString &temporario) {
+        if (!ReportEngine::writePdf(*paginas, temporario, QStringLiteral("Votarim")))
+            throw std::runtime_error("A geração do relatório foi interrompida");
+    });
 }
 
 int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString &formato, const QString &saida)
@@ -300,7 +303,7 @@ int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString 
         Relatorios::preparaDia(modulo, dia);
         if (formato == QLatin1String("--pdf")) {
             const QString digital = Relatorios::impressaoDigital(modulo);
-            pdfResultado(modulo, dia, saida);
+            pdfResultado(modulo, dia, saida, arquivo);
             bytes = QStringLiteral("Relatório gravado em %1\nImpressão digital (SHA-256): %2\n")
                         .arg(saida, digital)
                         .toUtf8();
