@@ -342,16 +342,6 @@ void telas(const QString &pasta, int passos)
     for (int r = 0; r < lista.rowCount(); ++r)
         todos << lista.displayText(r, 1);
     nomes.setStringList(todos);
-    // The floor: a pop-up list view over the same names, as a drop-down opens its list
-    // (QComboBox::showPopup sizes its view over every row and is no floor).
-    QFrame suspensa(&simples, Qt::Popup);
-    auto *moldura = new QVBoxLayout(&suspensa);
-    moldura->setContentsMargins(1, 1, 1, 1);
-    auto *vista = new QListView(&suspensa);
-    vista->setUniformItemSizes(true);
-    vista->setModel(&nomes);
-    moldura->addWidget(vista);
-    suspensa.resize(450, 10 * (vista->sizeHintForRow(0) + 1));
     std::vector<double> abre1, abre2;
     for (int i = -1; i < 5; ++i) {
         DbLookupComboBox l(&janela);
@@ -370,7 +360,18 @@ void telas(const QString &pasta, int passos)
             falha(QStringLiteral("the drop-down did not open"));
         l.hidePopup();
         mapa.cancel();
+        // The floor: a pop-up list view over the same names, made and shown as a new
+        // lookup makes its list at its first opening (QComboBox::showPopup sizes its
+        // view over every row and is no floor).
         t0 = Bench::agoraNs();
+        QFrame suspensa(&simples, Qt::Popup);
+        auto *moldura = new QVBoxLayout(&suspensa);
+        moldura->setContentsMargins(1, 1, 1, 1);
+        auto *vista = new QListView(&suspensa);
+        vista->setUniformItemSizes(true);
+        vista->setModel(&nomes);
+        moldura->addWidget(vista);
+        suspensa.resize(450, 10 * (vista->sizeHintForRow(0) + 1));
         suspensa.move(simples.mapToGlobal(QPoint(16, 116)));
         vista->setCurrentIndex(nomes.index(0));
         suspensa.show();
