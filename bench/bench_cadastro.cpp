@@ -30,6 +30,7 @@
 #include "registration/ufrmcadcanditatos.h"
 #include "terminal/ufrmprincipal.h"
 
+#include <QAbstractListModel>
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QComboBox>
@@ -241,6 +242,22 @@ class Tabela : public QAbstractTableModel
     }
 };
 
+// The drop-down's names, read from the same compact rows as the grid's.
+class NomesDosCandidatos : public QAbstractListModel
+{
+  public:
+    const Candidatos *linhas = nullptr;
+    int rowCount(const QModelIndex &p = QModelIndex()) const override
+    {
+        return p.isValid() ? 0 : int(linhas->size());
+    }
+    QVariant data(const QModelIndex &i, int role) const override
+    {
+        if (role != Qt::DisplayRole) return QVariant();
+        return linhas->nome(size_t(i.row()));
+    }
+};
+
 // Reads only what the first tab shows: the offices and parties of its two lists and
 // the candidates' keys, names and numbers.
 Medida janelaEnxuta(Tfrmprincipal *terminal)
@@ -325,10 +342,8 @@ Medida janelaEnxuta(Tfrmprincipal *terminal)
     }
     m.proximo = Bench::mediana(passos);
 
-    QStringList nomes;
-    for (size_t r = 0; r < candidatos.size(); ++r)
-        nomes << candidatos.nome(r);
-    QStringListModel modeloNomes(nomes);
+    NomesDosCandidatos modeloNomes;
+    modeloNomes.linhas = &candidatos;
     abas->setCurrentIndex(4);
     QFrame suspensa(w, Qt::Popup);
     auto *caixa = new QVBoxLayout(&suspensa);
