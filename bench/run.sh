@@ -2,7 +2,8 @@
 # Builds and runs the benchmarks, prints the results table and writes it to
 # docs/performance.md.
 #
-# Usage: bench/run.sh [BUILD_DIR]          (default: build/)
+# Usage: bench/run.sh [BUILD_DIR]          (default: build-bench/, a build folder of
+#        its own with VOTARIM_BENCH=ON: the test command does not build the benchmarks)
 # Environment: BENCH_RUNS (5) runs of the terminal benchmark on each platform,
 #              BENCH_NUMBERS (300) numbers per window and run, BENCH_COLD (100)
 #              numbers per window and run with the file evicted from the page cache,
@@ -15,7 +16,7 @@
 # the benchmarks run in: the database, sounds, fonts and copies of the programs.
 set -euo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
-build=$(realpath -m "${1:-$raiz/build}")
+build=$(realpath -m "${1:-$raiz/build-bench}")
 dados=$build/bench-data
 runs=${BENCH_RUNS:-5}
 numeros=${BENCH_NUMBERS:-300}
@@ -24,7 +25,7 @@ ciclos=${BENCH_CYCLES:-40}
 partidas=${BENCH_STARTS:-10}
 
 # Build output goes to stderr so that stdout carries the tables only.
-cmake -S "$raiz" -B "$build" -G Ninja >&2
+cmake -S "$raiz" -B "$build" -G Ninja -DVOTARIM_BENCH=ON -DBUILD_TESTING=OFF >&2
 cmake --build "$build" --target bench >&2
 
 "$build/bench/bench_gera" "$dados/candidatos.mdb"
@@ -153,7 +154,9 @@ Run every benchmark with one command, from the checkout:
 
     bench/run.sh [BUILD_DIR]
 
-It configures and builds the \`bench\` target in BUILD_DIR (default \`build/\`),
+It configures BUILD_DIR (default \`build-bench/\`) with \`VOTARIM_BENCH=ON\` (the
+benchmarks are built there only, never by the test command) and builds the
+\`bench\` target,
 generates the benchmark election once in \`BUILD_DIR/bench-data/\` (about a
 minute; reused afterwards), runs the measurements offscreen and under Xvfb,
 prints the table below and rewrites this file. Every figure is compared with a
@@ -204,6 +207,16 @@ installation, so the runs play and draw what the installed program does.
 - **Peak memory**: the children's ru_maxrss (wait4) in those same pairs. The real
   \`votarim\` executable, stopped after 3 s, is measured too as a check that
   \`bench_inicio\` stands for it.
+- **Ballot secrecy** (\`bench_sigilo\`, 100 voters): each voter's five votes through
+  CONFIRMA's query object on the program's connection (pages ordered on their way to
+  the file) and its "FIM" step, against the same ballot stored by a bare statement
+  prepared once on a plain SQLite connection (no secrecy layer; the same schema,
+  connection pragmas and votes, in \`sigilo-simples.mdb\`, copied once) and its log
+  emptied by a plain checkpoint; the two take turns to go first.
+- **Registration window** (\`bench_cadastro\`): the lean window reads only what the
+  first tab shows (offices, parties, the candidates' keys, names and numbers) into
+  compact vectors. The drop-downs of 100,000 names (\`bench_cadastro\`, \`bench_dados\`)
+  are compared with a pop-up list view over a string list of the same names.
 
 ## Results
 

@@ -3,12 +3,12 @@
 // their queries.
 
 #include "apoio.h"
+#include "data/fontedados.h"
 #include "platform/dbedit.h"
 #include "platform/dbgrid.h"
 #include "platform/dblookupcombo.h"
 #include "platform/dbnavigator.h"
 #include "platform/dbtext.h"
-#include "platform/fontedados.h"
 
 #include <QApplication>
 #include <QFocusEvent>

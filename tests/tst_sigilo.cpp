@@ -149,9 +149,9 @@ int paginasForaDeOrdem(const QString &banco)
 }
 
 // A connection opened as the program opens it, storing votes with the program's statement.
-struct Urna {
+struct TerminalDeVotacao {
     Database db;
-    explicit Urna(const QString &banco)
+    explicit TerminalDeVotacao(const QString &banco)
     {
         Esquema::prepara(db);
         db.setConnectionString(Database::connectionStringFor(banco));
@@ -308,30 +308,30 @@ class TstSigilo : public QObject
         for (int a = 0; a < arquivos; ++a) {
             InstalacaoTeste inst;
             const std::vector<qint64> ids = embaralhados(antes + medidos + 2);
-            Urna urna(inst.banco());
-            urna.db.execScript("BEGIN");
+            TerminalDeVotacao terminal(inst.banco());
+            terminal.db.execScript("BEGIN");
             for (int i = 0; i < antes; ++i)
-                urna.vota(ids[size_t(i)]);
-            urna.db.execScript("COMMIT");
-            Sigilo::encerraCiclo(urna.db);
+                terminal.vota(ids[size_t(i)]);
+            terminal.db.execScript("COMMIT");
+            Sigilo::encerraCiclo(terminal.db);
             if (ordenado) {
                 for (int i = antes; i < antes + medidos; ++i) {
-                    QCOMPARE(urna.vota(ids[size_t(i)]), 1); // execSql counts the vote the trigger stored
-                    if ((i - antes) % 5 == 4) Sigilo::encerraCiclo(urna.db);
+                    QCOMPARE(terminal.vota(ids[size_t(i)]), 1); // execSql counts the vote the trigger stored
+                    if ((i - antes) % 5 == 4) Sigilo::encerraCiclo(terminal.db);
                 }
             } else {
-                urna.db.close();
+                terminal.db.close();
                 votaSemOrdem(inst.banco(), {ids.begin() + antes, ids.begin() + antes + medidos}, false);
-                urna.db.open();
+                terminal.db.open();
             }
             QCOMPARE(QFileInfo(inst.banco() + "-wal").size(), 0);
             QCOMPARE(paginasForaDeOrdem(inst.banco()) == 0, ordenado);
-            const Medida m = mede(inst.banco(), 0, urna.ordemPorChave(ids), antes);
+            const Medida m = mede(inst.banco(), 0, terminal.ordemPorChave(ids), antes);
             arquivo.pares += m.pares, arquivo.naOrdem += m.naOrdem;
-            verificaIntegro(urna.db, antes + medidos);
+            verificaIntegro(terminal.db, antes + medidos);
             if (!ordenado) continue;
-            urna.vota(ids[size_t(antes + medidos)]), urna.vota(ids[size_t(antes + medidos + 1)]);
-            const Medida l = mede(inst.banco() + "-wal", 24, urna.ordemPorChave(ids), 0, antes + medidos);
+            terminal.vota(ids[size_t(antes + medidos)]), terminal.vota(ids[size_t(antes + medidos + 1)]);
+            const Medida l = mede(inst.banco() + "-wal", 24, terminal.ordemPorChave(ids), 0, antes + medidos);
             log.pares += l.pares, log.naOrdem += l.naOrdem;
         }
         qInfo("file: %s; log: %s", qPrintable(arquivo.texto()), qPrintable(log.texto()));
@@ -421,16 +421,16 @@ class TstSigilo : public QObject
         Sigilo::defineObservador([&](const char *p) { passos << p; });
         const auto esquece = qScopeGuard([] { Sigilo::defineObservador({}); }); // also when a check fails
         {
-            Urna urna(inst.banco());
-            QCOMPARE(urna.ordemPorChave(ids), ordem); // the same row ids
-            QCOMPARE(resultadoDoDia(urna.db), antes);
-            const QString plano = resultadoDoDia(urna.db, "EXPLAIN QUERY PLAN ").join('\n');
+            TerminalDeVotacao terminal(inst.banco());
+            QCOMPARE(terminal.ordemPorChave(ids), ordem); // the same row ids
+            QCOMPARE(resultadoDoDia(terminal.db), antes);
+            const QString plano = resultadoDoDia(terminal.db, "EXPLAIN QUERY PLAN ").join('\n');
             QVERIFY2(plano.contains("COVERING INDEX contagem_votacao_normal") &&
                          plano.contains("COVERING INDEX contagem_votacao_legenda") &&
                          !plano.contains("GROUP BY"),
                      qPrintable(plano));
-            verificaIntegro(urna.db, 80);
-            QCOMPARE(umTexto(urna.db, "select sql from sqlite_master where name = 'contagem_votacao'"),
+            verificaIntegro(terminal.db, 80);
+            QCOMPARE(umTexto(terminal.db, "select sql from sqlite_master where name = 'contagem_votacao'"),
                      Esquema::criaTabelaVotos("contagem_votacao"));
         }
         QVERIFY(passos.contains("copiada"));
@@ -438,7 +438,7 @@ class TstSigilo : public QObject
         QVERIFY2(m.parte() >= 0.4 && m.parte() <= 0.6, qPrintable(m.texto()));
         QCOMPARE(paginasForaDeOrdem(inst.banco()), 0);
         passos.clear();
-        Urna deNovo(inst.banco());
+        TerminalDeVotacao deNovo(inst.banco());
         QVERIFY(!passos.contains("copiada"));
     }
 
@@ -450,29 +450,29 @@ class TstSigilo : public QObject
         const QString tudo = "select *, length(foto) from candidatos order by 1";
         QString antes;
         {
-            Urna urna(inst.banco());
-            urna.db.execScript("BEGIN");
+            TerminalDeVotacao terminal(inst.banco());
+            terminal.db.execScript("BEGIN");
             for (int i = 1; i <= 600; ++i)
-                executa(urna.db,
+                executa(terminal.db,
                         "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo, "
                         "foto) values (:a, :b, 1, 1, :c)",
                         {QString("Candidato %1").arg(i), QString::number(i),
                          QByteArray(int(QRandomGenerator::global()->bounded(12000)), char('a' + i % 26))});
-            urna.db.execScript("COMMIT");
-            executa(urna.db, "delete from candidatos where numcad_candidato % 3 = 0");
-            executa(urna.db, "update candidatos set nome_candidato = nome_candidato || ' da Silva' where "
+            terminal.db.execScript("COMMIT");
+            executa(terminal.db, "delete from candidatos where numcad_candidato % 3 = 0");
+            executa(terminal.db, "update candidatos set nome_candidato = nome_candidato || ' da Silva' where "
                              "numcad_candidato % 5 = 0");
             for (qint64 id : embaralhados(3000))
-                urna.vota(id);
-            Sigilo::encerraCiclo(urna.db);
+                terminal.vota(id);
+            Sigilo::encerraCiclo(terminal.db);
             antes =
-                umTexto(urna.db, tudo) + umTexto(urna.db, "select rowid, * from contagem_votacao order by 1");
+                umTexto(terminal.db, tudo) + umTexto(terminal.db, "select rowid, * from contagem_votacao order by 1");
         }
         QCOMPARE(paginasForaDeOrdem(inst.banco()), 0);
-        Urna urna(inst.banco());
-        QCOMPARE(umTexto(urna.db, "PRAGMA integrity_check"), QString("ok"));
-        QCOMPARE(umTexto(urna.db, tudo) +
-                     umTexto(urna.db, "select rowid, * from contagem_votacao order by 1"),
+        TerminalDeVotacao terminal(inst.banco());
+        QCOMPARE(umTexto(terminal.db, "PRAGMA integrity_check"), QString("ok"));
+        QCOMPARE(umTexto(terminal.db, tudo) +
+                     umTexto(terminal.db, "select rowid, * from contagem_votacao order by 1"),
                  antes);
     }
 
@@ -496,10 +496,10 @@ class TstSigilo : public QObject
         InstalacaoTeste inst;
         qint64 raiz;
         {
-            Urna urna(inst.banco());
+            TerminalDeVotacao terminal(inst.banco());
             for (qint64 id : embaralhados(20))
-                urna.vota(id);
-            raiz = contaLinhas(urna.db, "select rootpage from sqlite_master where name = 'contagem_votacao'");
+                terminal.vota(id);
+            raiz = contaLinhas(terminal.db, "select rootpage from sqlite_master where name = 'contagem_votacao'");
         }
         QFile f(inst.banco());
         QVERIFY(f.open(QIODevice::ReadOnly) && f.seek((raiz - 1) * 4096));

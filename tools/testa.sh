@@ -14,7 +14,7 @@ if [ "${1:-}" = "--sanitizers" ]; then
 fi
 
 bash "$raiz/tools/dependencias.sh"
-cmake -S "$raiz" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${extra[@]}" >/dev/null
+cmake -S "$raiz" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVOTARIM_BENCH=OFF "${extra[@]}" >/dev/null
 cmake --build "$build"
 cd "$build"
 ctest --output-on-failure --timeout 600

@@ -175,7 +175,6 @@ class Query
     // open when its result lacks one; an empty list gives the result's own fields.
     QList<FieldDef> fieldDefs() const;
     void setFixedFields(const QList<FieldDef> &fields);
-    QList<FieldDef> fixedFields() const { return m_fixed; }
 
     // Conditions "[campo] = 'valor'" joined by " and " (a quote inside a value
     // doubled); = and <> compare the field's text with the value in full and with

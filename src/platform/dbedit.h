@@ -5,7 +5,7 @@
 // the field when the box loses the focus, and before the row is saved or left
 // (the query asks for it); Escape puts the field's text back.
 
-#include "platform/fontedados.h"
+#include "data/fontedados.h"
 
 #include <QLineEdit>
 

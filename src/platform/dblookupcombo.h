@@ -27,7 +27,6 @@ class DbLookupComboBox : public QComboBox
     QString dataField() const { return m_link.fieldName(); }
 
     void setListSource(DataSource *source);
-    DataSource *listSource() const { return m_lista.source(); }
     void setKeyField(const QString &name);
     void setListField(const QString &name);
 

@@ -10,7 +10,7 @@
 // added or edited, or pressing Insert, saves it when a field changed and drops it
 // otherwise (the query does that).
 
-#include "platform/fontedados.h"
+#include "data/fontedados.h"
 
 #include <QWidget>
 #include <functional>

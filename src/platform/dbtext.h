@@ -3,7 +3,7 @@
 // Data-bound text: a label that shows its field's value in the current row, as
 // plain text. Never editable.
 
-#include "platform/fontedados.h"
+#include "data/fontedados.h"
 
 #include <QLabel>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/fontedados.h"
+#include "data/fontedados.h"
 
 #include <QAbstractTableModel>
 

@@ -2,6 +2,8 @@
 
 #include "reportengine/reporterror.h"
 
+#include "filtro/filtro.h"
+
 #include <QCryptographicHash>
 #include <QDate>
 #include <QDateTime>
@@ -23,49 +25,11 @@ QString filterText(const QList<Condition> &conditions)
 
 QList<Condition> parseFilter(const QString &filter)
 {
+    const std::optional<QList<Filtro::Condicao>> lidas = Filtro::le(filter);
+    if (!lidas) throw ReportError(Filtro::mensagemDeFiltroInvalido(filter));
     QList<Condition> result;
-    const auto fail = [&filter]() { throw ReportError(QStringLiteral("Filtro inválido: %1").arg(filter)); };
-    qsizetype i = 0;
-    const qsizetype n = filter.size();
-    while (i < n) {
-        if (filter[i] != u'[') fail();
-        const qsizetype close = filter.indexOf(u']', i + 1);
-        if (close < 0) fail();
-        Condition c;
-        c.field = filter.mid(i + 1, close - i - 1);
-        i = close + 1;
-        if (filter.mid(i, 1) != QStringLiteral(" ")) fail();
-        ++i;
-        if (filter.mid(i, 3) == QStringLiteral("<> ")) {
-            c.op = QStringLiteral("<>");
-            i += 3;
-        } else if (filter.mid(i, 2) == QStringLiteral("= ")) {
-            c.op = QStringLiteral("=");
-            i += 2;
-        } else {
-            fail();
-        }
-        if (i >= n || filter[i] != u'\'') fail();
-        ++i;
-        for (;;) {
-            if (i >= n) fail();
-            if (filter[i] == u'\'') {
-                if (i + 1 < n && filter[i + 1] == u'\'') {
-                    c.value += u'\'';
-                    i += 2;
-                    continue;
-                }
-                ++i;
-                break;
-            }
-            c.value += filter[i++];
-        }
-        result << c;
-        if (i == n) break;
-        if (filter.mid(i, 5) != QStringLiteral(" and ")) fail();
-        i += 5;
-        if (i == n) fail();
-    }
+    for (const Filtro::Condicao &c : *lidas)
+        result << Condition{c.campo, Filtro::textoDoOperador(c.operador), c.valor};
     return result;
 }
 
@@ -203,8 +167,11 @@ void MemoryTable::applyFilter()
         bool passes = true;
         for (const auto &[field, c] : conditions) {
             const QVariant &v = m_rows[size_t(r)][field];
-            const bool equal = !v.isNull() && v.toString() == c.value;
-            if (equal != (c.op == QStringLiteral("="))) {
+            // A null value equals no text: it meets "<>" only.
+            const std::optional<Filtro::Operador> op = Filtro::operadorDe(c.op);
+            const bool meets = v.isNull() ? c.op == QStringLiteral("<>")
+                                          : op && Filtro::atende(*op, v.toString().compare(c.value));
+            if (!meets) {
                 passes = false;
                 break;
             }

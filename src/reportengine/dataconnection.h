@@ -49,7 +49,8 @@ class DataConnection
     virtual void end() = 0;
 };
 
-// One condition of a lookup: the field, the operator ("=" or "<>") and the value as text.
+// One condition of a lookup: the field, the operator ("=", "<>", "<", "<=", ">" or ">=")
+// and the value as text.
 struct Condition {
     QString field;
     QString op;
@@ -60,8 +61,8 @@ struct Condition {
 // Values are compared in full and with letter case significant.
 QString filterText(const QList<Condition> &conditions);
 
-// Reads a filter text back into its conditions; throws ReportError on anything
-// filterText() does not write.
+// Reads a filter text back into its conditions (the form queries read too);
+// throws ReportError on a text that is not a filter.
 QList<Condition> parseFilter(const QString &filter);
 
 // The rows of a begun connection as one canonical text (every row, every field,

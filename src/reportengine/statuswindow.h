@@ -23,7 +23,6 @@ class StatusWindow : public QDialog
 
     // Shows the page and lets events through; false once cancel was pressed.
     bool showPage(int page);
-    void setFormat(const QString &format) { m_format = format; }
     bool cancelled() const { return m_cancelled; }
 
   protected:
