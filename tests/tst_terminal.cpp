@@ -376,15 +376,20 @@ private slots:
         QTest::addRow("normal, 5 digits") << int(kEstadual) << "45123"
                                           << QVariantList{6, "45123", "NORMAL", hoje, n, kEstadual, 2};
         QTest::addRow("legend after two digits") << int(kSenador) << "45"
-                                                 << QVariantList{2, n, "LEGENDA", hoje, "45", n, n};
+                                                 << QVariantList{2, n, "LEGENDA", hoje, "45", kSenador, n};
         QTest::addRow("legend, number incomplete") << int(kFederal) << "130"
-                                                   << QVariantList{1, n, "LEGENDA", hoje, "13", n, n};
+                                                   << QVariantList{1, n, "LEGENDA", hoje, "13", kFederal, n};
         QTest::addRow("legend after no such candidate") << int(kSenador) << "453"
-                                                        << QVariantList{2, n, "LEGENDA", hoje, "45", n, n};
+                                                        << QVariantList{2, n, "LEGENDA", hoje, "45", kSenador, n};
         QTest::addRow("null keeps no number") << int(kSenador) << "99"
-                                              << QVariantList{n, n, "NULO", hoje, n, n, n};
-        QTest::addRow("null, 1 digit") << int(kConselheiro) << "3" << QVariantList{n, n, "NULO", hoje, n, n, n};
-        QTest::addRow("blank") << int(kPresidente) << "B" << QVariantList{n, n, "BRANCO", hoje, n, n, n};
+                                              << QVariantList{n, n, "NULO", hoje, n, kSenador, n};
+        QTest::addRow("null, 1 digit") << int(kConselheiro) << "3"
+                                       << QVariantList{n, n, "NULO", hoje, n, kConselheiro, n};
+        QTest::addRow("blank") << int(kPresidente) << "B" << QVariantList{n, n, "BRANCO", hoje, n, kPresidente, n};
+        QTest::addRow("blank, 5 digits") << int(kEstadual) << "B"
+                                         << QVariantList{n, n, "BRANCO", hoje, n, kEstadual, n};
+        QTest::addRow("null, 4 digits") << int(kFederal) << "99"
+                                        << QVariantList{n, n, "NULO", hoje, n, kFederal, n};
     }
     void voteRecords()
     {
@@ -615,7 +620,8 @@ private slots:
         clica("btn_confirma");
         QCOMPARE(votos().size(), 2);
         QCOMPARE(contaLinhas(db(), "select count(*) from contagem_votacao where voto = 'BRANCO' and id_candidato is "
-                                   "null and numero_candidato is null and id_cargo is null and id_partido is null"),
+                                   "null and numero_candidato is null and id_partido is null and id_cargo = " +
+                                       QString::number(cargo)),
                  1);
         QCOMPARE(w->tipo_candidato->text(), QString("Senador")); // the voter goes on
         QVERIFY(m_msgs->lista.empty());

@@ -773,14 +773,17 @@ void Tfrmprincipal::btn_confirmaClick()
         const QVariant nulo;
         QVariantList valores;
         const QDate hoje = QDate::currentDate();
+        // Every kind names the office on screen, so that a day's blank, null and legend
+        // votes can be counted office by office.
+        const QString cargo = corta7(tb_ordem_votacao->field(QStringLiteral("id_cargo")).asString());
         if (marca.isEmpty())
             valores = {candidato_atual, numero_digitado(), Esquema::kVotoNormal, hoje, nulo, cargo_atual, partido_atual};
         else if (marca == kMarcaLegenda)
-            valores = {partido_legenda, nulo, Esquema::kVotoLegenda, hoje, Edit1->text() + Edit2->text(), nulo, nulo};
+            valores = {partido_legenda, nulo, Esquema::kVotoLegenda, hoje, Edit1->text() + Edit2->text(), cargo, nulo};
         else if (marca == kMarcaNulo)
-            valores = {nulo, nulo, Esquema::kVotoNulo, hoje, nulo, nulo, nulo};
+            valores = {nulo, nulo, Esquema::kVotoNulo, hoje, nulo, cargo, nulo};
         else if (marca == kMarcaBranco)
-            valores = {nulo, nulo, Esquema::kVotoBranco, hoje, nulo, nulo, nulo};
+            valores = {nulo, nulo, Esquema::kVotoBranco, hoje, nulo, cargo, nulo};
         else
             return;
         for (int i = 0; i < valores.size(); ++i) q.setParam(i, valores[i]);
