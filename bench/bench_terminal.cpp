@@ -139,7 +139,7 @@ class JanelaEnxuta
         m_numero += d;
         if (k == 1) {
             if (legendaExiste.linha(m_numero) && legenda.linha(m_numero)) {
-                marca(Tfrmprincipal::kMarcaLegenda);
+                marca(Cedula::kMarcaLegenda);
                 w->Label10->setText(legenda.texto(1));
                 w->Label9->show();
                 w->Label10->show();
@@ -207,7 +207,7 @@ int main(int argc, char *argv[])
     e->show();
     if (!QTest::qWaitForWindowExposed(w.get()) || !QTest::qWaitForWindowExposed(e.get()))
         falha(QStringLiteral("the windows were not shown"));
-    if (w->tipo_candidato->text() != Bench::kPrimeiroCargo || w->qtd_digitos != 5)
+    if (w->tipo_candidato->text() != Bench::kPrimeiroCargo || w->qtd_digitos() != 5)
         falha(QStringLiteral("the first office is \"%1\", not the 5-digit \"%2\"")
                   .arg(w->tipo_candidato->text(), Bench::kPrimeiroCargo));
 
@@ -347,9 +347,10 @@ int main(int argc, char *argv[])
                 QCoreApplication::processEvents();
                 if (w->Label8->isHidden() || !w->atencaodovoto->text().isEmpty())
                     falha(QStringLiteral("office %1: the candidate keyed is not shown").arg(k + 1));
-                const QByteArray linha[] = {w->candidato_atual.toUtf8(), n,
-                                            QByteArrayLiteral("NORMAL"), hoje,
-                                            w->cargo_atual.toUtf8(),     w->partido_atual.toUtf8()};
+                const Cedula *cedula = w->cedula();
+                const QByteArray linha[] = {cedula->candidato_atual.toUtf8(), n,
+                                            QByteArrayLiteral("NORMAL"),     hoje,
+                                            cedula->cargo_atual.toUtf8(),    cedula->partido_atual.toUtf8()};
                 const bool ultimo = k + 1 == numeros.size();
                 // The same row by the leanest means, on the same connection and file; it
                 // goes before or after the click by turns, as the disk's pace changes.
