@@ -3,8 +3,23 @@
 
 #include "eleicao_teste.h"
 #include "terminal/cedula.h"
+#include "terminal/fala.h"
+#include "terminal/guiavoz.h"
 
 #include <QSignalSpy>
+
+namespace
+{
+
+// Records what the guidance says, and each change of speed, in order.
+struct FalaGravada : SaidaFala {
+    QStringList *ditos;
+    explicit FalaGravada(QStringList *l) : ditos(l) {}
+    void diz(const QString &texto) override { *ditos << texto; }
+    void defineVelocidade(double v) override { *ditos << QString("velocidade %1").arg(v); }
+};
+
+} // namespace
 
 class TstCedula : public QObject
 {
@@ -153,6 +168,105 @@ private slots:
         QVERIFY(QFile::exists(arquivo));
         QCOMPARE(c->nome(), QString("Hugo"));
         QFile::remove(arquivo);
+    }
+
+    // What a voter hears along a ballot: keys as the terminal passes them on (digits,
+    // B BRANCO, C CORRIGE, K CONFIRMA, and the keypad's ".", "+" and "-").
+    void guidance_data()
+    {
+        QTest::addColumn<QList<int>>("ordem");
+        QTest::addColumn<QString>("teclas");
+        QTest::addColumn<QStringList>("falas");
+        const QString presidente = "Seu voto para Presidente. Digite 2 números.";
+        const QString senador = "Seu voto para Senador. Digite 3 números.";
+        QTest::addRow("candidate, then the next office")
+            << QList<int>{kPresidente, kSenador} << "45K"
+            << QStringList{presidente, "4.", "Número 45. Bruno. Partido Verde.",
+                           "Voto confirmado para Presidente. " + senador};
+        QTest::addRow("legend vote, then the end")
+            << QList<int>{kSenador} << "45K"
+            << QStringList{senador, "4.", "5. Voto de legenda. Partido Verde.",
+                           "Voto confirmado para Senador. Fim. Obrigado."};
+        QTest::addRow("wrong number, a digit too many")
+            << QList<int>{kPresidente} << "999K"
+            << QStringList{presidente, "9.", "9. Número errado. Voto nulo.", "Tecla sem efeito.",
+                           "Voto confirmado para Presidente. Fim. Obrigado."};
+        QTest::addRow("blank, then keys that do nothing")
+            << QList<int>{kPresidente} << "B4BK"
+            << QStringList{presidente, "Voto em branco.", "Tecla sem efeito.", "Tecla sem efeito.",
+                           "Voto confirmado para Presidente. Fim. Obrigado."};
+        QTest::addRow("correction")
+            << QList<int>{kSenador} << "99C451K"
+            << QStringList{senador, "9.", "9. Número errado. Voto nulo.", "Corrigido. Digite novamente.", "4.",
+                           "5. Voto de legenda. Partido Verde.", "Número 451. Carla. Partido Verde.",
+                           "Voto confirmado para Senador. Fim. Obrigado."};
+        QTest::addRow("no such candidate, then where the voter is")
+            << QList<int>{kSenador} << "453."
+            << QStringList{senador, "4.", "5. Voto de legenda. Partido Verde.", "3. Candidato inexistente.",
+                           "Seu voto para Senador. Digitado: 4 5 3. Candidato inexistente."};
+        QTest::addRow("where the voter is, nothing keyed")
+            << QList<int>{kConselheiro} << "."
+            << QStringList{"Seu voto para Conselheiro. Digite 1 número.",
+                           "Seu voto para Conselheiro. Digitado: nenhum número."};
+        QTest::addRow("confirm with nothing keyed")
+            << QList<int>{kPresidente} << "K" << QStringList{presidente, "Tecla sem efeito."};
+        QTest::addRow("office without digits")
+            << QList<int>{kNove} << "4BK"
+            << QStringList{"Seu voto para Nove. Não há número a digitar: só o voto em branco.", "Tecla sem efeito.",
+                           "Voto em branco.", "Voto confirmado para Nove. Fim. Obrigado."};
+        QTest::addRow("faster to the limit, slower")
+            << QList<int>{kPresidente} << "+++++-"
+            << QStringList{presidente,         "velocidade 0.25", "Mais rápido.",       "velocidade 0.5",
+                           "Mais rápido.",     "velocidade 0.75", "Mais rápido.",       "velocidade 1",
+                           "Mais rápido.",     "Velocidade máxima.", "velocidade 0.75", "Mais devagar."};
+    }
+    void guidance()
+    {
+        QFETCH(QList<int>, ordem);
+        QFETCH(QString, teclas);
+        QFETCH(QStringList, falas);
+        executa(m_db, "delete from contagem_votacao");
+        QStringList ditos;
+        Cedula cedula(m_db);
+        GuiaVoz guia(&cedula, std::make_unique<FalaGravada>(&ditos));
+        int k = 0;
+        const auto prepara = [&](Cedula::Evento motivo) {
+            Query q(m_db);
+            q.setSql("select cargo, quantidade_numeros from cargo where numcad_cargo = :c");
+            q.setParam(0, ordem[k]);
+            q.open();
+            const QVariant n = q.field(1).value();
+            cedula.prepara_cargo(q.field(0).asString(), QString::number(ordem[k]), n.toLongLong(), motivo);
+        };
+        prepara(Cedula::Evento::Cargo);
+        QCoreApplication::processEvents();
+        for (QChar t : teclas) {
+            if (t.isDigit()) {
+                if (!cedula.digita_tecla(QString(t))) cedula.semEfeito();
+            } else if (t == 'B') {
+                if (!cedula.branco()) cedula.semEfeito();
+            } else if (t == 'C') {
+                prepara(Cedula::Evento::Corrigido);
+            } else if (t == 'K') {
+                if (!cedula.podeConfirmar()) {
+                    cedula.semEfeito();
+                } else {
+                    cedula.grava();
+                    if (++k < ordem.size())
+                        prepara(Cedula::Evento::Cargo);
+                    else
+                        cedula.encerra_ciclo();
+                }
+            } else if (t == '.') {
+                guia.repete();
+            } else if (t == '+') {
+                guia.maisRapido();
+            } else if (t == '-') {
+                guia.maisDevagar();
+            }
+            QCoreApplication::processEvents(); // each key's words are said when its handler is over
+        }
+        QCOMPARE(ditos, falas);
     }
 
     // Each kind of vote and the record CONFIRMA stores for it.

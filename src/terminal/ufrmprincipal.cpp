@@ -1,6 +1,8 @@
 #include "terminal/ufrmprincipal.h"
 
 #include "terminal/desenhos.h"
+#include "terminal/fala.h"
+#include "terminal/guiavoz.h"
 #include "data/esquema.h"
 #include "data/sigilo.h"
 #include "platform/bitmap.h"
@@ -561,12 +563,71 @@ bool Tfrmprincipal::eventFilter(QObject *obj, QEvent *e)
         protegido([this] { btn_cadastroMouseLeave(); });
     } else if (e->type() == QEvent::KeyPress && qobject_cast<QLineEdit *>(obj)) {
         const int key = static_cast<QKeyEvent *>(e)->key();
+        if (m_guia) {
+            protegido([&] { teclaFisica(static_cast<QKeyEvent *>(e)); });
+            return true;
+        }
         if (key != Qt::Key_Tab && key != Qt::Key_Backtab) {
             Edit1KeyPress();
             return true;
         }
     }
     return QWidget::eventFilter(obj, e);
+}
+
+void Tfrmprincipal::keyPressEvent(QKeyEvent *e)
+{
+    // With no box to take it (a blank vote, "FIM"), the key reaches the window.
+    if (m_guia)
+        protegido([&] { teclaFisica(e); });
+    else
+        QWidget::keyPressEvent(e);
+}
+
+// ---- Spoken guidance and the keyboard as the keypad
+
+void Tfrmprincipal::ligaGuia(std::unique_ptr<SaidaFala> saida)
+{
+    m_guia.reset(); // none given: the guidance is off
+    if (m_cedula && saida) m_guia = std::make_unique<GuiaVoz>(m_cedula.get(), std::move(saida));
+}
+
+void Tfrmprincipal::teclaFisica(const QKeyEvent *e)
+{
+    const int k = e->key();
+    const bool doTecladoNumerico = e->modifiers() & Qt::KeypadModifier;
+    switch (k) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_NumLock:
+    case Qt::Key_CapsLock:
+        return; // held with another key, not a key of their own
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        btn_confirmaClick();
+        return;
+    case Qt::Key_Backspace:
+        btn_corrigeClick();
+        return;
+    default:
+        break;
+    }
+    if (k >= Qt::Key_0 && k <= Qt::Key_9) {
+        teclaDigito(QString(QChar('0' + (k - Qt::Key_0))));
+    } else if (doTecladoNumerico && k == Qt::Key_Asterisk) {
+        btn_brancoClick();
+    } else if (doTecladoNumerico && (k == Qt::Key_Period || k == Qt::Key_Comma || k == Qt::Key_Delete)) {
+        m_guia->repete(); // "." or, with Num Lock off, Del; "," on keypads made for Portuguese
+    } else if (doTecladoNumerico && k == Qt::Key_Plus) {
+        m_guia->maisRapido();
+    } else if (doTecladoNumerico && k == Qt::Key_Minus) {
+        m_guia->maisDevagar();
+    } else {
+        m_cedula->semEfeito();
+    }
 }
 
 // ---- Number entry

@@ -13,8 +13,11 @@
 #include <functional>
 #include <memory>
 
+class GuiaVoz;
 class QFrame;
+class QKeyEvent;
 class QLineEdit;
+class SaidaFala;
 class QPushButton;
 class QTimer;
 
@@ -112,6 +115,10 @@ public:
     void btn_corrigeClick();
     void btn_confirmaClick();
 
+    // Turns the spoken guidance on (before the window is shown), with the keyboard as the keypad.
+    void ligaGuia(std::unique_ptr<SaidaFala> saida);
+    GuiaVoz *guia() const { return m_guia.get(); }
+
     // How the hidden button opens the registration window: set by the application, so
     // that the terminal knows no operator's window.
     static inline std::function<void(Tfrmprincipal *dono)> abreCadastro;
@@ -121,11 +128,14 @@ protected:
     void closeEvent(QCloseEvent *e) override;
     bool event(QEvent *e) override;
     bool eventFilter(QObject *obj, QEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
 
 private:
     QWidget *createScreenPanel();
     QWidget *createKeypad();
     void teclaDigito(const QString &digito);
+    // A key of the computer's keyboard while the guidance is on: the keypad's keys, or "Tecla sem efeito.".
+    void teclaFisica(const QKeyEvent *e);
     bool semOrdem() const;
     QLineEdit *caixa(int i) const;
     // The screen panel made to show the ballot's state.
@@ -139,6 +149,7 @@ private:
 
     bool m_mostrada = false;
     std::unique_ptr<Cedula> m_cedula;
+    std::unique_ptr<GuiaVoz> m_guia;
     int m_sinalizacoesVistas = 0;
     qint64 m_fotoMostrada = 0;
 };
