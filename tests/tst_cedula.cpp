@@ -269,6 +269,38 @@ private slots:
         QCOMPARE(ditos, falas);
     }
 
+    // The keyboard as the keypad while the guidance is on.
+    void keyboardKeys_data()
+    {
+        QTest::addColumn<int>("tecla");
+        QTest::addColumn<bool>("numerico");
+        QTest::addColumn<int>("acao");
+        using A = GuiaVoz::Acao;
+        QTest::addRow("digit row 0") << int(Qt::Key_0) << false << int(A::Digito);
+        QTest::addRow("keypad 9") << int(Qt::Key_9) << true << int(A::Digito);
+        QTest::addRow("Enter") << int(Qt::Key_Return) << false << int(A::Confirma);
+        QTest::addRow("keypad Enter") << int(Qt::Key_Enter) << true << int(A::Confirma);
+        QTest::addRow("Backspace") << int(Qt::Key_Backspace) << false << int(A::Corrige);
+        QTest::addRow("keypad *") << int(Qt::Key_Asterisk) << true << int(A::Branco);
+        QTest::addRow("* of the main keys") << int(Qt::Key_Asterisk) << false << int(A::SemEfeito);
+        QTest::addRow("keypad .") << int(Qt::Key_Period) << true << int(A::Repete);
+        QTest::addRow("keypad , (Portuguese)") << int(Qt::Key_Comma) << true << int(A::Repete);
+        QTest::addRow("keypad Del, Num Lock off") << int(Qt::Key_Delete) << true << int(A::Repete);
+        QTest::addRow("keypad +") << int(Qt::Key_Plus) << true << int(A::MaisRapido);
+        QTest::addRow("keypad -") << int(Qt::Key_Minus) << true << int(A::MaisDevagar);
+        QTest::addRow("- of the main keys") << int(Qt::Key_Minus) << false << int(A::SemEfeito);
+        QTest::addRow("letter") << int(Qt::Key_A) << false << int(A::SemEfeito);
+        QTest::addRow("Tab") << int(Qt::Key_Tab) << false << int(A::SemEfeito);
+        QTest::addRow("Shift alone") << int(Qt::Key_Shift) << false << int(A::Nenhuma);
+    }
+    void keyboardKeys()
+    {
+        QFETCH(int, tecla);
+        QFETCH(bool, numerico);
+        QFETCH(int, acao);
+        QCOMPARE(int(GuiaVoz::acaoDaTecla(tecla, numerico)), acao);
+    }
+
     // Each kind of vote and the record CONFIRMA stores for it.
     void voteRecords_data()
     {

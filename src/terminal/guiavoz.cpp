@@ -94,6 +94,43 @@ void GuiaVoz::fala()
     m_saida->diz(texto);
 }
 
+GuiaVoz::Acao GuiaVoz::acaoDaTecla(int tecla, bool doTecladoNumerico)
+{
+    switch (tecla) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Meta:
+    case Qt::Key_NumLock:
+    case Qt::Key_CapsLock:
+        return Acao::Nenhuma;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        return Acao::Confirma;
+    case Qt::Key_Backspace:
+        return Acao::Corrige;
+    default:
+        break;
+    }
+    if (tecla >= Qt::Key_0 && tecla <= Qt::Key_9) return Acao::Digito;
+    if (!doTecladoNumerico) return Acao::SemEfeito;
+    switch (tecla) {
+    case Qt::Key_Asterisk:
+        return Acao::Branco;
+    case Qt::Key_Period:
+    case Qt::Key_Comma:  // the decimal key of keypads made for Portuguese
+    case Qt::Key_Delete: // the same key with Num Lock off
+        return Acao::Repete;
+    case Qt::Key_Plus:
+        return Acao::MaisRapido;
+    case Qt::Key_Minus:
+        return Acao::MaisDevagar;
+    default:
+        return Acao::SemEfeito;
+    }
+}
+
 void GuiaVoz::repete()
 {
     const Cedula &c = *m_cedula;

@@ -21,6 +21,12 @@ public:
     GuiaVoz(Cedula *cedula, std::unique_ptr<SaidaFala> saida, QObject *parent = nullptr);
     ~GuiaVoz() override;
 
+    // What a key of the computer's keyboard does while the guidance is on: the digits
+    // of both rows, Enter (CONFIRMA), Backspace (CORRIGE) and the numeric keypad's "*"
+    // (BRANCO), ".", "+" and "-"; a modifier held for another key does nothing of its own.
+    enum class Acao { Nenhuma, Digito, Confirma, Corrige, Branco, Repete, MaisRapido, MaisDevagar, SemEfeito };
+    static Acao acaoDaTecla(int tecla, bool doTecladoNumerico);
+
     // The numeric keypad's ".": where the voter is.
     void repete();
     // The numeric keypad's "+" and "-": faster or slower speech, in steps.

@@ -1,6 +1,7 @@
 #include "terminal/ufrmprincipal.h"
 
 #include "terminal/desenhos.h"
+#include "terminal/pecas.h"
 #include "terminal/fala.h"
 #include "terminal/guiavoz.h"
 #include "data/esquema.h"
@@ -76,29 +77,6 @@ void habilita(QTimer *t)
     if (!t->isActive()) t->start();
 }
 
-// A picture as stored with the program, when the screen has one device pixel per
-// pixel; otherwise drawn here, sharp at the screen's ratio.
-QPixmap figura(const QString &nome, QSize tamanho, qreal dpr, const std::function<void(QPainter &)> &desenha)
-{
-    if (dpr == 1) {
-        const QImage pronta = Desenhos::pronta(nome);
-        if (pronta.size() == tamanho) return QPixmap::fromImage(pronta);
-    }
-    QPixmap pm(tamanho * dpr);
-    pm.setDevicePixelRatio(dpr);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    desenha(p);
-    return pm;
-}
-
-// A picture stored with the program, or drawn when none is stored.
-QImage imagemGuardada(const QString &nome, QImage (*desenha)())
-{
-    const QImage pronta = Desenhos::pronta(nome);
-    return pronta.isNull() ? desenha() : pronta;
-}
-
 void corDoTexto(QWidget *w, const QColor &cor)
 {
     QPalette p = w->palette();
@@ -106,56 +84,7 @@ void corDoTexto(QWidget *w, const QColor &cor)
     w->setPalette(p);
 }
 
-// A digit box: flat, a one-pixel line instead of a sunken 3-D border (drawn here
-// rather than through a style sheet, which would slow every repaint of a digit).
-class CaixaDigito : public QLineEdit
-{
-public:
-    using QLineEdit::QLineEdit;
-
-protected:
-    void paintEvent(QPaintEvent *e) override
-    {
-        QLineEdit::paintEvent(e);
-        QPainter p(this);
-        p.setPen(Qt::black);
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
-};
-
 } // namespace
-
-// ---- Keys
-
-TeclaImagem::TeclaImagem(Desenhos::Tecla tipo, const QString &rotulo, QWidget *parent)
-    : RotuloClicavel(parent), m_tipo(tipo), m_rotulo(rotulo)
-{
-    setCursor(Qt::PointingHandCursor);
-    setAccessibleName(rotulo);
-}
-
-void TeclaImagem::paintEvent(QPaintEvent *)
-{
-    QPixmap &face = m_faces[pressionado() ? 1 : 0];
-    const qreal dpr = devicePixelRatioF();
-    if (face.isNull() || face.devicePixelRatio() != dpr || face.deviceIndependentSize() != QSizeF(size()))
-        face = figura(Desenhos::nomeDaTecla(m_rotulo, pressionado()), size(), dpr, [this](QPainter &p) {
-            Desenhos::desenhaTecla(p, QRectF(rect()), m_tipo, m_rotulo, pressionado());
-        });
-    QPainter(this).drawPixmap(0, 0, face);
-}
-
-void TeclaImagem::mousePressEvent(QMouseEvent *e)
-{
-    RotuloClicavel::mousePressEvent(e);
-    update();
-}
-
-void TeclaImagem::mouseReleaseEvent(QMouseEvent *e)
-{
-    update(); // before the click's handler runs, so the key is seen released
-    RotuloClicavel::mouseReleaseEvent(e);
-}
 
 // ---- Window
 
@@ -594,39 +523,34 @@ void Tfrmprincipal::ligaGuia(std::unique_ptr<SaidaFala> saida)
 
 void Tfrmprincipal::teclaFisica(const QKeyEvent *e)
 {
-    const int k = e->key();
-    const bool doTecladoNumerico = e->modifiers() & Qt::KeypadModifier;
-    switch (k) {
-    case Qt::Key_Shift:
-    case Qt::Key_Control:
-    case Qt::Key_Alt:
-    case Qt::Key_AltGr:
-    case Qt::Key_Meta:
-    case Qt::Key_NumLock:
-    case Qt::Key_CapsLock:
-        return; // held with another key, not a key of their own
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
+    using A = GuiaVoz::Acao;
+    switch (GuiaVoz::acaoDaTecla(e->key(), e->modifiers() & Qt::KeypadModifier)) {
+    case A::Nenhuma:
+        return;
+    case A::Digito:
+        teclaDigito(QString(QChar('0' + (e->key() - Qt::Key_0))));
+        return;
+    case A::Confirma:
         btn_confirmaClick();
         return;
-    case Qt::Key_Backspace:
+    case A::Corrige:
         btn_corrigeClick();
         return;
-    default:
-        break;
-    }
-    if (k >= Qt::Key_0 && k <= Qt::Key_9) {
-        teclaDigito(QString(QChar('0' + (k - Qt::Key_0))));
-    } else if (doTecladoNumerico && k == Qt::Key_Asterisk) {
+    case A::Branco:
         btn_brancoClick();
-    } else if (doTecladoNumerico && (k == Qt::Key_Period || k == Qt::Key_Comma || k == Qt::Key_Delete)) {
-        m_guia->repete(); // "." or, with Num Lock off, Del; "," on keypads made for Portuguese
-    } else if (doTecladoNumerico && k == Qt::Key_Plus) {
+        return;
+    case A::Repete:
+        m_guia->repete();
+        return;
+    case A::MaisRapido:
         m_guia->maisRapido();
-    } else if (doTecladoNumerico && k == Qt::Key_Minus) {
+        return;
+    case A::MaisDevagar:
         m_guia->maisDevagar();
-    } else {
+        return;
+    case A::SemEfeito:
         m_cedula->semEfeito();
+        return;
     }
 }
 

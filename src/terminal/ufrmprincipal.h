@@ -7,6 +7,7 @@
 
 #include "data/query.h"
 #include "platform/rotuloclicavel.h"
+#include "terminal/pecas.h"
 #include "terminal/cedula.h"
 
 #include <QWidget>
@@ -20,29 +21,6 @@ class QLineEdit;
 class SaidaFala;
 class QPushButton;
 class QTimer;
-
-namespace Desenhos {
-enum class Tecla;
-}
-
-// A keypad key: a picture drawn for its face that takes clicks.
-class TeclaImagem : public RotuloClicavel
-{
-    Q_OBJECT
-public:
-    TeclaImagem(Desenhos::Tecla tipo, const QString &rotulo, QWidget *parent);
-
-protected:
-    void paintEvent(QPaintEvent *) override;
-    void mousePressEvent(QMouseEvent *e) override;
-    void mouseReleaseEvent(QMouseEvent *e) override;
-
-private:
-    Desenhos::Tecla m_tipo;
-    QString m_rotulo;
-    // The face drawn once per state (up, pressed) at the screen's pixel ratio.
-    QPixmap m_faces[2];
-};
 
 class Tfrmprincipal : public QWidget
 {
