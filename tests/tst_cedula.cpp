@@ -7,6 +7,7 @@
 #include "terminal/guiavoz.h"
 
 #include <QSignalSpy>
+#include <QtEndian>
 
 namespace
 {
@@ -167,6 +168,20 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(DbError, digita("452"));
         QVERIFY(QFile::exists(arquivo));
         QCOMPARE(c->nome(), QString("Hugo"));
+        QFile::remove(arquivo);
+        // A bitmap header that claims 60,000 pixels a side is refused before anything is decoded.
+        QByteArray enorme = bmp(Qt::red);
+        qToLittleEndian<qint32>(60000, enorme.data() + 18);
+        qToLittleEndian<qint32>(60000, enorme.data() + 22);
+        executa(m_db, "update candidatos set foto = :f where numero_candidato = '45123'", {enorme});
+        novaCedula(kEstadual);
+        try {
+            digita("45123");
+            QFAIL("an oversized photo was decoded");
+        } catch (const DbError &e) {
+            QVERIFY2(e.message().contains("60000"), qPrintable(e.message()));
+        }
+        executa(m_db, "update candidatos set foto = :f where numero_candidato = '45123'", {bmp(Qt::red)});
         QFile::remove(arquivo);
     }
 
