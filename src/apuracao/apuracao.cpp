@@ -306,8 +306,8 @@ QStringList textoBalanco(const QString &diaTexto)
     // Every office of the voting order gets a row, also without votes; the votes of
     // the day add theirs (an office no longer in the order, or none at all).
     return {
-        QStringLiteral("select (select min(ordem_votacao) from ordem_votacao where ordem_votacao.id_cargo = "
-                       "v.id_cargo) as ordem, v.id_cargo,"),
+        QStringLiteral("select (select min(ordem_votacao) from ordem_votacao, cargo where ordem_votacao.id_cargo = "
+                       "v.id_cargo and cargo.numcad_cargo = v.id_cargo) as ordem, v.id_cargo,"),
         QStringLiteral(" case when v.id_cargo is null then \"sem cargo registrado\" else coalesce((select cargo "
                        "from cargo where numcad_cargo = v.id_cargo), \"(cargo removido)\") end as cargo,"),
         QStringLiteral(" count(case when v.voto = \"NORMAL\" then 1 end) as Totalnormal, count(case when v.voto "
