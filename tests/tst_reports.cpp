@@ -799,6 +799,14 @@ void TstReports::relatorioResultado()
     const Saida texto2 = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia});
     QCOMPARE(texto2.codigo, 0);
     QCOMPARE(digitalDoTexto(texto2.out), digital);
+    // The shipped project's hash, as the build recorded it.
+    QFile projeto(QStringLiteral(VOTARIM_FONTE "/src/reports/relatorio.rav"));
+    QVERIFY(projeto.open(QIODevice::ReadOnly));
+    const QByteArray hashProjeto = QCryptographicHash::hash(projeto.readAll(), QCryptographicHash::Sha256).toHex();
+    QCOMPARE(Relatorios::kHashProjetoDistribuido, hashProjeto);
+    QVERIFY(texto2.out.endsWith(QStringLiteral("Impressão digital (SHA-256): ") + digital +
+                                QStringLiteral("\nProjeto de relatório (SHA-256): ") + QString::fromLatin1(hashProjeto) +
+                                QStringLiteral("\n")));
     QVERIFY(texto2.out.contains(QStringLiteral("Vereador  Partido Verde  451  Eva  sem votos")));
     const QString pdf2 = m_inst->caminho(QStringLiteral("ferramenta.pdf"));
     const Saida comPdf =
@@ -830,6 +838,14 @@ void TstReports::ferramentaRecusaBancoAberto()
     QCOMPARE(s.codigo, 1);
     QVERIFY2(s.err.contains(QStringLiteral("está aberto pelo Votarim")), qPrintable(s.err));
     QCOMPARE(s.out, QString());
+    // The script prints no fingerprint of a file it could not read whole.
+    QProcess receita;
+    receita.start(QStringLiteral("bash"),
+                  {QStringLiteral(VOTARIM_FONTE "/tools/confere_digital.sh"), m_inst->banco(), kDia});
+    QVERIFY(receita.waitForFinished(60000));
+    QVERIFY(receita.exitCode() != 0);
+    QCOMPARE(receita.readAllStandardOutput(), QByteArray());
+    QVERIFY(QString::fromUtf8(receita.readAllStandardError()).contains(QStringLiteral("Não foi possível ler")));
     const Saida dia =
         votarimBanco({QStringLiteral("resultado"), m_inst->banco(), QStringLiteral("2024-02-30")});
     QCOMPARE(dia.codigo, 2);

@@ -146,8 +146,15 @@ int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString 
         // One snapshot for every query: the rows the fingerprint hashes are the rows shown.
         Transaction leitura(db);
         Tfrmimpressao modulo(nullptr, db);
-        Relatorios::preparaDia(modulo, dia);
-        const QString digital = Relatorios::impressaoDigital(modulo);
+        // Text and CSV need the result alone; the report also reads the day queries.
+        QString digital;
+        if (formato == QLatin1String("--pdf")) {
+            Relatorios::preparaDia(modulo, dia);
+            digital = Relatorios::impressaoDigital(modulo);
+        } else {
+            modulo.apuracao = Apuracao::calcula(db, data);
+            digital = Apuracao::impressaoDigital(Apuracao::textoCanonico(modulo.apuracao));
+        }
         if (formato == QLatin1String("--pdf")) {
             pdfResultado(modulo, dia, saida);
             bytes = (QStringLiteral("Relatório gravado em %1\n").arg(saida) + linhasDeConferencia(digital)).toUtf8();
