@@ -892,6 +892,11 @@ void TstReports::rankingLongo()
     }
     QCOMPARE(posicoes.size(), 5000);
     QVERIFY(paginasDoRanking > 100);
+    // The result behind it: 1,666 tied at 3 votes, then 1,667 at 2 and 1,667 at 1.
+    QMap<int, int> porPosicao;
+    for (const Apuracao::Colocacao &c : m.apuracao.ranking)
+        ++porPosicao[c.posicao];
+    QCOMPARE(porPosicao, (QMap<int, int>{{1, 1666}, {1667, 1667}, {3334, 1667}}));
 }
 
 void TstReports::balancoPorCargo()
