@@ -261,15 +261,14 @@ class TstReports : public QObject
         fechaTodas();
         db().close();
         Conferencia c;
-        const auto arquivos = [this] {
-            return QDir(m_inst->dir.path()).entryList(QDir::Files, QDir::Name);
-        };
+        const auto arquivos = [this] { return QDir(m_inst->dir.path()).entryList(QDir::Files, QDir::Name); };
         const QStringList antes = arquivos();
         const Saida t = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), dia});
-        const Saida csv = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), dia, QStringLiteral("--csv")});
+        const Saida csv =
+            votarimBanco({QStringLiteral("resultado"), m_inst->banco(), dia, QStringLiteral("--csv")});
         QProcess receita;
-        receita.start(QStringLiteral("bash"), {QStringLiteral(VOTARIM_FONTE "/tools/confere_digital.sh"),
-                                               m_inst->banco(), dia});
+        receita.start(QStringLiteral("bash"),
+                      {QStringLiteral(VOTARIM_FONTE "/tools/confere_digital.sh"), m_inst->banco(), dia});
         receita.waitForFinished(60000);
         c.ferramenta = t.codigo == 0 ? digitalDoTexto(t.out) : t.err;
         c.texto = t.out;
@@ -298,10 +297,9 @@ void TstReports::camposFixos_data()
     QTest::addRow("rel_resultadoLEGENDA") << 5 << QStringList{"id_candidato", "legenda", "Totalvotos"};
     // data_votacao is selected but is none of the query's fields.
     QTest::addRow("rel_candidatos_votacao") << 6 << QStringList{"nome_candidato", "cargo", "partido"};
-    QTest::addRow("rel_resultadoCARGO") << 7
-                                        << QStringList{"ordem",        "id_cargo",    "cargo",
-                                                       "Totalnormal",  "Totallegenda", "Totalbranco",
-                                                       "Totalnulo",    "Totalgeral"};
+    QTest::addRow("rel_resultadoCARGO")
+        << 7 << QStringList{"ordem",        "id_cargo",    "cargo",     "Totalnormal",
+                            "Totallegenda", "Totalbranco", "Totalnulo", "Totalgeral"};
 }
 
 void TstReports::camposFixos()
@@ -552,7 +550,7 @@ void TstReports::duasImpressoes()
     Tfrmimpressao &m = *frmimpressao;
     // The second day replaced the first; beside it, the fingerprint of that day's result.
     QCOMPARE(m.relatorio->parameters(), (Parameters{{QStringLiteral("impressao_digital"), m.digitalApuracao},
-                                                   {QStringLiteral("diarelatorio"), d}}));
+                                                    {QStringLiteral("diarelatorio"), d}}));
     // Exact, line by line: blanks, the double blank, the trailing blank, CR LF between lines.
     QCOMPARE(m.rel_resultadoGERAL.text(),
              QStringLiteral("select count(data) as Totalgeral,\r\n"
@@ -787,9 +785,10 @@ void TstReports::relatorioResultado()
     abreDoDia(kDia);
     QCOMPARE(Relatorios::impressaoDigital(*frmimpressao), digital);
     const QByteArray canonico = Relatorios::textoCanonico(*frmimpressao);
-    QVERIFY(canonico.startsWith("#votarim-resultado\t1\n#tb_apuracaoDIA\ndia\tdia_texto\n2024-10-06\t06/10/"
-                                "2024\n#tb_apuracaoTOTAIS\nvoto\tvotos\tpercentual\nNORMAL\t17\t73,91\nLEGENDA\t3\t13,"
-                                "04\nBRANCO\t2\t8,70\nNULO\t1\t4,35\nTOTAL\t23\t100,00\n#tb_apuracaoCARGOS\n"));
+    QVERIFY(canonico.startsWith(
+        "#votarim-resultado\t1\n#tb_apuracaoDIA\ndia\tdia_texto\n2024-10-06\t06/10/"
+        "2024\n#tb_apuracaoTOTAIS\nvoto\tvotos\tpercentual\nNORMAL\t17\t73,91\nLEGENDA\t3\t13,"
+        "04\nBRANCO\t2\t8,70\nNULO\t1\t4,35\nTOTAL\t23\t100,00\n#tb_apuracaoCARGOS\n"));
     QVERIFY(canonico.contains("\n1\tPrefeito\t1\t3\t22\tCarla\t3\tPartido D'Ávila\t5\t45,45\t\n"));
     QCOMPARE(QString::fromLatin1(QCryptographicHash::hash(canonico, QCryptographicHash::Sha256).toHex()),
              digital);
@@ -802,11 +801,12 @@ void TstReports::relatorioResultado()
     // The shipped project's hash, as the build recorded it.
     QFile projeto(QStringLiteral(VOTARIM_FONTE "/src/reports/relatorio.rav"));
     QVERIFY(projeto.open(QIODevice::ReadOnly));
-    const QByteArray hashProjeto = QCryptographicHash::hash(projeto.readAll(), QCryptographicHash::Sha256).toHex();
+    const QByteArray hashProjeto =
+        QCryptographicHash::hash(projeto.readAll(), QCryptographicHash::Sha256).toHex();
     QCOMPARE(Relatorios::kHashProjetoDistribuido, hashProjeto);
     QVERIFY(texto2.out.endsWith(QStringLiteral("Impressão digital (SHA-256): ") + digital +
-                                QStringLiteral("\nProjeto de relatório (SHA-256): ") + QString::fromLatin1(hashProjeto) +
-                                QStringLiteral("\n")));
+                                QStringLiteral("\nProjeto de relatório (SHA-256): ") +
+                                QString::fromLatin1(hashProjeto) + QStringLiteral("\n")));
     QVERIFY(texto2.out.contains(QStringLiteral("Vereador  Partido Verde  451  Eva  sem votos")));
     const QString pdf2 = m_inst->caminho(QStringLiteral("ferramenta.pdf"));
     const Saida comPdf =
@@ -818,7 +818,8 @@ void TstReports::relatorioResultado()
     QCOMPARE(csv.codigo, 0);
     QVERIFY(csv.bruto.startsWith("\xEF\xBB\xBF"));
     QVERIFY(csv.out.contains(QStringLiteral("\r\nPrefeito;1;22;Carla;Partido D'Ávila;5;45,45;\r\n")));
-    QVERIFY(csv.out.endsWith(QStringLiteral("\r\nImpressão digital (SHA-256);") + digital + QStringLiteral("\r\n")));
+    QVERIFY(csv.out.endsWith(QStringLiteral("\r\nImpressão digital (SHA-256);") + digital +
+                             QStringLiteral("\r\n")));
     QCOMPARE(hashArquivo(m_inst->banco()), bytesAntes); // read-only: the file is as it was
     // The documented recipe with sqlite3 and sha256sum alone gives the same.
     QProcess receita;
@@ -845,7 +846,8 @@ void TstReports::ferramentaRecusaBancoAberto()
     QVERIFY(receita.waitForFinished(60000));
     QVERIFY(receita.exitCode() != 0);
     QCOMPARE(receita.readAllStandardOutput(), QByteArray());
-    QVERIFY(QString::fromUtf8(receita.readAllStandardError()).contains(QStringLiteral("Não foi possível ler")));
+    QVERIFY(
+        QString::fromUtf8(receita.readAllStandardError()).contains(QStringLiteral("Não foi possível ler")));
     const Saida dia =
         votarimBanco({QStringLiteral("resultado"), m_inst->banco(), QStringLiteral("2024-02-30")});
     QCOMPARE(dia.codigo, 2);
@@ -913,9 +915,9 @@ void TstReports::balancoPorCargo()
     abreDoDia(kDia);
     Tfrmimpressao &m = *frmimpressao;
     // Voting order, then the office no longer there, then the votes without office.
-    QCOMPARE(linhas(m.rel_resultadoCARGO), (QStringList{"1|1|Prefeito|11|0|0|0|11", "2|2|Vereador|6|2|1|3|12",
-                                                         "|3|(cargo removido)|0|0|1|0|1",
-                                                         "||sem cargo registrado|0|3|2|1|6"}));
+    QCOMPARE(linhas(m.rel_resultadoCARGO),
+             (QStringList{"1|1|Prefeito|11|0|0|0|11", "2|2|Vereador|6|2|1|3|12",
+                          "|3|(cargo removido)|0|0|1|0|1", "||sem cargo registrado|0|3|2|1|6"}));
     // The four queries of old are unchanged; the day's kinds equal the sums of the rows.
     QCOMPARE(linhas(m.rel_resultadoGERAL), QStringList{QStringLiteral("30|4|4|5|17")});
     qint64 soma[5] = {};
@@ -932,7 +934,8 @@ void TstReports::balancoPorCargo()
     QCOMPARE(m.tb_apuracaoCARGOS.rowCount(), 4);
     const Conferencia c = confereFora(kDia);
     QCOMPARE(c.script, c.ferramenta);
-    QVERIFY2(c.texto.contains(QStringLiteral("sem cargo registrado  nominais 0  legenda 3  brancos 2  nulos 1  total 6")),
+    QVERIFY2(c.texto.contains(
+                 QStringLiteral("sem cargo registrado  nominais 0  legenda 3  brancos 2  nulos 1  total 6")),
              qPrintable(c.texto));
     QVERIFY(c.csv.contains(QStringLiteral("\r\n;sem cargo registrado;0;3;2;1;6\r\n")));
     QVERIFY(c.csv.contains(QStringLiteral("\r\n2;Vereador;6;2;1;3;12\r\n")));
@@ -946,19 +949,27 @@ void TstReports::rankingComEmpates()
     abreDoDia(kDia);
     QStringList ranking;
     for (const Apuracao::Colocacao &c : frmimpressao->apuracao.ranking)
-        ranking << QStringLiteral("%1 %2 %3 %4 %5 %6").arg(c.cargo).arg(c.posicao).arg(c.nome, c.numero).arg(c.votos).arg(c.situacao);
+        ranking << QStringLiteral("%1 %2 %3 %4 %5 %6")
+                       .arg(c.cargo)
+                       .arg(c.posicao)
+                       .arg(c.nome, c.numero)
+                       .arg(c.votos)
+                       .arg(c.situacao);
     QCOMPARE(ranking, (QStringList{"Prefeito 1 Carla 22 5 ", "Prefeito 2 Ana 13 3 ", "Prefeito 2 Bruno 45 3 ",
-                                   "Vereador 1 Davi 131 4 ", "Vereador 2 Davi 130 2 ", "Vereador 3 Eva 451 0 sem votos"}));
+                                   "Vereador 1 Davi 131 4 ", "Vereador 2 Davi 130 2 ",
+                                   "Vereador 3 Eva 451 0 sem votos"}));
     QCOMPARE(frmimpressao->tb_apuracaoRANKING.rowCount(), 6);
     const Conferencia c = confereFora(kDia);
     QCOMPARE(c.script, c.ferramenta);
-    for (const QString &linha : {QStringLiteral("    1º  22  Carla  Partido D'Ávila  5 votos  45,45 %\n"),
-                                 QStringLiteral("    2º  13  Ana  Partido Azul  3 votos  27,27 %\n"),
-                                 QStringLiteral("    2º  45  Bruno  Partido Verde  3 votos  27,27 %\n"),
-                                 QStringLiteral("    1º  131  Davi  Partido Azul  4 votos  66,67 %\n"),
-                                 QStringLiteral("    3º  451  Eva  Partido Verde  0 votos  0,00 %  sem votos\n")})
+    for (const QString &linha :
+         {QStringLiteral("    1º  22  Carla  Partido D'Ávila  5 votos  45,45 %\n"),
+          QStringLiteral("    2º  13  Ana  Partido Azul  3 votos  27,27 %\n"),
+          QStringLiteral("    2º  45  Bruno  Partido Verde  3 votos  27,27 %\n"),
+          QStringLiteral("    1º  131  Davi  Partido Azul  4 votos  66,67 %\n"),
+          QStringLiteral("    3º  451  Eva  Partido Verde  0 votos  0,00 %  sem votos\n")})
         QVERIFY2(c.texto.contains(linha), qPrintable(linha));
-    QVERIFY(c.csv.contains(QStringLiteral("\r\nCargo;Posição;Número;Candidato;Partido;Votos;%;Situação\r\n")));
+    QVERIFY(
+        c.csv.contains(QStringLiteral("\r\nCargo;Posição;Número;Candidato;Partido;Votos;%;Situação\r\n")));
     QVERIFY(c.csv.contains(QStringLiteral("\r\nPrefeito;2;45;Bruno;Partido Verde;3;27,27;\r\n")));
     QVERIFY(c.csv.contains(QStringLiteral("\r\nVereador;3;451;Eva;Partido Verde;0;0,00;sem votos\r\n")));
     QVERIFY(!c.csv.contains(QStringLiteral("Coluna")));
@@ -971,20 +982,22 @@ void TstReports::tresConferencias_data()
     QTest::addColumn<QString>("dia");
     QTest::addRow("dia com votos") << QString() << kDia;
     QTest::addRow("dia sem votos") << QString() << QStringLiteral("2024-10-05");
-    QTest::addRow("cargo removido depois dos votos") << QStringLiteral("delete from cargo where numcad_cargo = 2")
-                                                     << kDia;
+    QTest::addRow("cargo removido depois dos votos")
+        << QStringLiteral("delete from cargo where numcad_cargo = 2") << kDia;
     QTest::addRow("candidato e partido removidos")
         << QStringLiteral("delete from candidatos where numcad_candidato = 3; delete from partido where "
                           "numcad_partido = 2")
         << kDia;
     QTest::addRow("número mudado durante o dia")
-        << QStringLiteral("update candidatos set numero_candidato = '130' where numcad_candidato = 4") << kDia;
+        << QStringLiteral("update candidatos set numero_candidato = '130' where numcad_candidato = 4")
+        << kDia;
     QTest::addRow("nomes com tabulação, barra e quebra")
         << QStringLiteral("update candidatos set nome_candidato = 'A\tna\\ \r\nX' where numcad_candidato = 1")
         << kDia;
-    QTest::addRow("fora da ordem de votação") << QStringLiteral("delete from ordem_votacao where id_cargo = 1") << kDia;
-    QTest::addRow("votos sem cargo") << QStringLiteral("update contagem_votacao set id_cargo = null where voto <> 'NORMAL'")
-                                     << kDia;
+    QTest::addRow("fora da ordem de votação")
+        << QStringLiteral("delete from ordem_votacao where id_cargo = 1") << kDia;
+    QTest::addRow("votos sem cargo")
+        << QStringLiteral("update contagem_votacao set id_cargo = null where voto <> 'NORMAL'") << kDia;
 }
 
 void TstReports::tresConferencias()
@@ -1016,13 +1029,16 @@ void TstReports::textoRecusado_data()
     // A change to a good text; each must be refused, never read as a result.
     QTest::addColumn<QByteArray>("de");
     QTest::addColumn<QByteArray>("para");
-    QTest::addRow("outra versão") << QByteArray("#votarim-resultado\t1\n") << QByteArray("#votarim-resultado\t2\n");
-    QTest::addRow("voto a mais sem mudar o total") << QByteArray("NORMAL\t17\t") << QByteArray("NORMAL\t18\t");
+    QTest::addRow("outra versão") << QByteArray("#votarim-resultado\t1\n")
+                                  << QByteArray("#votarim-resultado\t2\n");
+    QTest::addRow("voto a mais sem mudar o total")
+        << QByteArray("NORMAL\t17\t") << QByteArray("NORMAL\t18\t");
     QTest::addRow("posição trocada") << QByteArray("\t2\t2\t45\t") << QByteArray("\t3\t2\t45\t");
     QTest::addRow("percentual falso") << QByteArray("\t45,45\t") << QByteArray("\t55,45\t");
-    QTest::addRow("balanço que não fecha") << QByteArray("\tPrefeito\t11\t0\t0\t0\t11\n")
-                                           << QByteArray("\tPrefeito\t11\t0\t0\t0\t12\n");
-    QTest::addRow("seção faltando") << QByteArray("#tb_apuracaoLEGENDAS\n") << QByteArray("#tb_apuracaoLEGENDA\n");
+    QTest::addRow("balanço que não fecha")
+        << QByteArray("\tPrefeito\t11\t0\t0\t0\t11\n") << QByteArray("\tPrefeito\t11\t0\t0\t0\t12\n");
+    QTest::addRow("seção faltando") << QByteArray("#tb_apuracaoLEGENDAS\n")
+                                    << QByteArray("#tb_apuracaoLEGENDA\n");
     QTest::addRow("campo a mais") << QByteArray("\tsem votos\n") << QByteArray("\tsem votos\tx\n");
     QTest::addRow("número que não é número") << QByteArray("NULO\t1\t") << QByteArray("NULO\t01\t");
     QTest::addRow("escape desconhecido") << QByteArray("Carla") << QByteArray("Ca\\qrla");
@@ -1038,8 +1054,10 @@ void TstReports::textoRecusado()
     abreDoDia(kDia);
     QByteArray texto = frmimpressao->textoApuracao;
     QVERIFY2(texto.contains(de), de.constData());
-    if (para == "sem votos") texto.chop(1);
-    else texto.replace(texto.lastIndexOf(de), de.size(), para);
+    if (para == "sem votos")
+        texto.chop(1);
+    else
+        texto.replace(texto.lastIndexOf(de), de.size(), para);
     QVERIFY_THROWS_EXCEPTION(Apuracao::ErroApuracao, Apuracao::interpreta(texto));
 }
 
@@ -1059,7 +1077,8 @@ void TstReports::somaDeTerminais()
     QStringList vereador;
     for (const Apuracao::Colocacao &c : total.ranking)
         if (c.cargo == QLatin1String("Vereador"))
-            vereador << QStringLiteral("%1 %2 %3 %4").arg(c.posicao).arg(c.nome).arg(c.votos).arg(c.percentual);
+            vereador
+                << QStringLiteral("%1 %2 %3 %4").arg(c.posicao).arg(c.nome).arg(c.votos).arg(c.percentual);
     QCOMPARE(vereador, (QStringList{"1 Eva 9 42,86", "2 Davi 8 38,10", "3 Davi 4 19,05"}));
     Apuracao::Resultado outroDia = um;
     outroDia.dia = outroDia.dia.addDays(1);

@@ -108,7 +108,8 @@ QString chaveTexto(const Chave &c)
 // An office and a candidate, as one key (absent keys as the lowest number).
 std::pair<qint64, qint64> par(const Chave &cargo, const Chave &candidato)
 {
-    return {cargo.value_or(std::numeric_limits<qint64>::min()), candidato.value_or(std::numeric_limits<qint64>::min())};
+    return {cargo.value_or(std::numeric_limits<qint64>::min()),
+            candidato.value_or(std::numeric_limits<qint64>::min())};
 }
 
 QString parTexto(const Chave &cargo, const Chave &candidato)
@@ -125,11 +126,20 @@ QByteArray escapa(const QString &s)
     out.reserve(u.size());
     for (char c : u) {
         switch (c) {
-        case '\\': out += "\\\\"; break;
-        case '\t': out += "\\t"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        default: out += c;
+        case '\\':
+            out += "\\\\";
+            break;
+        case '\t':
+            out += "\\t";
+            break;
+        case '\n':
+            out += "\\n";
+            break;
+        case '\r':
+            out += "\\r";
+            break;
+        default:
+            out += c;
         }
     }
     return out;
@@ -146,11 +156,20 @@ QString desescapa(const QByteArray &b)
         }
         if (++i >= b.size()) throw ErroApuracao("Texto do resultado inválido: \\ no fim de um campo");
         switch (b[i]) {
-        case '\\': out += '\\'; break;
-        case 't': out += '\t'; break;
-        case 'n': out += '\n'; break;
-        case 'r': out += '\r'; break;
-        default: throw ErroApuracao("Texto do resultado inválido: sequência de escape desconhecida");
+        case '\\':
+            out += '\\';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        default:
+            throw ErroApuracao("Texto do resultado inválido: sequência de escape desconhecida");
         }
     }
     return QString::fromUtf8(out);
@@ -212,8 +231,11 @@ QList<Tabela> modelos()
                                       {"votos", true},
                                       {"percentual", false},
                                       {"situacao", false}}),
-        tabela("tb_apuracaoLEGENDAS",
-               {{"id_partido", true}, {"legenda", false}, {"partido", false}, {"votos", true}, {"percentual", false}}),
+        tabela("tb_apuracaoLEGENDAS", {{"id_partido", true},
+                                       {"legenda", false},
+                                       {"partido", false},
+                                       {"votos", true},
+                                       {"percentual", false}}),
         tabela("tb_apuracaoCONCORRENTES", {{"id_cargo", true},
                                            {"cargo", false},
                                            {"id_partido", true},
@@ -274,7 +296,8 @@ void classifica(Resultado &r)
         const bool votado = comVotos.contains(par(c.idCargo, c.idCandidato));
         c.situacao = votado ? kComVotos : kSemVotos;
         if (!votado)
-            ranking.append({c.idCargo, c.cargo, 0, c.idCandidato, c.numero, c.nome, c.idPartido, c.partido, 0, {}, {}});
+            ranking.append(
+                {c.idCargo, c.cargo, 0, c.idCandidato, c.numero, c.nome, c.idPartido, c.partido, 0, {}, {}});
     }
     std::stable_sort(ranking.begin(), ranking.end(), [&](const Colocacao &a, const Colocacao &b) {
         if (const int c = ordem.compara(a.idCargo, b.idCargo)) return c < 0;
@@ -291,7 +314,8 @@ void classifica(Resultado &r)
             votosDoCargo += ranking[fim++].votos;
         for (qsizetype i = inicio; i < fim; ++i) {
             Colocacao &c = ranking[i];
-            c.posicao = i > inicio && c.votos == ranking[i - 1].votos ? ranking[i - 1].posicao : int(i - inicio + 1);
+            c.posicao =
+                i > inicio && c.votos == ranking[i - 1].votos ? ranking[i - 1].posicao : int(i - inicio + 1);
             c.percentual = percentual(c.votos, votosDoCargo);
             c.situacao = c.votos == 0 ? kSemVotos : QString();
         }
@@ -310,13 +334,14 @@ void classifica(Resultado &r)
     for (Legenda &l : r.legendas)
         l.percentual = percentual(l.votos, votosLegenda);
 
-    std::stable_sort(r.concorrentes.begin(), r.concorrentes.end(), [&](const Concorrente &a, const Concorrente &b) {
-        if (const int c = ordem.compara(a.idCargo, b.idCargo)) return c < 0;
-        if (const int c = comparaBytes(a.partido, b.partido)) return c < 0;
-        if (const int c = comparaBytes(a.nome, b.nome)) return c < 0;
-        if (const int c = compara(a.idCandidato, b.idCandidato)) return c < 0;
-        return compara(a.idPartido, b.idPartido) < 0;
-    });
+    std::stable_sort(r.concorrentes.begin(), r.concorrentes.end(),
+                     [&](const Concorrente &a, const Concorrente &b) {
+                         if (const int c = ordem.compara(a.idCargo, b.idCargo)) return c < 0;
+                         if (const int c = comparaBytes(a.partido, b.partido)) return c < 0;
+                         if (const int c = comparaBytes(a.nome, b.nome)) return c < 0;
+                         if (const int c = compara(a.idCandidato, b.idCandidato)) return c < 0;
+                         return compara(a.idPartido, b.idPartido) < 0;
+                     });
 }
 
 // ---- From the database
@@ -326,14 +351,18 @@ QStringList textoBalanco(const QString &diaTexto)
     // Every office of the voting order gets a row, also without votes; the votes of
     // the day add theirs (an office no longer in the order, or none at all).
     return {
-        QStringLiteral("select (select min(ordem_votacao) from ordem_votacao, cargo where ordem_votacao.id_cargo = "
-                       "v.id_cargo and cargo.numcad_cargo = v.id_cargo) as ordem, v.id_cargo,"),
-        QStringLiteral(" case when v.id_cargo is null then \"sem cargo registrado\" else coalesce((select cargo "
-                       "from cargo where numcad_cargo = v.id_cargo), \"(cargo removido)\") end as cargo,"),
-        QStringLiteral(" count(case when v.voto = \"NORMAL\" then 1 end) as Totalnormal, count(case when v.voto "
-                       "= \"LEGENDA\" then 1 end) as Totallegenda,"),
-        QStringLiteral(" count(case when v.voto = \"BRANCO\" then 1 end) as Totalbranco, count(case when v.voto "
-                       "= \"NULO\" then 1 end) as Totalnulo, count(v.voto) as Totalgeral"),
+        QStringLiteral(
+            "select (select min(ordem_votacao) from ordem_votacao, cargo where ordem_votacao.id_cargo = "
+            "v.id_cargo and cargo.numcad_cargo = v.id_cargo) as ordem, v.id_cargo,"),
+        QStringLiteral(
+            " case when v.id_cargo is null then \"sem cargo registrado\" else coalesce((select cargo "
+            "from cargo where numcad_cargo = v.id_cargo), \"(cargo removido)\") end as cargo,"),
+        QStringLiteral(
+            " count(case when v.voto = \"NORMAL\" then 1 end) as Totalnormal, count(case when v.voto "
+            "= \"LEGENDA\" then 1 end) as Totallegenda,"),
+        QStringLiteral(
+            " count(case when v.voto = \"BRANCO\" then 1 end) as Totalbranco, count(case when v.voto "
+            "= \"NULO\" then 1 end) as Totalnulo, count(v.voto) as Totalgeral"),
         QStringLiteral(" from (select id_cargo, voto from contagem_votacao where data = datevalue(\"%1\")")
             .arg(diaTexto),
         QStringLiteral(" union all select ordem_votacao.id_cargo, null from ordem_votacao, cargo where "
@@ -349,50 +378,74 @@ Resultado calcula(Database &db, const QDate &dia)
     const QString diaBanco = DiaTexto::paraBanco(dia);
 
     percorre(db, QStringLiteral("select voto, count(*) from contagem_votacao where data = ?1 group by voto"),
-             diaBanco, [&](sqlite3_stmt *s) { r.totais.append({texto(s, 0), sqlite3_column_int64(s, 1), {}}); });
+             diaBanco, [&](sqlite3_stmt *s) {
+                 r.totais.append({texto(s, 0), sqlite3_column_int64(s, 1), {}});
+             });
 
-    const QString balanco = Database::translate(textoBalanco(DiaTexto::escreve(dia)).join(QStringLiteral("\r\n")));
+    const QString balanco =
+        Database::translate(textoBalanco(DiaTexto::escreve(dia)).join(QStringLiteral("\r\n")));
     percorre(db, balanco, diaBanco, [&](sqlite3_stmt *s) {
         r.cargos.append({chave(s, 0), chave(s, 1), texto(s, 2), sqlite3_column_int64(s, 3),
                          sqlite3_column_int64(s, 4), sqlite3_column_int64(s, 5), sqlite3_column_int64(s, 6),
                          sqlite3_column_int64(s, 7)});
     });
 
+    percorre(
+        db,
+        QStringLiteral(
+            "select v.id_cargo, c.cargo, v.id_candidato, v.numero_candidato, k.nome_candidato, v.id_partido, "
+            "p.partido, v.votos from (select id_cargo, id_partido, id_candidato, numero_candidato, count(*) "
+            "as "
+            "votos from contagem_votacao where data = ?1 and voto = 'NORMAL' group by id_cargo, id_partido, "
+            "id_candidato, numero_candidato) v left join cargo c on c.numcad_cargo = v.id_cargo left join "
+            "candidatos k on k.numcad_candidato = v.id_candidato left join partido p on p.numcad_partido = "
+            "v.id_partido"),
+        diaBanco, [&](sqlite3_stmt *s) {
+            const Chave cargo = chave(s, 0), candidato = chave(s, 2), partido = chave(s, 5);
+            r.ranking.append({cargo,
+                              cargo ? nomeOu(s, 1, cargo, kCargoRemovido) : kSemCargo,
+                              0,
+                              candidato,
+                              texto(s, 3),
+                              nomeOu(s, 4, candidato, kCandidatoRemovido),
+                              partido,
+                              nomeOu(s, 6, partido, kPartidoRemovido),
+                              sqlite3_column_int64(s, 7),
+                              {},
+                              {}});
+        });
+
     percorre(db,
              QStringLiteral(
-                 "select v.id_cargo, c.cargo, v.id_candidato, v.numero_candidato, k.nome_candidato, v.id_partido, "
-                 "p.partido, v.votos from (select id_cargo, id_partido, id_candidato, numero_candidato, count(*) as "
-                 "votos from contagem_votacao where data = ?1 and voto = 'NORMAL' group by id_cargo, id_partido, "
-                 "id_candidato, numero_candidato) v left join cargo c on c.numcad_cargo = v.id_cargo left join "
-                 "candidatos k on k.numcad_candidato = v.id_candidato left join partido p on p.numcad_partido = "
-                 "v.id_partido"),
-             diaBanco, [&](sqlite3_stmt *s) {
-                 const Chave cargo = chave(s, 0), candidato = chave(s, 2), partido = chave(s, 5);
-                 r.ranking.append({cargo, cargo ? nomeOu(s, 1, cargo, kCargoRemovido) : kSemCargo, 0, candidato,
-                                   texto(s, 3), nomeOu(s, 4, candidato, kCandidatoRemovido), partido,
-                                   nomeOu(s, 6, partido, kPartidoRemovido), sqlite3_column_int64(s, 7), {}, {}});
-             });
-
-    percorre(db,
-             QStringLiteral("select v.id_candidato, v.legenda, p.partido, v.votos from (select id_candidato, "
-                            "legenda, count(*) as votos from contagem_votacao where data = ?1 and voto = 'LEGENDA' "
-                            "group by legenda, id_candidato) v left join partido p on p.numcad_partido = "
-                            "v.id_candidato"),
+                 "select v.id_candidato, v.legenda, p.partido, v.votos from (select id_candidato, "
+                 "legenda, count(*) as votos from contagem_votacao where data = ?1 and voto = 'LEGENDA' "
+                 "group by legenda, id_candidato) v left join partido p on p.numcad_partido = "
+                 "v.id_candidato"),
              diaBanco, [&](sqlite3_stmt *s) {
                  const Chave partido = chave(s, 0);
-                 r.legendas.append({partido, texto(s, 1), nomeOu(s, 2, partido, kPartidoRemovido),
-                                    sqlite3_column_int64(s, 3), {}});
+                 r.legendas.append({partido,
+                                    texto(s, 1),
+                                    nomeOu(s, 2, partido, kPartidoRemovido),
+                                    sqlite3_column_int64(s, 3),
+                                    {}});
              });
 
-    percorre(db,
-             QStringLiteral("select distinct m.id_cargo, c.cargo, m.id_partido, p.partido, m.id_candidato, "
-                            "k.numero_candidato, k.nome_candidato from candidatos_votacao m join candidatos k on "
-                            "k.numcad_candidato = m.id_candidato join cargo c on c.numcad_cargo = m.id_cargo join "
-                            "partido p on p.numcad_partido = m.id_partido where m.data_votacao = ?1"),
-             diaBanco, [&](sqlite3_stmt *s) {
-                 r.concorrentes.append({chave(s, 0), texto(s, 1), chave(s, 2), texto(s, 3), chave(s, 4),
-                                        texto(s, 5), texto(s, 6), {}});
-             });
+    percorre(
+        db,
+        QStringLiteral("select distinct m.id_cargo, c.cargo, m.id_partido, p.partido, m.id_candidato, "
+                       "k.numero_candidato, k.nome_candidato from candidatos_votacao m join candidatos k on "
+                       "k.numcad_candidato = m.id_candidato join cargo c on c.numcad_cargo = m.id_cargo join "
+                       "partido p on p.numcad_partido = m.id_partido where m.data_votacao = ?1"),
+        diaBanco, [&](sqlite3_stmt *s) {
+            r.concorrentes.append({chave(s, 0),
+                                   texto(s, 1),
+                                   chave(s, 2),
+                                   texto(s, 3),
+                                   chave(s, 4),
+                                   texto(s, 5),
+                                   texto(s, 6),
+                                   {}});
+        });
 
     classifica(r);
     return r;
@@ -410,13 +463,13 @@ QList<Tabela> tabelas(const Resultado &r)
         t[2].linhas.append(
             {valor(x.ordem), valor(x.idCargo), x.cargo, x.normal, x.legenda, x.branco, x.nulo, x.total});
     for (const Colocacao &x : r.ranking)
-        t[3].linhas.append({valor(x.idCargo), x.cargo, qint64(x.posicao), valor(x.idCandidato), x.numero, x.nome,
-                            valor(x.idPartido), x.partido, x.votos, x.percentual, x.situacao});
+        t[3].linhas.append({valor(x.idCargo), x.cargo, qint64(x.posicao), valor(x.idCandidato), x.numero,
+                            x.nome, valor(x.idPartido), x.partido, x.votos, x.percentual, x.situacao});
     for (const Legenda &x : r.legendas)
         t[4].linhas.append({valor(x.idPartido), x.legenda, x.partido, x.votos, x.percentual});
     for (const Concorrente &x : r.concorrentes)
-        t[5].linhas.append({valor(x.idCargo), x.cargo, valor(x.idPartido), x.partido, valor(x.idCandidato), x.numero,
-                            x.nome, x.situacao});
+        t[5].linhas.append({valor(x.idCargo), x.cargo, valor(x.idPartido), x.partido, valor(x.idCandidato),
+                            x.numero, x.nome, x.situacao});
     return t;
 }
 
@@ -430,7 +483,8 @@ QByteArray textoCanonico(const Resultado &r)
             for (qsizetype i = 0; i < linha.size(); ++i) {
                 if (i > 0) out += '\t';
                 if (linha[i].isNull()) continue;
-                out += t.inteiras[i] ? QByteArray::number(linha[i].toLongLong()) : escapa(linha[i].toString());
+                out +=
+                    t.inteiras[i] ? QByteArray::number(linha[i].toLongLong()) : escapa(linha[i].toString());
             }
             out += '\n';
         }
@@ -459,8 +513,9 @@ Resultado interpreta(const QByteArray &texto)
     QList<Tabela> t = modelos();
     for (Tabela &secao : t) {
         if (proxima() != '#' + secao.nome.toUtf8() || proxima() != secao.colunas.join(u'\t').toUtf8())
-            throw ErroApuracao(
-                QStringLiteral("Texto do resultado inválido: falta a seção %1").arg(secao.nome).toStdString());
+            throw ErroApuracao(QStringLiteral("Texto do resultado inválido: falta a seção %1")
+                                   .arg(secao.nome)
+                                   .toStdString());
         while (n < linhas.size() && !linhas[n].startsWith('#')) {
             const QList<QByteArray> campos = proxima().split('\t');
             if (campos.size() != secao.colunas.size())
@@ -500,11 +555,12 @@ Resultado interpreta(const QByteArray &texto)
     for (const QVariantList &l : t[1].linhas)
         r.totais.append({textoDe(l[0]), numero(l[1]), textoDe(l[2])});
     for (const QVariantList &l : t[2].linhas)
-        r.cargos.append({chaveDe(l[0]), chaveDe(l[1]), textoDe(l[2]), numero(l[3]), numero(l[4]), numero(l[5]),
-                         numero(l[6]), numero(l[7])});
+        r.cargos.append({chaveDe(l[0]), chaveDe(l[1]), textoDe(l[2]), numero(l[3]), numero(l[4]),
+                         numero(l[5]), numero(l[6]), numero(l[7])});
     for (const QVariantList &l : t[3].linhas)
         r.ranking.append({chaveDe(l[0]), textoDe(l[1]), int(numero(l[2])), chaveDe(l[3]), textoDe(l[4]),
-                          textoDe(l[5]), chaveDe(l[6]), textoDe(l[7]), numero(l[8]), textoDe(l[9]), textoDe(l[10])});
+                          textoDe(l[5]), chaveDe(l[6]), textoDe(l[7]), numero(l[8]), textoDe(l[9]),
+                          textoDe(l[10])});
     for (const QVariantList &l : t[4].linhas)
         r.legendas.append({chaveDe(l[0]), textoDe(l[1]), textoDe(l[2]), numero(l[3]), textoDe(l[4])});
     for (const QVariantList &l : t[5].linhas)
@@ -513,11 +569,13 @@ Resultado interpreta(const QByteArray &texto)
 
     // Only a text as the program writes it: in canonical form, and with positions,
     // percentages, orders and totals that follow from its votes.
-    if (textoCanonico(r) != texto) throw ErroApuracao("Texto do resultado inválido: não está na forma canônica");
+    if (textoCanonico(r) != texto)
+        throw ErroApuracao("Texto do resultado inválido: não está na forma canônica");
     Resultado conferido = r;
     classifica(conferido);
     if (textoCanonico(conferido) != texto)
-        throw ErroApuracao("Texto do resultado inválido: posições, percentuais ou totais não conferem com os votos");
+        throw ErroApuracao(
+            "Texto do resultado inválido: posições, percentuais ou totais não conferem com os votos");
     for (const Cargo &c : r.cargos)
         if (c.normal + c.legenda + c.branco + c.nulo != c.total)
             throw ErroApuracao("Texto do resultado inválido: o balanço de um cargo não fecha");
@@ -533,7 +591,8 @@ Resultado soma(const QList<Resultado> &resultados)
     r.dia = resultados.first().dia;
     QHash<QString, qsizetype> cargos, ranking, legendas, concorrentes;
     for (const Resultado &x : resultados) {
-        if (x.dia != r.dia) throw ErroApuracao("Os resultados são de dias diferentes e não podem ser somados");
+        if (x.dia != r.dia)
+            throw ErroApuracao("Os resultados são de dias diferentes e não podem ser somados");
         r.totais += x.totais; // classifica adds them up by kind
         for (const Cargo &c : x.cargos) {
             const QString k = chaveTexto(c.idCargo);
@@ -551,7 +610,8 @@ Resultado soma(const QList<Resultado> &resultados)
         }
         for (const Colocacao &c : x.ranking) {
             if (c.votos == 0) continue; // worked out again from who stood
-            const QString k = parTexto(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido) + u'|' + c.numero;
+            const QString k =
+                parTexto(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido) + u'|' + c.numero;
             if (!ranking.contains(k)) {
                 ranking.insert(k, r.ranking.size());
                 Colocacao nova = c;

@@ -379,7 +379,8 @@ bool Database::unheldWalFile(const QString &file)
     QFile f(file);
     if (!f.open(QIODevice::ReadOnly)) return false;
     const QByteArray head = f.read(20);
-    return head.size() == 20 && head[18] == 2 && head[19] == 2 && !QFileInfo::exists(file + QStringLiteral("-wal"));
+    return head.size() == 20 && head[18] == 2 && head[19] == 2 &&
+           !QFileInfo::exists(file + QStringLiteral("-wal"));
 }
 
 void Database::openHandle(const QString &file, int flags)

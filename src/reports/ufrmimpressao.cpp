@@ -104,7 +104,8 @@ QList<ReportEngine::FieldInfo> camposApuracao(int secao)
     QList<ReportEngine::FieldInfo> out;
     const Apuracao::Tabela &t = secoes[secao];
     for (qsizetype i = 0; i < t.colunas.size(); ++i)
-        out.append(ReportEngine::FieldInfo(t.colunas[i], t.inteiras[i] ? FieldType::Integer : FieldType::Text));
+        out.append(
+            ReportEngine::FieldInfo(t.colunas[i], t.inteiras[i] ? FieldType::Integer : FieldType::Text));
     return out;
 }
 
@@ -119,10 +120,11 @@ Tfrmimpressao::Tfrmimpressao(QObject *owner) : Tfrmimpressao(owner, conexaoCompa
 Tfrmimpressao::Tfrmimpressao(QObject *owner, Database &conexao)
     : QObject(owner), rel_candidato(conexao), rel_cargo(conexao), rel_partido(conexao),
       rel_resultadoGERAL(conexao), rel_resultadoCANDIDATO(conexao), rel_resultadoLEGENDA(conexao),
-      rel_candidatos_votacao(conexao), rel_resultadoCARGO(conexao),
-      tb_apuracaoDIA(camposApuracao(0)), tb_apuracaoTOTAIS(camposApuracao(1)), tb_apuracaoCARGOS(camposApuracao(2)),
+      rel_candidatos_votacao(conexao), rel_resultadoCARGO(conexao), tb_apuracaoDIA(camposApuracao(0)),
+      tb_apuracaoTOTAIS(camposApuracao(1)), tb_apuracaoCARGOS(camposApuracao(2)),
       tb_apuracaoRANKING(camposApuracao(3)), tb_apuracaoLEGENDAS(camposApuracao(4)),
-      tb_apuracaoCONCORRENTES(camposApuracao(5)), tb_apuracaoDIGITAL(camposApuracao(6)), opcaoes_relatorio(new ReportEngine::EngineSettings(this)),
+      tb_apuracaoCONCORRENTES(camposApuracao(5)), tb_apuracaoDIGITAL(camposApuracao(6)),
+      opcaoes_relatorio(new ReportEngine::EngineSettings(this)),
       relatorio(new ReportEngine::ReportProject(this)), m_conexao(conexao)
 {
     setObjectName(QStringLiteral("frmimpressao"));
@@ -354,10 +356,10 @@ QList<FieldDef> camposCandidatosDoDia()
 
 QList<FieldDef> camposCargos()
 {
-    return {campo("ordem", FieldType::Integer),       campo("id_cargo", FieldType::Integer),
-            campo("cargo", FieldType::String, 60),    campo("Totalnormal", FieldType::Integer),
+    return {campo("ordem", FieldType::Integer),        campo("id_cargo", FieldType::Integer),
+            campo("cargo", FieldType::String, 60),     campo("Totalnormal", FieldType::Integer),
             campo("Totallegenda", FieldType::Integer), campo("Totalbranco", FieldType::Integer),
-            campo("Totalnulo", FieldType::Integer),   campo("Totalgeral", FieldType::Integer)};
+            campo("Totalnulo", FieldType::Integer),    campo("Totalgeral", FieldType::Integer)};
 }
 
 const QByteArray kHashProjetoDistribuido = QByteArrayLiteral(VOTARIM_HASH_PROJETO);
@@ -397,24 +399,27 @@ QByteArray csvResultado(const Apuracao::Resultado &r, const QString &digital)
     for (const Apuracao::Total &x : r.totais)
         linha({x.voto, semUnidade(x.votos), x.percentual});
     separa();
-    linha({QStringLiteral("Ordem"), QStringLiteral("Cargo"), QStringLiteral("Nominais"), QStringLiteral("Legenda"),
-           QStringLiteral("Brancos"), QStringLiteral("Nulos"), QStringLiteral("Total")});
+    linha({QStringLiteral("Ordem"), QStringLiteral("Cargo"), QStringLiteral("Nominais"),
+           QStringLiteral("Legenda"), QStringLiteral("Brancos"), QStringLiteral("Nulos"),
+           QStringLiteral("Total")});
     for (const Apuracao::Cargo &x : r.cargos)
         linha({x.ordem ? QString::number(*x.ordem) : QString(), x.cargo, semUnidade(x.normal),
                semUnidade(x.legenda), semUnidade(x.branco), semUnidade(x.nulo), semUnidade(x.total)});
     separa();
-    linha({QStringLiteral("Cargo"), QStringLiteral("Posição"), QStringLiteral("Número"), QStringLiteral("Candidato"),
-           QStringLiteral("Partido"), QStringLiteral("Votos"), QStringLiteral("%"), QStringLiteral("Situação")});
+    linha({QStringLiteral("Cargo"), QStringLiteral("Posição"), QStringLiteral("Número"),
+           QStringLiteral("Candidato"), QStringLiteral("Partido"), QStringLiteral("Votos"),
+           QStringLiteral("%"), QStringLiteral("Situação")});
     for (const Apuracao::Colocacao &x : r.ranking)
-        linha({x.cargo, QString::number(x.posicao), x.numero, x.nome, x.partido, semUnidade(x.votos), x.percentual,
-               x.situacao});
+        linha({x.cargo, QString::number(x.posicao), x.numero, x.nome, x.partido, semUnidade(x.votos),
+               x.percentual, x.situacao});
     separa();
-    linha({QStringLiteral("Legenda"), QStringLiteral("Partido"), QStringLiteral("Votos"), QStringLiteral("%")});
+    linha(
+        {QStringLiteral("Legenda"), QStringLiteral("Partido"), QStringLiteral("Votos"), QStringLiteral("%")});
     for (const Apuracao::Legenda &x : r.legendas)
         linha({x.legenda, x.partido, semUnidade(x.votos), x.percentual});
     separa();
-    linha({QStringLiteral("Cargo"), QStringLiteral("Partido"), QStringLiteral("Número"), QStringLiteral("Candidato"),
-           QStringLiteral("Situação")});
+    linha({QStringLiteral("Cargo"), QStringLiteral("Partido"), QStringLiteral("Número"),
+           QStringLiteral("Candidato"), QStringLiteral("Situação")});
     for (const Apuracao::Concorrente &x : r.concorrentes)
         linha({x.cargo, x.partido, x.numero, x.nome, x.situacao});
     separa();

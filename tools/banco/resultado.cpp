@@ -49,19 +49,21 @@ QString textoResultado(const Apuracao::Resultado &r, const QString &digital, con
 {
     QString t;
     const auto linha = [&t](const QString &s) { t += s + u'\n'; };
-    linha(QStringLiteral("Votarim - resultado da votação do dia %1").arg(r.dia.toString(QStringLiteral("dd/MM/yyyy"))));
+    linha(QStringLiteral("Votarim - resultado da votação do dia %1")
+              .arg(r.dia.toString(QStringLiteral("dd/MM/yyyy"))));
     linha(QStringLiteral("Banco de dados: %1").arg(arquivo));
     linha(QString());
     linha(QStringLiteral("Votos do dia por tipo"));
-    const QHash<QString, QString> nomeDoTipo{{QStringLiteral("NORMAL"), QStringLiteral("Nominais (em candidatos)")},
-                                             {QStringLiteral("LEGENDA"), QStringLiteral("De legenda (em partidos)")},
-                                             {QStringLiteral("BRANCO"), QStringLiteral("Brancos")},
-                                             {QStringLiteral("NULO"), QStringLiteral("Nulos")},
-                                             {QStringLiteral("TOTAL"), QStringLiteral("Total de votos do dia")}};
+    const QHash<QString, QString> nomeDoTipo{
+        {QStringLiteral("NORMAL"), QStringLiteral("Nominais (em candidatos)")},
+        {QStringLiteral("LEGENDA"), QStringLiteral("De legenda (em partidos)")},
+        {QStringLiteral("BRANCO"), QStringLiteral("Brancos")},
+        {QStringLiteral("NULO"), QStringLiteral("Nulos")},
+        {QStringLiteral("TOTAL"), QStringLiteral("Total de votos do dia")}};
     for (const Apuracao::Total &x : r.totais)
         linha(QStringLiteral("  %1%2  %3 %")
-                  .arg(nomeDoTipo.value(x.voto, x.voto).leftJustified(26), QString::number(x.votos).rightJustified(10),
-                       x.percentual.rightJustified(6)));
+                  .arg(nomeDoTipo.value(x.voto, x.voto).leftJustified(26),
+                       QString::number(x.votos).rightJustified(10), x.percentual.rightJustified(6)));
     linha(QString());
     linha(QStringLiteral("Balanço por cargo (nominais, legenda, brancos, nulos, total)"));
     if (r.cargos.isEmpty()) linha(QStringLiteral("  Nenhum cargo na ordem de votação nem voto neste dia."));
@@ -78,7 +80,8 @@ QString textoResultado(const Apuracao::Resultado &r, const QString &digital, con
     if (r.ranking.isEmpty()) linha(QStringLiteral("  Nenhum candidato votado nem concorrendo neste dia."));
     for (qsizetype i = 0; i < r.ranking.size(); ++i) {
         const Apuracao::Colocacao &x = r.ranking[i];
-        if (i == 0 || r.ranking[i - 1].idCargo != x.idCargo) linha(QStringLiteral("  Cargo: %1").arg(x.cargo));
+        if (i == 0 || r.ranking[i - 1].idCargo != x.idCargo)
+            linha(QStringLiteral("  Cargo: %1").arg(x.cargo));
         linha(QStringLiteral("    %1º  %2  %3  %4  %5  %6 %%7")
                   .arg(x.posicao)
                   .arg(x.numero, x.nome, x.partido, quantosVotos(x.votos), x.percentual,
@@ -88,7 +91,8 @@ QString textoResultado(const Apuracao::Resultado &r, const QString &digital, con
     linha(QStringLiteral("Votos de legenda por partido"));
     if (r.legendas.isEmpty()) linha(QStringLiteral("  Nenhum voto de legenda neste dia."));
     for (const Apuracao::Legenda &x : r.legendas)
-        linha(QStringLiteral("  %1  %2  %3  %4 %").arg(x.legenda, x.partido, quantosVotos(x.votos), x.percentual));
+        linha(QStringLiteral("  %1  %2  %3  %4 %")
+                  .arg(x.legenda, x.partido, quantosVotos(x.votos), x.percentual));
     linha(QString());
     linha(QStringLiteral("Candidatos que concorreram no dia"));
     if (r.concorrentes.isEmpty()) linha(QStringLiteral("  Nenhum candidato no mapa de votação deste dia."));
@@ -157,7 +161,8 @@ int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString 
         }
         if (formato == QLatin1String("--pdf")) {
             pdfResultado(modulo, dia, saida);
-            bytes = (QStringLiteral("Relatório gravado em %1\n").arg(saida) + linhasDeConferencia(digital)).toUtf8();
+            bytes = (QStringLiteral("Relatório gravado em %1\n").arg(saida) + linhasDeConferencia(digital))
+                        .toUtf8();
         } else if (formato == QLatin1String("--csv")) {
             bytes = Relatorios::csvResultado(modulo.apuracao, digital);
         } else {
@@ -166,10 +171,11 @@ int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString 
         leitura.commit();
         db.close();
         if (estado() != antes)
-            throw std::runtime_error(QStringLiteral("O banco de dados %1 foi aberto por outro programa durante a "
-                                                    "conferência: repita-a")
-                                         .arg(arquivo)
-                                         .toStdString());
+            throw std::runtime_error(
+                QStringLiteral("O banco de dados %1 foi aberto por outro programa durante a "
+                               "conferência: repita-a")
+                    .arg(arquivo)
+                    .toStdString());
     } catch (const DbError &e) {
         if (emUso(e))
             std::fprintf(stderr,
