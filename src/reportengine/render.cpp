@@ -162,7 +162,8 @@ QByteArray csvText(const PreparedReport &report)
         QStringList fields;
         for (const QString &h : table.header)
             fields << csvField(h);
-        text += fields.join(u';') + QStringLiteral("\r\n");
+        // A table of names and values has no title row.
+        if (!table.header.isEmpty()) text += fields.join(u';') + QStringLiteral("\r\n");
         for (const QStringList &row : table.rows) {
             fields.clear();
             for (const QString &cell : row)
