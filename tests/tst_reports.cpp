@@ -12,9 +12,11 @@
 #include "registration/tabrelatorio.h"
 #include "reportengine/layout.h"
 #include "reportengine/project.h"
+#include "reportengine/render.h"
 #include "reports/ufrmimpressao.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
@@ -28,6 +30,7 @@
 #include <QSet>
 #include <QTimer>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace ReportEngine;
 
@@ -165,9 +168,10 @@ Saida votarimBanco(const QStringList &args)
 
 QString digitalDoTexto(const QString &texto)
 {
-    static const QRegularExpression re(QStringLiteral("SHA-256\\)?:? *([0-9a-f]{64})"));
+    // In full, or on paper in groups of 8.
+    static const QRegularExpression re(QStringLiteral("SHA-256\\)?:? *([0-9a-f]{8}(?: ?[0-9a-f]{8}){7})\\b"));
     const auto m = re.match(texto);
-    return m.hasMatch() ? m.captured(1) : QString();
+    return m.hasMatch() ? m.captured(1).remove(u' ') : QString();
 }
 
 } // namespace
@@ -239,6 +243,8 @@ class TstReports : public QObject
     void relatorioResultado();
     void ferramentaRecusaBancoAberto();
     void rankingLongo();
+    void projetoAlterado_data();
+    void projetoAlterado();
 };
 
 void TstReports::camposFixos_data()
@@ -462,7 +468,8 @@ void TstReports::abas()
     QCOMPARE(tab->Label21->font().pixelSize(), 11);
     QCOMPARE(tab->cbx_relatorio->currentIndex(), 0);
     QVERIFY(!tab->Label22->isVisible());
-    QCOMPARE(tab->cmp_datavotacao_relatorio->date(), QDate(2000, 1, 1));
+    QCOMPARE(tab->cmp_datavotacao_relatorio->date(), QDate::currentDate());
+    QCOMPARE(tab->cmp_datavotacao_relatorio->calendarWidget()->locale().monthName(1), QStringLiteral("janeiro"));
 
     tab->cbx_relatorio->setCurrentIndex(3); // shown first, so that hiding again is seen too
     tab->cmp_datavotacao_relatorio->setDate(QDate(2024, 5, 1));
@@ -479,15 +486,15 @@ void TstReports::duasImpressoes()
     QWidget janela;
     auto *tab = new TabRelatorio(&janela);
     tab->cbx_relatorio->setCurrentIndex(3);
-    // The untouched picker: 1 January 2000.
+    // The untouched picker: today, in dd/MM/yyyy.
     {
         Roteiro r({cancelaOpcoes()});
         tab->btn_impressao->click();
         QVERIFY(r.completo());
     }
-    const QString dia2000 = diaTexto(QStringLiteral("2000-01-01"));
-    QCOMPARE(frmimpressao->relatorio->parameters().value(0).second, dia2000);
-    QCOMPARE(frmimpressao->rel_resultadoGERAL.sql(), Relatorios::textoTotais(dia2000));
+    const QString hoje = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
+    QCOMPARE(frmimpressao->relatorio->parameters().value(0).second, hoje);
+    QCOMPARE(frmimpressao->rel_resultadoGERAL.sql(), Relatorios::textoTotais(hoje));
 
     tab->cmp_datavotacao_relatorio->setDate(QDate::fromString(kDia, Qt::ISODate));
     {
@@ -549,14 +556,23 @@ void TstReports::semArquivo()
     const QString guardado = projeto + QStringLiteral(".guardado");
     QVERIFY(QFile::rename(projeto, guardado));
     tab->cmp_datavotacao_relatorio->setDate(QDate(2023, 1, 2));
-    for (int i : {3, 0, 3}) { // every time, whatever the choice
-        tab->cbx_relatorio->setCurrentIndex(i);
-        Roteiro r({});
-        tab->btn_impressao->click();
-        QVERIFY(r.vistas.isEmpty());
+    // Missing, a pipe of that name (reading it would wait forever) and a folder of that name.
+    const std::vector<std::function<bool()>> nenhumArquivo{
+        [] { return true; },
+        [&projeto] { return ::mkfifo(QFile::encodeName(projeto).constData(), 0600) == 0; },
+        [&projeto] { return QFile::remove(projeto) && QDir().mkdir(projeto); }};
+    for (const auto &prepara : nenhumArquivo) {
+        QVERIFY(prepara());
+        for (int i : {3, 0, 3}) { // every time, whatever the choice
+            tab->cbx_relatorio->setCurrentIndex(i);
+            Roteiro r({});
+            tab->btn_impressao->click();
+            QVERIFY(r.vistas.isEmpty());
+        }
     }
+    QVERIFY(QDir().rmdir(projeto));
     QVERIFY(QFile::rename(guardado, projeto));
-    QCOMPARE(m_msgs->lista.size(), size_t(3));
+    QCOMPARE(m_msgs->lista.size(), size_t(9));
     for (const auto &msg : m_msgs->lista) {
         QCOMPARE(msg.icone, Mensagens::Icone::Aviso);
         QCOMPARE(
@@ -726,6 +742,18 @@ void TstReports::relatorioResultado()
                 .match(texto)
                 .hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("página 1 de \\d")).match(texto).hasMatch());
+    // Every page: the day's fingerprint in groups of 8 and the shipped project's hash, no warning.
+    QCOMPARE(Relatorios::kHashProjetoDistribuido, QString::fromLatin1(hashArquivo(m_inst->caminho("relatorio.rav")).toHex()));
+    const QStringList paginas = texto.split(u'\f', Qt::SkipEmptyParts);
+    QVERIFY(paginas.size() >= 2);
+    for (const QString &pagina : paginas) {
+        QVERIFY2(pagina.contains(QStringLiteral("Projeto de relatório (SHA-256): ") +
+                                 Relatorios::emGrupos(Relatorios::kHashProjetoDistribuido)),
+                 qPrintable(pagina));
+        QVERIFY(pagina.contains(QStringLiteral("Impressão digital (SHA-256): ") +
+                                Relatorios::emGrupos(digitalDoTexto(texto))));
+        QVERIFY(!pagina.contains(Relatorios::kAvisoProjetoDiferente));
+    }
 
     // The fingerprint: on the report, from the module, from the tool (with the
     // program's hold released), and recomputed from the documented canonical text.
@@ -826,4 +854,59 @@ void TstReports::rankingLongo()
 }
 
 QTEST_MAIN(TstReports)
+void TstReports::projetoAlterado_data()
+{
+    QTest::addColumn<QByteArray>("de");
+    QTest::addColumn<QByteArray>("para");
+    QTest::addRow("um byte a mais") << QByteArray("</project>") << QByteArray("</project> ");
+    QTest::addRow("total forjado") << QByteArray(R"(col="Total">{Totalgeral})")
+                                   << QByteArray(R"(col="Total">{Totalgeral + 1000})");
+}
+
+void TstReports::projetoAlterado()
+{
+    // Any project but the shipped one: its own hash and the warning, in red, on every
+    // page, drawn by the program whatever the project holds.
+    QFETCH(QByteArray, de);
+    QFETCH(QByteArray, para);
+    semeia();
+    QFile original(m_inst->caminho("relatorio.rav"));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    QByteArray bytes = original.readAll();
+    QVERIFY(bytes.contains(de));
+    bytes.replace(de, para);
+    const QString outro = m_inst->caminho("alterado.rav");
+    QFile f(outro);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+    f.close();
+    const QString hash = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    QVERIFY(hash != Relatorios::kHashProjetoDistribuido);
+
+    Tfrmimpressao modulo(nullptr, db());
+    modulo.relatorio->ProjectFile = outro;
+    Relatorios::preparaDia(modulo, diaTexto(kDia));
+    modulo.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), diaTexto(kDia));
+    const auto paginas = modulo.relatorio->prepareReport(QStringLiteral("rel_resultadogeral"));
+    QVERIFY(paginas);
+    QCOMPARE(modulo.relatorio->projectHash(), hash);
+    const QString pdf = m_inst->caminho(QStringLiteral("alterado.pdf"));
+    QVERIFY(ReportEngine::writePdf(*paginas, pdf, QStringLiteral("Votarim")));
+    const QStringList texto = pdfTexto(pdf).split(u'\f', Qt::SkipEmptyParts);
+    QCOMPARE(qsizetype(paginas->pages.size()), texto.size());
+    for (const QString &pagina : texto) {
+        QVERIFY2(pagina.contains(Relatorios::kAvisoProjetoDiferente), qPrintable(pagina));
+        QVERIFY(pagina.contains(QStringLiteral("Projeto de relatório (SHA-256): ") + Relatorios::emGrupos(hash)));
+    }
+    // The warning is red on every page.
+    for (const Page &p : paginas->pages) {
+        bool vermelho = false;
+        for (const Op &op : p.ops)
+            if (op.kind == Op::Kind::Text && p.texts[op.ref] == Relatorios::kAvisoProjetoDiferente)
+                vermelho = paginas->textStyles[size_t(op.style)].color == QColor(Qt::red);
+        QVERIFY(vermelho);
+    }
+    fechaTodas();
+}
+
 #include "tst_reports.moc"

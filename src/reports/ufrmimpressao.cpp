@@ -144,6 +144,9 @@ Tfrmimpressao::Tfrmimpressao(QObject *owner, Database &conexao)
     relatorio->ProjectFile = Instalacao::caminho(QStringLiteral("relatorio.rav"));
     relatorio->Engine = opcaoes_relatorio;
     relatorio->errorHandler = [](const std::exception &e) { Mensagens::relataErro(e); };
+    relatorio->pageStamp = [this](const QString &nome, const QString &hashProjeto) {
+        return Relatorios::carimboDoResultado(*this, nome, hashProjeto);
+    };
     for (const auto &[nome, conexaoRelatorio] : conexoes())
         relatorio->connections().add(nome, conexaoRelatorio);
 }
@@ -335,6 +338,29 @@ QString impressaoDigital(Tfrmimpressao &modulo)
     return lendo(modulo, [](const QList<QPair<QString, ReportEngine::DataConnection *>> &conexoes) {
         return ReportEngine::fingerprint(conexoes);
     });
+}
+
+const QString kHashProjetoDistribuido = QStringLiteral(VOTARIM_HASH_PROJETO_DISTRIBUIDO);
+const QString kAvisoProjetoDiferente = QStringLiteral("Projeto de relatório diferente do distribuído");
+
+QString emGrupos(const QString &hash)
+{
+    QStringList grupos;
+    for (qsizetype i = 0; i < hash.size(); i += 8)
+        grupos << hash.mid(i, 8);
+    return grupos.join(u' ');
+}
+
+ReportEngine::PageStamp carimboDoResultado(Tfrmimpressao &modulo, const QString &relatorio,
+                                           const QString &hashProjeto)
+{
+    ReportEngine::PageStamp carimbo;
+    if (relatorio.compare(QStringLiteral("rel_resultadogeral"), Qt::CaseInsensitive) != 0) return carimbo;
+    carimbo.lines.push_back(
+        {QStringLiteral("Impressão digital (SHA-256): ") + emGrupos(impressaoDigital(modulo)), Qt::black});
+    carimbo.lines.push_back({QStringLiteral("Projeto de relatório (SHA-256): ") + emGrupos(hashProjeto), Qt::black});
+    if (hashProjeto != kHashProjetoDistribuido) carimbo.lines.push_back({kAvisoProjetoDiferente, Qt::red});
+    return carimbo;
 }
 
 } // namespace Relatorios

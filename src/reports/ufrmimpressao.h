@@ -104,4 +104,19 @@ QList<FieldDef> camposCandidatosDoDia();
 QByteArray textoCanonico(Tfrmimpressao &modulo);
 QString impressaoDigital(Tfrmimpressao &modulo);
 
+// The SHA-256 of the "relatorio.rav" shipped with this build, recorded by the build.
+extern const QString kHashProjetoDistribuido;
+// The warning every page of a result laid out by any other project carries.
+extern const QString kAvisoProjetoDiferente;
+
+// A hash in groups of 8 hexadecimal digits, easier to read aloud and compare on paper.
+QString emGrupos(const QString &hash);
+
+// What the program itself prints at the foot of every page of the result report,
+// whatever the project holds: the day's fingerprint, the hash of the project that
+// laid the pages out and, when that is not the shipped project, the warning in
+// red. Nothing for the other reports. The day queries must be open.
+ReportEngine::PageStamp carimboDoResultado(Tfrmimpressao &modulo, const QString &relatorio,
+                                           const QString &hashProjeto);
+
 } // namespace Relatorios
