@@ -1,9 +1,11 @@
 #include "reports/ufrmimpressao.h"
 
 #include "data/dberror.h"
+#include "data/diatexto.h"
 #include "data/ufrmdados.h"
 #include "platform/instalacao.h"
 #include "platform/mensagens.h"
+#include "reportengine/render.h"
 
 Tfrmimpressao *frmimpressao = nullptr;
 
@@ -92,6 +94,20 @@ Database &conexaoCompartilhada()
     return frmdados->conexaoDB;
 }
 
+// The fields of the result's tables: the sections of the canonical text, then the fingerprint.
+QList<ReportEngine::FieldInfo> camposApuracao(int secao)
+{
+    using ReportEngine::FieldType;
+    const QList<Apuracao::Tabela> secoes = Apuracao::tabelas({});
+    if (secao >= secoes.size())
+        return {ReportEngine::FieldInfo(QStringLiteral("impressao_digital"), FieldType::Text, 64)};
+    QList<ReportEngine::FieldInfo> out;
+    const Apuracao::Tabela &t = secoes[secao];
+    for (qsizetype i = 0; i < t.colunas.size(); ++i)
+        out.append(ReportEngine::FieldInfo(t.colunas[i], t.inteiras[i] ? FieldType::Integer : FieldType::Text));
+    return out;
+}
+
 } // namespace
 
 const QString Tfrmimpressao::kTextoCandidato = QStringLiteral("select * from candidatos");
@@ -103,8 +119,11 @@ Tfrmimpressao::Tfrmimpressao(QObject *owner) : Tfrmimpressao(owner, conexaoCompa
 Tfrmimpressao::Tfrmimpressao(QObject *owner, Database &conexao)
     : QObject(owner), rel_candidato(conexao), rel_cargo(conexao), rel_partido(conexao),
       rel_resultadoGERAL(conexao), rel_resultadoCANDIDATO(conexao), rel_resultadoLEGENDA(conexao),
-      rel_candidatos_votacao(conexao), opcaoes_relatorio(new ReportEngine::EngineSettings(this)),
-      relatorio(new ReportEngine::ReportProject(this))
+      rel_candidatos_votacao(conexao), rel_resultadoCARGO(conexao),
+      tb_apuracaoDIA(camposApuracao(0)), tb_apuracaoTOTAIS(camposApuracao(1)), tb_apuracaoCARGOS(camposApuracao(2)),
+      tb_apuracaoRANKING(camposApuracao(3)), tb_apuracaoLEGENDAS(camposApuracao(4)),
+      tb_apuracaoCONCORRENTES(camposApuracao(5)), tb_apuracaoDIGITAL(camposApuracao(6)), opcaoes_relatorio(new ReportEngine::EngineSettings(this)),
+      relatorio(new ReportEngine::ReportProject(this)), m_conexao(conexao)
 {
     setObjectName(QStringLiteral("frmimpressao"));
     opcaoes_relatorio->setObjectName(QStringLiteral("opcaoes_relatorio"));
@@ -120,6 +139,7 @@ Tfrmimpressao::Tfrmimpressao(QObject *owner, Database &conexao)
     rel_resultadoCANDIDATO.setFixedFields(Relatorios::camposVotosCandidato());
     rel_resultadoLEGENDA.setFixedFields(Relatorios::camposVotosLegenda());
     rel_candidatos_votacao.setFixedFields(Relatorios::camposCandidatosDoDia());
+    rel_resultadoCARGO.setFixedFields(Relatorios::camposCargos());
 
     ReportEngine::EngineSettings &o = *opcaoes_relatorio;
     o.TitleSetup = QStringLiteral("Opções de saida");
@@ -149,6 +169,8 @@ Tfrmimpressao::Tfrmimpressao(QObject *owner, Database &conexao)
     };
     for (const auto &[nome, conexaoRelatorio] : conexoes())
         relatorio->connections().add(nome, conexaoRelatorio);
+    for (const auto &[nome, tabela] : conexoesApuracao())
+        relatorio->connections().add(nome, tabela);
 }
 
 Tfrmimpressao::~Tfrmimpressao()
@@ -164,7 +186,39 @@ QList<QPair<QString, ConexaoRelatorio *>> Tfrmimpressao::conexoes()
             {QStringLiteral("tb_resultadoGERAL"), &tb_resultadoGERAL},
             {QStringLiteral("tb_resultadoCANDIDATO"), &tb_resultadoCANDIDATO},
             {QStringLiteral("tb_resultadoLEGENDA"), &tb_resultadoLEGENDA},
-            {QStringLiteral("tb_candidatos_votacao"), &tb_candidatos_votacao}};
+            {QStringLiteral("tb_candidatos_votacao"), &tb_candidatos_votacao},
+            {QStringLiteral("tb_resultadoCARGO"), &tb_resultadoCARGO}};
+}
+
+QList<QPair<QString, ReportEngine::MemoryTable *>> Tfrmimpressao::conexoesApuracao()
+{
+    return {{QStringLiteral("tb_apuracaoDIA"), &tb_apuracaoDIA},
+            {QStringLiteral("tb_apuracaoTOTAIS"), &tb_apuracaoTOTAIS},
+            {QStringLiteral("tb_apuracaoCARGOS"), &tb_apuracaoCARGOS},
+            {QStringLiteral("tb_apuracaoRANKING"), &tb_apuracaoRANKING},
+            {QStringLiteral("tb_apuracaoLEGENDAS"), &tb_apuracaoLEGENDAS},
+            {QStringLiteral("tb_apuracaoCONCORRENTES"), &tb_apuracaoCONCORRENTES},
+            {QStringLiteral("tb_apuracaoDIGITAL"), &tb_apuracaoDIGITAL}};
+}
+
+void Tfrmimpressao::mostraApuracao(Apuracao::Resultado resultado)
+{
+    apuracao = std::move(resultado);
+    textoApuracao = Apuracao::textoCanonico(apuracao);
+    digitalApuracao = Apuracao::impressaoDigital(textoApuracao);
+    // The rows are the canonical text's rows, value for value: the report cannot
+    // print a figure the fingerprint does not cover.
+    const QList<Apuracao::Tabela> secoes = Apuracao::tabelas(apuracao);
+    const auto destinos = conexoesApuracao();
+    for (qsizetype i = 0; i < destinos.size(); ++i) {
+        ReportEngine::MemoryTable &tabela = *destinos[i].second;
+        tabela = ReportEngine::MemoryTable(tabela.fields());
+        if (i < secoes.size())
+            for (const QVariantList &linha : secoes[i].linhas)
+                tabela.appendRow(linha);
+        else
+            tabela.appendRow({digitalApuracao});
+    }
 }
 
 // ---- The day queries and the fields
@@ -223,6 +277,11 @@ QStringList textoCandidatosDoDia(const QString &dia)
     return linhas;
 }
 
+QStringList textoCargos(const QString &dia)
+{
+    return Apuracao::textoBalanco(dia);
+}
+
 void preparaDia(Tfrmimpressao &modulo, const QString &dia)
 {
     // The whole text at once: line by line, every partial text would be translated too.
@@ -234,6 +293,10 @@ void preparaDia(Tfrmimpressao &modulo, const QString &dia)
     abre(modulo.rel_resultadoCANDIDATO, textoCandidatos(dia));
     abre(modulo.rel_resultadoLEGENDA, textoLegendas(dia));
     abre(modulo.rel_candidatos_votacao, textoCandidatosDoDia(dia));
+    abre(modulo.rel_resultadoCARGO, textoCargos(dia));
+    const QDate data = DiaTexto::le(dia);
+    if (!data.isValid()) throw DbError(QStringLiteral("Dia inválido: %1").arg(dia));
+    modulo.mostraApuracao(Apuracao::calcula(modulo.conexao(), data));
 }
 
 namespace
@@ -290,57 +353,76 @@ QList<FieldDef> camposCandidatosDoDia()
             campo("partido", FieldType::String, 50)};
 }
 
-namespace
+QList<FieldDef> camposCargos()
 {
-// Runs `ler` over the four day queries, in the order the fingerprint reads them,
-// each begun for the reading and put back afterwards, whatever happens.
-template <class F> auto lendo(Tfrmimpressao &m, F &&ler)
-{
-    QList<QPair<QString, ReportEngine::DataConnection *>> conexoes;
-    for (const auto &[nome, conexao] : m.conexoes().mid(3)) // the day's are the last four
-        conexoes.append({nome, conexao});
-    int comecadas = 0;
-    const auto termina = [&] {
-        while (comecadas > 0)
-            conexoes[--comecadas].second->end();
-    };
-    try {
-        for (const auto &c : conexoes) {
-            c.second->begin();
-            ++comecadas;
-        }
-        auto resultado = ler(conexoes);
-        termina();
-        return resultado;
-    } catch (...) {
-        // The first error is the one to report; putting the rest back is all that is left to do.
-        try {
-            termina();
-        } catch (...) {
-        }
-        throw;
-    }
+    return {campo("ordem", FieldType::Integer),       campo("id_cargo", FieldType::Integer),
+            campo("cargo", FieldType::String, 60),    campo("Totalnormal", FieldType::Integer),
+            campo("Totallegenda", FieldType::Integer), campo("Totalbranco", FieldType::Integer),
+            campo("Totalnulo", FieldType::Integer),   campo("Totalgeral", FieldType::Integer)};
 }
-} // namespace
+
+const QByteArray kHashProjetoDistribuido = QByteArrayLiteral(VOTARIM_HASH_PROJETO);
 
 QByteArray textoCanonico(Tfrmimpressao &modulo)
 {
-    return lendo(modulo, [](const QList<QPair<QString, ReportEngine::DataConnection *>> &conexoes) {
-        QByteArray texto;
-        for (const auto &[nome, conexao] : conexoes)
-            texto += ReportEngine::canonicalText(*conexao, nome);
-        return texto;
-    });
+    return modulo.textoApuracao;
 }
 
 QString impressaoDigital(Tfrmimpressao &modulo)
 {
-    return lendo(modulo, [](const QList<QPair<QString, ReportEngine::DataConnection *>> &conexoes) {
-        return ReportEngine::fingerprint(conexoes);
-    });
+    return modulo.digitalApuracao;
 }
 
-const QString kHashProjetoDistribuido = QStringLiteral(VOTARIM_HASH_PROJETO_DISTRIBUIDO);
+namespace
+{
+QString semUnidade(qint64 n)
+{
+    return QString::number(n);
+}
+} // namespace
+
+QByteArray csvResultado(const Apuracao::Resultado &r, const QString &digital)
+{
+    QString t;
+    const auto linha = [&](const QStringList &campos) {
+        QStringList l;
+        for (const QString &c : campos)
+            l << ReportEngine::csvField(c);
+        t += l.join(u';') + QStringLiteral("\r\n");
+    };
+    const auto separa = [&] { t += QStringLiteral("\r\n"); };
+    linha({QStringLiteral("Dia")});
+    linha({r.dia.toString(QStringLiteral("dd/MM/yyyy"))});
+    separa();
+    linha({QStringLiteral("Tipo de voto"), QStringLiteral("Votos"), QStringLiteral("%")});
+    for (const Apuracao::Total &x : r.totais)
+        linha({x.voto, semUnidade(x.votos), x.percentual});
+    separa();
+    linha({QStringLiteral("Ordem"), QStringLiteral("Cargo"), QStringLiteral("Nominais"), QStringLiteral("Legenda"),
+           QStringLiteral("Brancos"), QStringLiteral("Nulos"), QStringLiteral("Total")});
+    for (const Apuracao::Cargo &x : r.cargos)
+        linha({x.ordem ? QString::number(*x.ordem) : QString(), x.cargo, semUnidade(x.normal),
+               semUnidade(x.legenda), semUnidade(x.branco), semUnidade(x.nulo), semUnidade(x.total)});
+    separa();
+    linha({QStringLiteral("Cargo"), QStringLiteral("Posição"), QStringLiteral("Número"), QStringLiteral("Candidato"),
+           QStringLiteral("Partido"), QStringLiteral("Votos"), QStringLiteral("%"), QStringLiteral("Situação")});
+    for (const Apuracao::Colocacao &x : r.ranking)
+        linha({x.cargo, QString::number(x.posicao), x.numero, x.nome, x.partido, semUnidade(x.votos), x.percentual,
+               x.situacao});
+    separa();
+    linha({QStringLiteral("Legenda"), QStringLiteral("Partido"), QStringLiteral("Votos"), QStringLiteral("%")});
+    for (const Apuracao::Legenda &x : r.legendas)
+        linha({x.legenda, x.partido, semUnidade(x.votos), x.percentual});
+    separa();
+    linha({QStringLiteral("Cargo"), QStringLiteral("Partido"), QStringLiteral("Número"), QStringLiteral("Candidato"),
+           QStringLiteral("Situação")});
+    for (const Apuracao::Concorrente &x : r.concorrentes)
+        linha({x.cargo, x.partido, x.numero, x.nome, x.situacao});
+    separa();
+    linha({QStringLiteral("Impressão digital (SHA-256)"), digital});
+    return QByteArrayLiteral("\xEF\xBB\xBF") + t.toUtf8();
+}
+
 const QString kAvisoProjetoDiferente = QStringLiteral("Projeto de relatório diferente do distribuído");
 
 QString emGrupos(const QString &hash)
@@ -359,7 +441,7 @@ ReportEngine::PageStamp carimboDoResultado(Tfrmimpressao &modulo, const QString 
     carimbo.lines.push_back(
         {QStringLiteral("Impressão digital (SHA-256): ") + emGrupos(impressaoDigital(modulo)), Qt::black});
     carimbo.lines.push_back({QStringLiteral("Projeto de relatório (SHA-256): ") + emGrupos(hashProjeto), Qt::black});
-    if (hashProjeto != kHashProjetoDistribuido) carimbo.lines.push_back({kAvisoProjetoDiferente, Qt::red});
+    if (hashProjeto.toLatin1() != kHashProjetoDistribuido) carimbo.lines.push_back({kAvisoProjetoDiferente, Qt::red});
     return carimbo;
 }
 

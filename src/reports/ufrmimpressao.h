@@ -5,6 +5,7 @@
 // engine settings and the report project "relatorio.rav" beside the executable.
 // The registration window's print command drives it; it has no behaviour of its own.
 
+#include "apuracao/apuracao.h"
 #include "data/query.h"
 #include "reportengine/dataconnection.h"
 #include "reportengine/enginesettings.h"
@@ -57,6 +58,7 @@ class Tfrmimpressao : public QObject
     Query rel_resultadoCANDIDATO;
     Query rel_resultadoLEGENDA;
     Query rel_candidatos_votacao;
+    Query rel_resultadoCARGO; // the day's balance per office
 
     ConexaoRelatorio tb_candidato{rel_candidato};
     ConexaoRelatorio tb_cargo{rel_cargo};
@@ -65,12 +67,38 @@ class Tfrmimpressao : public QObject
     ConexaoRelatorio tb_resultadoCANDIDATO{rel_resultadoCANDIDATO};
     ConexaoRelatorio tb_resultadoLEGENDA{rel_resultadoLEGENDA};
     ConexaoRelatorio tb_candidatos_votacao{rel_candidatos_votacao};
+    ConexaoRelatorio tb_resultadoCARGO{rel_resultadoCARGO};
+
+    // The result of the last result print, computed once; the result report reads
+    // its figures from these tables only, whose rows are the canonical text's rows.
+    Apuracao::Resultado apuracao;
+    QByteArray textoApuracao; // its canonical text
+    QString digitalApuracao;  // the SHA-256 of that text
+    ReportEngine::MemoryTable tb_apuracaoDIA;
+    ReportEngine::MemoryTable tb_apuracaoTOTAIS;
+    ReportEngine::MemoryTable tb_apuracaoCARGOS;
+    ReportEngine::MemoryTable tb_apuracaoRANKING;
+    ReportEngine::MemoryTable tb_apuracaoLEGENDAS;
+    ReportEngine::MemoryTable tb_apuracaoCONCORRENTES;
+    ReportEngine::MemoryTable tb_apuracaoDIGITAL;
 
     ReportEngine::EngineSettings *opcaoes_relatorio;
     ReportEngine::ReportProject *relatorio;
 
-    // The seven data connections by the names the project file uses, in this order.
+    // The report queries' data connections by the names the project file uses, in
+    // this order: the seven, then the balance per office.
     QList<QPair<QString, ConexaoRelatorio *>> conexoes();
+    // The result's data connections, in the canonical text's order, then the fingerprint's.
+    QList<QPair<QString, ReportEngine::MemoryTable *>> conexoesApuracao();
+
+    // Fills the result's tables from a result and its canonical text.
+    void mostraApuracao(Apuracao::Resultado resultado);
+
+    // The connection the queries use.
+    Database &conexao() const { return m_conexao; }
+
+  private:
+    Database &m_conexao;
 };
 
 // Created by the first registration window, owned by the application; never more than one.
@@ -84,9 +112,12 @@ QStringList textoTotais(const QString &dia);
 QStringList textoCandidatos(const QString &dia);
 QStringList textoLegendas(const QString &dia);
 QStringList textoCandidatosDoDia(const QString &dia);
+// The balance per office (rel_resultadoCARGO).
+QStringList textoCargos(const QString &dia);
 
-// Gives the four day queries their texts for a day text and opens them, in the order
-// above; an error stops at the query that failed and leaves the rest as they were.
+// Gives the five day queries their texts for a day text and opens them, in the order
+// above, then computes the day's result into the result's tables; an error stops at
+// the query that failed and leaves the rest as they were.
 void preparaDia(Tfrmimpressao &modulo, const QString &dia);
 
 // The fixed fields of the seven report queries, in order.
@@ -97,15 +128,21 @@ QList<FieldDef> camposTotais();
 QList<FieldDef> camposVotosCandidato();
 QList<FieldDef> camposVotosLegenda();
 QList<FieldDef> camposCandidatosDoDia();
+QList<FieldDef> camposCargos();
 
-// The day's result rows in their canonical text, and its SHA-256 fingerprint in
-// lower-case hexadecimal: what the result report prints at its foot. The four day
-// queries must be open; their state is put back afterwards.
+// The SHA-256, in lower-case hexadecimal, of the report project shipped with this
+// build (src/reports/relatorio.rav), recorded when the program was built.
+extern const QByteArray kHashProjetoDistribuido;
+
+// The result as CSV: one table per section with its column titles, UTF-8 with a
+// byte-order mark, ";" between fields, CR LF between lines, the fingerprint last.
+QByteArray csvResultado(const Apuracao::Resultado &r, const QString &digital);
+
+// The canonical text of the last result print, and its SHA-256 fingerprint in
+// lower-case hexadecimal: what the result report prints on every page.
 QByteArray textoCanonico(Tfrmimpressao &modulo);
 QString impressaoDigital(Tfrmimpressao &modulo);
 
-// The SHA-256 of the "relatorio.rav" shipped with this build, recorded by the build.
-extern const QString kHashProjetoDistribuido;
 // The warning every page of a result laid out by any other project carries.
 extern const QString kAvisoProjetoDiferente;
 
@@ -115,7 +152,7 @@ QString emGrupos(const QString &hash);
 // What the program itself prints at the foot of every page of the result report,
 // whatever the project holds: the day's fingerprint, the hash of the project that
 // laid the pages out and, when that is not the shipped project, the warning in
-// red. Nothing for the other reports. The day queries must be open.
+// red. Nothing for the other reports. The day's result must be computed (preparaDia).
 ReportEngine::PageStamp carimboDoResultado(Tfrmimpressao &modulo, const QString &relatorio,
                                            const QString &hashProjeto);
 

@@ -1,6 +1,7 @@
 // "resultado": the result of a voting day straight from a database file, read-only:
-// the same four day queries as the result report, the same canonical text and
-// SHA-256 fingerprint, as plain text, CSV or the result report itself in PDF.
+// the one result the report prints (computed by the report data module's day
+// queries), its fingerprint and the shipped report project's hash, as plain text,
+// CSV or the result report itself in PDF.
 
 #include "comandos.h"
 
@@ -15,7 +16,6 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QRegularExpression>
-#include <QSet>
 
 namespace
 {
@@ -35,228 +35,65 @@ QString quantosVotos(qint64 n)
     return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? QStringLiteral("voto") : QStringLiteral("votos"));
 }
 
-QString percentual(qint64 parte, qint64 todo)
+// The two lines an official compares with every page of the report.
+QString linhasDeConferencia(const QString &digital)
 {
-    return QLocale(QLocale::Portuguese, QLocale::Brazil)
-        .toString(todo == 0 ? 0.0 : double(parte) * 100.0 / double(todo), 'f', 2);
+    return QStringLiteral("Impressão digital (SHA-256): %1\nProjeto de relatório (SHA-256): %2\n")
+        .arg(digital, QString::fromLatin1(Relatorios::kHashProjetoDistribuido));
 }
 
-// The names the result's identifiers stand for, by key.
-QHash<qint64, QString> nomes(Database &db, const QString &sql)
-{
-    QHash<qint64, QString> out;
-    Query q(db);
-    q.setSql(sql);
-    q.open();
-    for (q.first(); !q.eof(); q.next())
-        out.insert(q.field(0).asInteger(), q.field(1).asString());
-    return out;
-}
-
-// What the result holds, read once from the four day queries.
-struct Resultado {
-    QString dia;     // as the program writes it (the report's "diarelatorio")
-    QString digital; // the report's SHA-256 fingerprint
-    qint64 total = 0, branco = 0, nulo = 0, legenda = 0, normal = 0;
-    struct Linha {
-        QString cargo;
-        int posicao;
-        QString numero, candidato, partido;
-        qint64 votos, votosDoCargo;
-    };
-    QList<Linha> ranking;
-    struct Legenda {
-        QString legenda, partido;
-        qint64 votos;
-    };
-    QList<Legenda> legendas;
-    qint64 votosLegenda = 0;
-    struct Concorrente {
-        QString candidato, cargo, partido;
-        bool comVotos;
-    };
-    QList<Concorrente> concorrentes;
-};
-
-// The four day queries must be open for the day.
-Resultado leResultado(Database &db, Tfrmimpressao &m, const QString &dia)
-{
-    Resultado r;
-    r.dia = dia;
-    r.digital = Relatorios::impressaoDigital(m);
-
-    Query &g = m.rel_resultadoGERAL;
-    g.first();
-    r.total = g.field(QStringLiteral("Totalgeral")).asInteger();
-    r.branco = g.field(QStringLiteral("Totalbranco")).asInteger();
-    r.nulo = g.field(QStringLiteral("Totalnulo")).asInteger();
-    r.legenda = g.field(QStringLiteral("Totallegenda")).asInteger();
-    r.normal = g.field(QStringLiteral("Totalnormal")).asInteger();
-
-    // Candidates by key, and by name for matching who stood (see below), from one reading.
-    QHash<qint64, QString> candidatos;
-    QMultiHash<QString, QPair<qint64, qint64>> porNome; // name -> (candidate, office)
-    {
-        Query q(db);
-        q.setSql(QStringLiteral("select numcad_candidato, nome_candidato, id_cargo from candidatos"));
-        q.open();
-        for (q.first(); !q.eof(); q.next()) {
-            candidatos.insert(q.field(0).asInteger(), q.field(1).asString());
-            porNome.insert(q.field(1).asString(), {q.field(0).asInteger(), q.field(2).asInteger()});
-        }
-    }
-    const auto cargos = nomes(db, QStringLiteral("select numcad_cargo, cargo from cargo"));
-    const auto partidos = nomes(db, QStringLiteral("select numcad_partido, partido from partido"));
-    const auto nome = [](const QHash<qint64, QString> &tabela, const Field &f, const QString &ausente) {
-        return !f.isNull() && tabela.contains(f.asInteger()) ? tabela.value(f.asInteger()) : ausente;
-    };
-
-    Query &c = m.rel_resultadoCANDIDATO;
-    QHash<QString, qint64> votosPorCargo; // by the office's key as text, null included
-    QSet<qint64> comVotos;
-    for (c.first(); !c.eof(); c.next()) {
-        votosPorCargo[c.field(QStringLiteral("id_cargo")).asString()] +=
-            c.field(QStringLiteral("Totalvotos")).asInteger();
-        comVotos.insert(c.field(QStringLiteral("id_candidato")).asInteger());
-    }
-    QString cargoAnterior;
-    int posicao = 0;
-    bool primeira = true;
-    for (c.first(); !c.eof(); c.next()) {
-        const QString idCargo = c.field(QStringLiteral("id_cargo")).asString();
-        posicao = primeira || idCargo != cargoAnterior ? 1 : posicao + 1;
-        primeira = false;
-        cargoAnterior = idCargo;
-        r.ranking.append(
-            {nome(cargos, c.field(QStringLiteral("id_cargo")), QStringLiteral("(cargo removido)")), posicao,
-             c.field(QStringLiteral("numero_candidato")).asString(),
-             nome(candidatos, c.field(QStringLiteral("id_candidato")),
-                  QStringLiteral("(candidato removido)")),
-             nome(partidos, c.field(QStringLiteral("id_partido")), QStringLiteral("(partido removido)")),
-             c.field(QStringLiteral("Totalvotos")).asInteger(), votosPorCargo.value(idCargo)});
-    }
-
-    Query &l = m.rel_resultadoLEGENDA;
-    for (l.first(); !l.eof(); l.next()) {
-        r.legendas.append(
-            {l.field(QStringLiteral("legenda")).asString(),
-             nome(partidos, l.field(QStringLiteral("id_candidato")), QStringLiteral("(partido removido)")),
-             l.field(QStringLiteral("Totalvotos")).asInteger()});
-        r.votosLegenda += r.legendas.last().votos;
-    }
-
-    // Who stood that day, matched to the votes as the report does: by name within
-    // the office, else by name alone.
-    QHash<QString, qint64> cargoPorNome;
-    for (auto it = cargos.cbegin(); it != cargos.cend(); ++it)
-        if (!cargoPorNome.contains(it.value())) cargoPorNome.insert(it.value(), it.key());
-    Query &d = m.rel_candidatos_votacao;
-    for (d.first(); !d.eof(); d.next()) {
-        const QString candidato = d.field(QStringLiteral("nome_candidato")).asString();
-        const QString cargo = d.field(QStringLiteral("cargo")).asString();
-        qint64 id = -1;
-        const auto iguais = porNome.values(candidato);
-        for (const auto &[numcad, idCargo] : iguais)
-            if (cargoPorNome.contains(cargo) && idCargo == cargoPorNome.value(cargo)) id = numcad;
-        if (id < 0 && !iguais.isEmpty()) id = iguais.last().first; // the first in the table's order
-        r.concorrentes.append(
-            {candidato, cargo, d.field(QStringLiteral("partido")).asString(), comVotos.contains(id)});
-    }
-    return r;
-}
-
-QString textoResultado(const Resultado &r, const QString &arquivo)
+// The result as the report shows it, from the one computed result.
+QString textoResultado(const Apuracao::Resultado &r, const QString &digital, const QString &arquivo)
 {
     QString t;
     const auto linha = [&t](const QString &s) { t += s + u'\n'; };
-    linha(QStringLiteral("Votarim - resultado da votação do dia %1").arg(r.dia));
+    linha(QStringLiteral("Votarim - resultado da votação do dia %1").arg(r.dia.toString(QStringLiteral("dd/MM/yyyy"))));
     linha(QStringLiteral("Banco de dados: %1").arg(arquivo));
     linha(QString());
     linha(QStringLiteral("Votos do dia por tipo"));
-    const auto tipo = [&](const QString &nome, qint64 votos) {
+    const QHash<QString, QString> nomeDoTipo{{QStringLiteral("NORMAL"), QStringLiteral("Nominais (em candidatos)")},
+                                             {QStringLiteral("LEGENDA"), QStringLiteral("De legenda (em partidos)")},
+                                             {QStringLiteral("BRANCO"), QStringLiteral("Brancos")},
+                                             {QStringLiteral("NULO"), QStringLiteral("Nulos")},
+                                             {QStringLiteral("TOTAL"), QStringLiteral("Total de votos do dia")}};
+    for (const Apuracao::Total &x : r.totais)
         linha(QStringLiteral("  %1%2  %3 %")
-                  .arg(nome.leftJustified(26), QString::number(votos).rightJustified(10),
-                       percentual(votos, r.total).rightJustified(6)));
-    };
-    tipo(QStringLiteral("Nominais (em candidatos)"), r.normal);
-    tipo(QStringLiteral("De legenda (em partidos)"), r.legenda);
-    tipo(QStringLiteral("Brancos"), r.branco);
-    tipo(QStringLiteral("Nulos"), r.nulo);
-    tipo(QStringLiteral("Total de votos do dia"), r.total);
+                  .arg(nomeDoTipo.value(x.voto, x.voto).leftJustified(26), QString::number(x.votos).rightJustified(10),
+                       x.percentual.rightJustified(6)));
+    linha(QString());
+    linha(QStringLiteral("Balanço por cargo (nominais, legenda, brancos, nulos, total)"));
+    if (r.cargos.isEmpty()) linha(QStringLiteral("  Nenhum cargo na ordem de votação nem voto neste dia."));
+    for (const Apuracao::Cargo &x : r.cargos)
+        linha(QStringLiteral("  %1  nominais %2  legenda %3  brancos %4  nulos %5  total %6")
+                  .arg(x.cargo)
+                  .arg(x.normal)
+                  .arg(x.legenda)
+                  .arg(x.branco)
+                  .arg(x.nulo)
+                  .arg(x.total));
     linha(QString());
     linha(QStringLiteral("Votação nominal por cargo"));
-    if (r.ranking.isEmpty()) linha(QStringLiteral("  Nenhum voto nominal neste dia."));
-    QString cargo;
+    if (r.ranking.isEmpty()) linha(QStringLiteral("  Nenhum candidato votado nem concorrendo neste dia."));
     for (qsizetype i = 0; i < r.ranking.size(); ++i) {
-        const auto &x = r.ranking[i];
-        if (x.posicao == 1) {
-            cargo = x.cargo;
-            linha(QStringLiteral("  Cargo: %1 (%2 nominais)").arg(x.cargo, quantosVotos(x.votosDoCargo)));
-        }
-        linha(QStringLiteral("    %1º  %2  %3  %4  %5  %6 %")
+        const Apuracao::Colocacao &x = r.ranking[i];
+        if (i == 0 || r.ranking[i - 1].idCargo != x.idCargo) linha(QStringLiteral("  Cargo: %1").arg(x.cargo));
+        linha(QStringLiteral("    %1º  %2  %3  %4  %5  %6 %%7")
                   .arg(x.posicao)
-                  .arg(x.numero, x.candidato, x.partido, quantosVotos(x.votos))
-                  .arg(percentual(x.votos, x.votosDoCargo)));
+                  .arg(x.numero, x.nome, x.partido, quantosVotos(x.votos), x.percentual,
+                       x.situacao.isEmpty() ? QString() : QStringLiteral("  ") + x.situacao));
     }
     linha(QString());
     linha(QStringLiteral("Votos de legenda por partido"));
     if (r.legendas.isEmpty()) linha(QStringLiteral("  Nenhum voto de legenda neste dia."));
-    for (const auto &x : r.legendas)
-        linha(QStringLiteral("  %1  %2  %3  %4 %")
-                  .arg(x.legenda, x.partido, quantosVotos(x.votos))
-                  .arg(percentual(x.votos, r.votosLegenda)));
+    for (const Apuracao::Legenda &x : r.legendas)
+        linha(QStringLiteral("  %1  %2  %3  %4 %").arg(x.legenda, x.partido, quantosVotos(x.votos), x.percentual));
     linha(QString());
     linha(QStringLiteral("Candidatos que concorreram no dia"));
     if (r.concorrentes.isEmpty()) linha(QStringLiteral("  Nenhum candidato no mapa de votação deste dia."));
-    for (const auto &x : r.concorrentes)
-        linha(QStringLiteral("  %1  %2  %3  %4")
-                  .arg(x.candidato, x.cargo, x.partido,
-                       x.comVotos ? QStringLiteral("com votos") : QStringLiteral("sem votos")));
+    for (const Apuracao::Concorrente &x : r.concorrentes)
+        linha(QStringLiteral("  %1  %2  %3  %4  %5").arg(x.cargo, x.partido, x.numero, x.nome, x.situacao));
     linha(QString());
-    linha(QStringLiteral("Impressão digital (SHA-256): %1").arg(r.digital));
-    return t;
-}
-
-// One table per part, as spreadsheets set to Portuguese read them: UTF-8 with a
-// byte-order mark, ";" between fields, CR LF between lines.
-QByteArray csvResultado(const Resultado &r)
-{
-    QString t;
-    const auto linha = [&](const QStringList &campos) {
-        QStringList l;
-        for (const QString &c : campos)
-            l << ReportEngine::csvField(c);
-        t += l.join(u';') + QStringLiteral("\r\n");
-    };
-    linha({QStringLiteral("Dia"), r.dia});
-    t += QStringLiteral("\r\n");
-    linha({QStringLiteral("Tipo"), QStringLiteral("Votos"), QStringLiteral("% dos votos do dia")});
-    linha({QStringLiteral("NORMAL"), QString::number(r.normal), percentual(r.normal, r.total)});
-    linha({QStringLiteral("LEGENDA"), QString::number(r.legenda), percentual(r.legenda, r.total)});
-    linha({QStringLiteral("BRANCO"), QString::number(r.branco), percentual(r.branco, r.total)});
-    linha({QStringLiteral("NULO"), QString::number(r.nulo), percentual(r.nulo, r.total)});
-    linha({QStringLiteral("TOTAL"), QString::number(r.total), percentual(r.total, r.total)});
-    t += QStringLiteral("\r\n");
-    linha({QStringLiteral("Cargo"), QStringLiteral("Posição"), QStringLiteral("Nº votado"),
-           QStringLiteral("Candidato"), QStringLiteral("Partido"), QStringLiteral("Votos"),
-           QStringLiteral("% do cargo")});
-    for (const auto &x : r.ranking)
-        linha({x.cargo, QString::number(x.posicao), x.numero, x.candidato, x.partido,
-               QString::number(x.votos), percentual(x.votos, x.votosDoCargo)});
-    t += QStringLiteral("\r\n");
-    linha({QStringLiteral("Legenda"), QStringLiteral("Partido"), QStringLiteral("Votos"),
-           QStringLiteral("% da legenda")});
-    for (const auto &x : r.legendas)
-        linha({x.legenda, x.partido, QString::number(x.votos), percentual(x.votos, r.votosLegenda)});
-    t += QStringLiteral("\r\n");
-    linha({QStringLiteral("Candidato"), QStringLiteral("Cargo"), QStringLiteral("Partido"),
-           QStringLiteral("Situação")});
-    for (const auto &x : r.concorrentes)
-        linha({x.candidato, x.cargo, x.partido,
-               x.comVotos ? QStringLiteral("com votos") : QStringLiteral("sem votos")});
-    t += QStringLiteral("\r\n");
-    linha({QStringLiteral("SHA-256"), r.digital});
-    return QByteArrayLiteral("\xEF\xBB\xBF") + t.toUtf8();
+    return t + linhasDeConferencia(digital);
 }
 
 // The result report of the shipped project, laid out over the same queries and written as PDF.
@@ -301,15 +138,14 @@ int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString 
         Transaction leitura(db);
         Tfrmimpressao modulo(nullptr, db);
         Relatorios::preparaDia(modulo, dia);
+        const QString digital = Relatorios::impressaoDigital(modulo);
         if (formato == QLatin1String("--pdf")) {
-            const QString digital = Relatorios::impressaoDigital(modulo);
             pdfResultado(modulo, dia, saida);
-            bytes = QStringLiteral("Relatório gravado em %1\nImpressão digital (SHA-256): %2\n")
-                        .arg(saida, digital)
-                        .toUtf8();
+            bytes = (QStringLiteral("Relatório gravado em %1\n").arg(saida) + linhasDeConferencia(digital)).toUtf8();
+        } else if (formato == QLatin1String("--csv")) {
+            bytes = Relatorios::csvResultado(modulo.apuracao, digital);
         } else {
-            const Resultado r = leResultado(db, modulo, dia);
-            bytes = formato == QLatin1String("--csv") ? csvResultado(r) : textoResultado(r, arquivo).toUtf8();
+            bytes = textoResultado(modulo.apuracao, digital, arquivo).toUtf8();
         }
         leitura.commit();
     } catch (const DbError &e) {

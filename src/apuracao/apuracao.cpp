@@ -1,0 +1,564 @@
+#include "apuracao/apuracao.h"
+
+#include "data/database.h"
+#include "data/diatexto.h"
+
+#include <QCryptographicHash>
+#include <QHash>
+#include <QSet>
+
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <tuple>
+
+namespace Apuracao
+{
+
+namespace
+{
+
+const QString kSemCargo = QStringLiteral("sem cargo registrado");
+const QString kCargoRemovido = QStringLiteral("(cargo removido)");
+const QString kCandidatoRemovido = QStringLiteral("(candidato removido)");
+const QString kPartidoRemovido = QStringLiteral("(partido removido)");
+const QString kSemVotos = QStringLiteral("sem votos");
+const QString kComVotos = QStringLiteral("com votos");
+const char *const kKinds[] = {"NORMAL", "LEGENDA", "BRANCO", "NULO"};
+
+// ---- Reading by column index, straight from the engine
+
+Chave chave(sqlite3_stmt *s, int i)
+{
+    if (sqlite3_column_type(s, i) == SQLITE_NULL) return std::nullopt;
+    return sqlite3_column_int64(s, i);
+}
+
+QString texto(sqlite3_stmt *s, int i)
+{
+    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(s, i));
+    return p ? QString::fromUtf8(p, sqlite3_column_bytes(s, i)) : QString();
+}
+
+// Runs a statement for the stored day, calling linha for every row.
+template <class F> void percorre(Database &db, const QString &sql, const QString &diaBanco, F &&linha)
+{
+    Statement st(db, sql);
+    if (st.parameterCount() > 0) st.bind(1, diaBanco);
+    while (st.step())
+        linha(st.get());
+}
+
+QString nomeOu(sqlite3_stmt *s, int coluna, const Chave &id, const QString &removido)
+{
+    if (sqlite3_column_type(s, coluna) != SQLITE_NULL) return texto(s, coluna);
+    return id ? removido : QString();
+}
+
+// ---- Orders
+
+// Nulls first, as the engine orders them ascending.
+int compara(const Chave &a, const Chave &b)
+{
+    if (a == b) return 0;
+    if (!a) return -1;
+    if (!b) return 1;
+    return *a < *b ? -1 : 1;
+}
+
+int comparaBytes(const QString &a, const QString &b)
+{
+    const QByteArray x = a.toUtf8(), y = b.toUtf8();
+    return x < y ? -1 : (y < x ? 1 : 0);
+}
+
+// Offices of the voting order by position, then the others by key, then no office.
+struct OrdemDosCargos {
+    QHash<qint64, qint64> posicao;
+    int compara(const Chave &a, const Chave &b) const
+    {
+        const auto chaveDe = [this](const Chave &c) {
+            const bool semCargo = !c;
+            const bool foraDaOrdem = !c || !posicao.contains(*c);
+            return std::tuple(semCargo, foraDaOrdem, foraDaOrdem ? 0 : posicao.value(*c), c.value_or(0));
+        };
+        const auto x = chaveDe(a), y = chaveDe(b);
+        return x < y ? -1 : (y < x ? 1 : 0);
+    }
+};
+
+QString chaveTexto(const Chave &c)
+{
+    return c ? QString::number(*c) : QString();
+}
+
+QString par(const Chave &cargo, const Chave &candidato)
+{
+    return chaveTexto(cargo) + u'|' + chaveTexto(candidato);
+}
+
+// ---- The text
+
+QByteArray escapa(const QString &s)
+{
+    QByteArray out;
+    const QByteArray u = s.toUtf8();
+    out.reserve(u.size());
+    for (char c : u) {
+        switch (c) {
+        case '\\': out += "\\\\"; break;
+        case '\t': out += "\\t"; break;
+        case '\n': out += "\\n"; break;
+        case '\r': out += "\\r"; break;
+        default: out += c;
+        }
+    }
+    return out;
+}
+
+QString desescapa(const QByteArray &b)
+{
+    QByteArray out;
+    out.reserve(b.size());
+    for (qsizetype i = 0; i < b.size(); ++i) {
+        if (b[i] != '\\') {
+            out += b[i];
+            continue;
+        }
+        if (++i >= b.size()) throw ErroApuracao("Texto do resultado inválido: \\ no fim de um campo");
+        switch (b[i]) {
+        case '\\': out += '\\'; break;
+        case 't': out += '\t'; break;
+        case 'n': out += '\n'; break;
+        case 'r': out += '\r'; break;
+        default: throw ErroApuracao("Texto do resultado inválido: sequência de escape desconhecida");
+        }
+    }
+    return QString::fromUtf8(out);
+}
+
+QVariant valor(const Chave &c)
+{
+    return c ? QVariant(*c) : QVariant();
+}
+
+Chave chaveDe(const QVariant &v)
+{
+    return v.isNull() ? Chave() : Chave(v.toLongLong());
+}
+
+qint64 numero(const QVariant &v)
+{
+    return v.toLongLong();
+}
+
+QString textoDe(const QVariant &v)
+{
+    return v.toString();
+}
+
+Tabela tabela(const char *nome, std::initializer_list<std::pair<const char *, bool>> colunas)
+{
+    Tabela t;
+    t.nome = QString::fromLatin1(nome);
+    for (const auto &[coluna, inteira] : colunas) {
+        t.colunas << QString::fromLatin1(coluna);
+        t.inteiras << inteira;
+    }
+    return t;
+}
+
+// The six sections without rows: their names and columns.
+QList<Tabela> modelos()
+{
+    return {
+        tabela("tb_apuracaoDIA", {{"dia", false}, {"dia_texto", false}}),
+        tabela("tb_apuracaoTOTAIS", {{"voto", false}, {"votos", true}, {"percentual", false}}),
+        tabela("tb_apuracaoCARGOS", {{"ordem", true},
+                                     {"id_cargo", true},
+                                     {"cargo", false},
+                                     {"Totalnormal", true},
+                                     {"Totallegenda", true},
+                                     {"Totalbranco", true},
+                                     {"Totalnulo", true},
+                                     {"Totalgeral", true}}),
+        tabela("tb_apuracaoRANKING", {{"id_cargo", true},
+                                      {"cargo", false},
+                                      {"posicao", true},
+                                      {"id_candidato", true},
+                                      {"numero_candidato", false},
+                                      {"nome_candidato", false},
+                                      {"id_partido", true},
+                                      {"partido", false},
+                                      {"votos", true},
+                                      {"percentual", false},
+                                      {"situacao", false}}),
+        tabela("tb_apuracaoLEGENDAS",
+               {{"id_partido", true}, {"legenda", false}, {"partido", false}, {"votos", true}, {"percentual", false}}),
+        tabela("tb_apuracaoCONCORRENTES", {{"id_cargo", true},
+                                           {"cargo", false},
+                                           {"id_partido", true},
+                                           {"partido", false},
+                                           {"id_candidato", true},
+                                           {"numero_candidato", false},
+                                           {"nome_candidato", false},
+                                           {"situacao", false}}),
+    };
+}
+
+QString diaTexto(const QDate &d)
+{
+    return d.toString(QStringLiteral("dd/MM/yyyy"));
+}
+
+} // namespace
+
+// ---- Figures
+
+QString percentual(qint64 parte, qint64 todo)
+{
+    if (todo <= 0) return QStringLiteral("0,00");
+    const qint64 centesimos = (parte * 20000 + todo) / (2 * todo);
+    return QStringLiteral("%1,%2").arg(centesimos / 100).arg(centesimos % 100, 2, 10, QLatin1Char('0'));
+}
+
+void classifica(Resultado &r)
+{
+    OrdemDosCargos ordem;
+    for (const Cargo &c : r.cargos)
+        if (c.idCargo && c.ordem) ordem.posicao.insert(*c.idCargo, *c.ordem);
+
+    // Totals: the four kinds in their order, then their sum.
+    qint64 porTipo[4] = {0, 0, 0, 0};
+    for (const Total &t : r.totais)
+        for (int i = 0; i < 4; ++i)
+            if (t.voto == QLatin1String(kKinds[i])) porTipo[i] += t.votos;
+    const qint64 totalDoDia = porTipo[0] + porTipo[1] + porTipo[2] + porTipo[3];
+    r.totais.clear();
+    for (int i = 0; i < 4; ++i)
+        r.totais.append({QString::fromLatin1(kKinds[i]), porTipo[i], percentual(porTipo[i], totalDoDia)});
+    r.totais.append({QStringLiteral("TOTAL"), totalDoDia, percentual(totalDoDia, totalDoDia)});
+
+    std::stable_sort(r.cargos.begin(), r.cargos.end(),
+                     [&](const Cargo &a, const Cargo &b) { return ordem.compara(a.idCargo, b.idCargo) < 0; });
+
+    // Every candidate standing for an office appears in its ranking: with 0 when no vote there.
+    QSet<QString> comVotos;
+    QList<Colocacao> ranking;
+    for (const Colocacao &c : std::as_const(r.ranking))
+        if (c.votos > 0) {
+            ranking.append(c);
+            comVotos.insert(par(c.idCargo, c.idCandidato));
+        }
+    for (Concorrente &c : r.concorrentes) {
+        const bool votado = comVotos.contains(par(c.idCargo, c.idCandidato));
+        c.situacao = votado ? kComVotos : kSemVotos;
+        if (!votado)
+            ranking.append({c.idCargo, c.cargo, 0, c.idCandidato, c.numero, c.nome, c.idPartido, c.partido, 0, {}, {}});
+    }
+    std::stable_sort(ranking.begin(), ranking.end(), [&](const Colocacao &a, const Colocacao &b) {
+        if (const int c = ordem.compara(a.idCargo, b.idCargo)) return c < 0;
+        if (a.votos != b.votos) return a.votos > b.votos;
+        if (const int c = compara(a.idPartido, b.idPartido)) return c < 0;
+        if (const int c = comparaBytes(a.numero, b.numero)) return c < 0;
+        return compara(a.idCandidato, b.idCandidato) < 0;
+    });
+    // Positions start again at each office; equal votes share a position (1, 1, 3).
+    for (qsizetype inicio = 0; inicio < ranking.size();) {
+        qsizetype fim = inicio;
+        qint64 votosDoCargo = 0;
+        while (fim < ranking.size() && ranking[fim].idCargo == ranking[inicio].idCargo)
+            votosDoCargo += ranking[fim++].votos;
+        for (qsizetype i = inicio; i < fim; ++i) {
+            Colocacao &c = ranking[i];
+            c.posicao = i > inicio && c.votos == ranking[i - 1].votos ? ranking[i - 1].posicao : int(i - inicio + 1);
+            c.percentual = percentual(c.votos, votosDoCargo);
+            c.situacao = c.votos == 0 ? kSemVotos : QString();
+        }
+        inicio = fim;
+    }
+    r.ranking = ranking;
+
+    qint64 votosLegenda = 0;
+    for (const Legenda &l : std::as_const(r.legendas))
+        votosLegenda += l.votos;
+    std::stable_sort(r.legendas.begin(), r.legendas.end(), [](const Legenda &a, const Legenda &b) {
+        if (a.votos != b.votos) return a.votos > b.votos;
+        if (const int c = comparaBytes(a.legenda, b.legenda)) return c < 0;
+        return compara(a.idPartido, b.idPartido) < 0;
+    });
+    for (Legenda &l : r.legendas)
+        l.percentual = percentual(l.votos, votosLegenda);
+
+    std::stable_sort(r.concorrentes.begin(), r.concorrentes.end(), [&](const Concorrente &a, const Concorrente &b) {
+        if (const int c = ordem.compara(a.idCargo, b.idCargo)) return c < 0;
+        if (const int c = comparaBytes(a.partido, b.partido)) return c < 0;
+        if (const int c = comparaBytes(a.nome, b.nome)) return c < 0;
+        if (const int c = compara(a.idCandidato, b.idCandidato)) return c < 0;
+        return compara(a.idPartido, b.idPartido) < 0;
+    });
+}
+
+// ---- From the database
+
+QStringList textoBalanco(const QString &diaTexto)
+{
+    // Every office of the voting order gets a row, also without votes; the votes of
+    // the day add theirs (an office no longer in the order, or none at all).
+    return {
+        QStringLiteral("select (select min(ordem_votacao) from ordem_votacao, cargo where ordem_votacao.id_cargo = "
+                       "v.id_cargo and cargo.numcad_cargo = v.id_cargo) as ordem, v.id_cargo,"),
+        QStringLiteral(" case when v.id_cargo is null then \"sem cargo registrado\" else coalesce((select cargo "
+                       "from cargo where numcad_cargo = v.id_cargo), \"(cargo removido)\") end as cargo,"),
+        QStringLiteral(" count(case when v.voto = \"NORMAL\" then 1 end) as Totalnormal, count(case when v.voto "
+                       "= \"LEGENDA\" then 1 end) as Totallegenda,"),
+        QStringLiteral(" count(case when v.voto = \"BRANCO\" then 1 end) as Totalbranco, count(case when v.voto "
+                       "= \"NULO\" then 1 end) as Totalnulo, count(v.voto) as Totalgeral"),
+        QStringLiteral(" from (select id_cargo, voto from contagem_votacao where data = datevalue(\"%1\")")
+            .arg(diaTexto),
+        QStringLiteral(" union all select ordem_votacao.id_cargo, null from ordem_votacao, cargo where "
+                       "ordem_votacao.id_cargo = cargo.numcad_cargo) as v"),
+        QStringLiteral(" group by v.id_cargo order by v.id_cargo is null, ordem is null, ordem, v.id_cargo"),
+    };
+}
+
+Resultado calcula(Database &db, const QDate &dia)
+{
+    Resultado r;
+    r.dia = dia;
+    const QString diaBanco = DiaTexto::paraBanco(dia);
+
+    percorre(db, QStringLiteral("select voto, count(*) from contagem_votacao where data = ?1 group by voto"),
+             diaBanco, [&](sqlite3_stmt *s) { r.totais.append({texto(s, 0), sqlite3_column_int64(s, 1), {}}); });
+
+    const QString balanco = Database::translate(textoBalanco(DiaTexto::escreve(dia)).join(QStringLiteral("\r\n")));
+    percorre(db, balanco, diaBanco, [&](sqlite3_stmt *s) {
+        r.cargos.append({chave(s, 0), chave(s, 1), texto(s, 2), sqlite3_column_int64(s, 3),
+                         sqlite3_column_int64(s, 4), sqlite3_column_int64(s, 5), sqlite3_column_int64(s, 6),
+                         sqlite3_column_int64(s, 7)});
+    });
+
+    percorre(db,
+             QStringLiteral(
+                 "select v.id_cargo, c.cargo, v.id_candidato, v.numero_candidato, k.nome_candidato, v.id_partido, "
+                 "p.partido, v.votos from (select id_cargo, id_partido, id_candidato, numero_candidato, count(*) as "
+                 "votos from contagem_votacao where data = ?1 and voto = 'NORMAL' group by id_cargo, id_partido, "
+                 "id_candidato, numero_candidato) v left join cargo c on c.numcad_cargo = v.id_cargo left join "
+                 "candidatos k on k.numcad_candidato = v.id_candidato left join partido p on p.numcad_partido = "
+                 "v.id_partido"),
+             diaBanco, [&](sqlite3_stmt *s) {
+                 const Chave cargo = chave(s, 0), candidato = chave(s, 2), partido = chave(s, 5);
+                 r.ranking.append({cargo, cargo ? nomeOu(s, 1, cargo, kCargoRemovido) : kSemCargo, 0, candidato,
+                                   texto(s, 3), nomeOu(s, 4, candidato, kCandidatoRemovido), partido,
+                                   nomeOu(s, 6, partido, kPartidoRemovido), sqlite3_column_int64(s, 7), {}, {}});
+             });
+
+    percorre(db,
+             QStringLiteral("select v.id_candidato, v.legenda, p.partido, v.votos from (select id_candidato, "
+                            "legenda, count(*) as votos from contagem_votacao where data = ?1 and voto = 'LEGENDA' "
+                            "group by legenda, id_candidato) v left join partido p on p.numcad_partido = "
+                            "v.id_candidato"),
+             diaBanco, [&](sqlite3_stmt *s) {
+                 const Chave partido = chave(s, 0);
+                 r.legendas.append({partido, texto(s, 1), nomeOu(s, 2, partido, kPartidoRemovido),
+                                    sqlite3_column_int64(s, 3), {}});
+             });
+
+    percorre(db,
+             QStringLiteral("select distinct m.id_cargo, c.cargo, m.id_partido, p.partido, m.id_candidato, "
+                            "k.numero_candidato, k.nome_candidato from candidatos_votacao m join candidatos k on "
+                            "k.numcad_candidato = m.id_candidato join cargo c on c.numcad_cargo = m.id_cargo join "
+                            "partido p on p.numcad_partido = m.id_partido where m.data_votacao = ?1"),
+             diaBanco, [&](sqlite3_stmt *s) {
+                 r.concorrentes.append({chave(s, 0), texto(s, 1), chave(s, 2), texto(s, 3), chave(s, 4),
+                                        texto(s, 5), texto(s, 6), {}});
+             });
+
+    classifica(r);
+    return r;
+}
+
+// ---- The canonical text
+
+QList<Tabela> tabelas(const Resultado &r)
+{
+    QList<Tabela> t = modelos();
+    t[0].linhas.append({DiaTexto::paraBanco(r.dia), diaTexto(r.dia)});
+    for (const Total &x : r.totais)
+        t[1].linhas.append({x.voto, x.votos, x.percentual});
+    for (const Cargo &x : r.cargos)
+        t[2].linhas.append(
+            {valor(x.ordem), valor(x.idCargo), x.cargo, x.normal, x.legenda, x.branco, x.nulo, x.total});
+    for (const Colocacao &x : r.ranking)
+        t[3].linhas.append({valor(x.idCargo), x.cargo, qint64(x.posicao), valor(x.idCandidato), x.numero, x.nome,
+                            valor(x.idPartido), x.partido, x.votos, x.percentual, x.situacao});
+    for (const Legenda &x : r.legendas)
+        t[4].linhas.append({valor(x.idPartido), x.legenda, x.partido, x.votos, x.percentual});
+    for (const Concorrente &x : r.concorrentes)
+        t[5].linhas.append({valor(x.idCargo), x.cargo, valor(x.idPartido), x.partido, valor(x.idCandidato), x.numero,
+                            x.nome, x.situacao});
+    return t;
+}
+
+QByteArray textoCanonico(const Resultado &r)
+{
+    QByteArray out = "#votarim-resultado\t" + QByteArray::number(kVersao) + '\n';
+    for (const Tabela &t : tabelas(r)) {
+        out += '#' + t.nome.toUtf8() + '\n';
+        out += t.colunas.join(u'\t').toUtf8() + '\n';
+        for (const QVariantList &linha : t.linhas) {
+            for (qsizetype i = 0; i < linha.size(); ++i) {
+                if (i > 0) out += '\t';
+                if (linha[i].isNull()) continue;
+                out += t.inteiras[i] ? QByteArray::number(linha[i].toLongLong()) : escapa(linha[i].toString());
+            }
+            out += '\n';
+        }
+    }
+    return out;
+}
+
+QString impressaoDigital(const QByteArray &texto)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(texto, QCryptographicHash::Sha256).toHex());
+}
+
+Resultado interpreta(const QByteArray &texto)
+{
+    if (!texto.endsWith('\n')) throw ErroApuracao("Texto do resultado inválido: incompleto");
+    QList<QByteArray> linhas = texto.split('\n');
+    linhas.removeLast();
+    qsizetype n = 0;
+    const auto proxima = [&]() -> const QByteArray & {
+        if (n >= linhas.size()) throw ErroApuracao("Texto do resultado inválido: incompleto");
+        return linhas[n++];
+    };
+    if (proxima() != "#votarim-resultado\t" + QByteArray::number(kVersao))
+        throw ErroApuracao("Texto do resultado inválido: não é um resultado do Votarim nesta versão");
+
+    QList<Tabela> t = modelos();
+    for (Tabela &secao : t) {
+        if (proxima() != '#' + secao.nome.toUtf8() || proxima() != secao.colunas.join(u'\t').toUtf8())
+            throw ErroApuracao(
+                QStringLiteral("Texto do resultado inválido: falta a seção %1").arg(secao.nome).toStdString());
+        while (n < linhas.size() && !linhas[n].startsWith('#')) {
+            const QList<QByteArray> campos = proxima().split('\t');
+            if (campos.size() != secao.colunas.size())
+                throw ErroApuracao(QStringLiteral("Texto do resultado inválido: linha %1 com %2 campos")
+                                       .arg(n)
+                                       .arg(campos.size())
+                                       .toStdString());
+            QVariantList linha;
+            for (qsizetype i = 0; i < campos.size(); ++i) {
+                if (!secao.inteiras[i]) {
+                    linha << desescapa(campos[i]);
+                    continue;
+                }
+                if (campos[i].isEmpty()) {
+                    linha << QVariant();
+                    continue;
+                }
+                bool ok = false;
+                const qint64 v = campos[i].toLongLong(&ok);
+                if (!ok || QByteArray::number(v) != campos[i])
+                    throw ErroApuracao(
+                        QStringLiteral("Texto do resultado inválido: linha %1, %2 não é um número inteiro")
+                            .arg(n)
+                            .arg(secao.colunas[i])
+                            .toStdString());
+                linha << v;
+            }
+            secao.linhas.append(linha);
+        }
+    }
+    if (n != linhas.size()) throw ErroApuracao("Texto do resultado inválido: linhas depois da última seção");
+
+    Resultado r;
+    if (t[0].linhas.size() != 1) throw ErroApuracao("Texto do resultado inválido: o dia deve ter uma linha");
+    r.dia = QDate::fromString(textoDe(t[0].linhas[0][0]), Qt::ISODate);
+    if (!r.dia.isValid()) throw ErroApuracao("Texto do resultado inválido: dia inválido");
+    for (const QVariantList &l : t[1].linhas)
+        r.totais.append({textoDe(l[0]), numero(l[1]), textoDe(l[2])});
+    for (const QVariantList &l : t[2].linhas)
+        r.cargos.append({chaveDe(l[0]), chaveDe(l[1]), textoDe(l[2]), numero(l[3]), numero(l[4]), numero(l[5]),
+                         numero(l[6]), numero(l[7])});
+    for (const QVariantList &l : t[3].linhas)
+        r.ranking.append({chaveDe(l[0]), textoDe(l[1]), int(numero(l[2])), chaveDe(l[3]), textoDe(l[4]),
+                          textoDe(l[5]), chaveDe(l[6]), textoDe(l[7]), numero(l[8]), textoDe(l[9]), textoDe(l[10])});
+    for (const QVariantList &l : t[4].linhas)
+        r.legendas.append({chaveDe(l[0]), textoDe(l[1]), textoDe(l[2]), numero(l[3]), textoDe(l[4])});
+    for (const QVariantList &l : t[5].linhas)
+        r.concorrentes.append({chaveDe(l[0]), textoDe(l[1]), chaveDe(l[2]), textoDe(l[3]), chaveDe(l[4]),
+                               textoDe(l[5]), textoDe(l[6]), textoDe(l[7])});
+
+    // Only a text as the program writes it: in canonical form, and with positions,
+    // percentages, orders and totals that follow from its votes.
+    if (textoCanonico(r) != texto) throw ErroApuracao("Texto do resultado inválido: não está na forma canônica");
+    Resultado conferido = r;
+    classifica(conferido);
+    if (textoCanonico(conferido) != texto)
+        throw ErroApuracao("Texto do resultado inválido: posições, percentuais ou totais não conferem com os votos");
+    for (const Cargo &c : r.cargos)
+        if (c.normal + c.legenda + c.branco + c.nulo != c.total)
+            throw ErroApuracao("Texto do resultado inválido: o balanço de um cargo não fecha");
+    return r;
+}
+
+// ---- Adding up terminals
+
+Resultado soma(const QList<Resultado> &resultados)
+{
+    if (resultados.isEmpty()) throw ErroApuracao("Nenhum resultado para somar");
+    Resultado r;
+    r.dia = resultados.first().dia;
+    QHash<QString, qsizetype> cargos, ranking, legendas, concorrentes;
+    for (const Resultado &x : resultados) {
+        if (x.dia != r.dia) throw ErroApuracao("Os resultados são de dias diferentes e não podem ser somados");
+        r.totais += x.totais; // classifica adds them up by kind
+        for (const Cargo &c : x.cargos) {
+            const QString k = chaveTexto(c.idCargo);
+            if (!cargos.contains(k)) {
+                cargos.insert(k, r.cargos.size());
+                r.cargos.append({c.ordem, c.idCargo, c.cargo, 0, 0, 0, 0, 0});
+            }
+            Cargo &s = r.cargos[cargos.value(k)];
+            if (!s.ordem) s.ordem = c.ordem;
+            s.normal += c.normal;
+            s.legenda += c.legenda;
+            s.branco += c.branco;
+            s.nulo += c.nulo;
+            s.total += c.total;
+        }
+        for (const Colocacao &c : x.ranking) {
+            if (c.votos == 0) continue; // worked out again from who stood
+            const QString k = par(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido) + u'|' + c.numero;
+            if (!ranking.contains(k)) {
+                ranking.insert(k, r.ranking.size());
+                Colocacao nova = c;
+                nova.votos = 0;
+                r.ranking.append(nova);
+            }
+            r.ranking[ranking.value(k)].votos += c.votos;
+        }
+        for (const Legenda &l : x.legendas) {
+            const QString k = chaveTexto(l.idPartido) + u'|' + l.legenda;
+            if (!legendas.contains(k)) {
+                legendas.insert(k, r.legendas.size());
+                Legenda nova = l;
+                nova.votos = 0;
+                r.legendas.append(nova);
+            }
+            r.legendas[legendas.value(k)].votos += l.votos;
+        }
+        for (const Concorrente &c : x.concorrentes) {
+            const QString k = par(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido);
+            if (concorrentes.contains(k)) continue;
+            concorrentes.insert(k, r.concorrentes.size());
+            r.concorrentes.append(c);
+        }
+    }
+    classifica(r);
+    return r;
+}
+
+} // namespace Apuracao
