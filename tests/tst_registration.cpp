@@ -326,13 +326,13 @@ class TstRegistration : public QObject
         QCOMPARE(w->cmp_data_votacao->date(), QDate(2024, 10, 6)); // the first row's day
         w->cmp_data_votacao->setDate(QDate(2030, 5, 5));
         n->click(Button::Insert);
-        QCOMPARE(w->cmp_data_votacao->date(), QDate(2000, 1, 1));
+        QCOMPARE(w->cmp_data_votacao->date(), QDate::currentDate());
         escolhe(w->cmp_id_candidato_cand_votacao, "Carla");
         escolhe(w->cmp_id_cargocand_votacao, "Presidente"); // not the candidate's own: nothing checks it
         escolhe(w->cmp_id_partido_cand_votacao, "Partido Verde");
         n->click(Button::Post);
         QCOMPARE(valor("select data_votacao from candidatos_votacao where id_candidato = 3 and id_cargo = 1"),
-                 QVariant(QDate(2000, 1, 1)));
+                 QVariant(QDate::currentDate()));
         QCOMPARE(w->DBGrid1->model()->rowCount(), 4);
 
         n->click(Button::First); // only the day changed: a move stores nothing, Post stores it
@@ -360,9 +360,9 @@ class TstRegistration : public QObject
         Query &mapa = frmdados->tb_candidato_votacao, &geral = frmdados->tb_candidato_votacaoG;
         const QDate antes = w->cmp_data_votacao->date();
         QVERIFY(!w->cmp_filtro_candidatosvotacao->isEnabled());
-        w->cheq_filtro_candidatosvotacao->click(); // the untouched picker: 1 January 2000, no rows
+        w->cheq_filtro_candidatosvotacao->click(); // the untouched picker: today, no rows
         QVERIFY(w->cmp_filtro_candidatosvotacao->isEnabled());
-        const QString dia = "datevalue(\"" + DiaTexto::escreve(QDate(2000, 1, 1)) + "\")";
+        const QString dia = "datevalue(\"" + DiaTexto::escreve(QDate::currentDate()) + "\")";
         QCOMPARE(mapa.sql(), QStringList{"select * from candidatos_votacao where data_votacao = " + dia});
         QCOMPARE(geral.sql(), Tfrmdados::sqlMapaGeral() << " and data_votacao = " + dia);
         QCOMPARE(geral.recordCount(), 0);
