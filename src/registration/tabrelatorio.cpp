@@ -137,4 +137,5 @@ void TabRelatorio::imprime()
     m.rel_resultadoCANDIDATO.close();
     m.rel_resultadoLEGENDA.close();
     m.rel_candidatos_votacao.close();
+    m.rel_resultadoCARGO.close();
 }

@@ -176,9 +176,13 @@ QByteArray csvText(const PreparedReport &report)
 
 void writeCsv(const PreparedReport &report, const QString &path)
 {
+    writeFile(path, csvText(report));
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) throw ReportError(cannotWrite(path, file.errorString()));
-    const QByteArray bytes = csvText(report);
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();

@@ -231,7 +231,11 @@ void ReportProject::saveFile(const PreparedReport &pages, const QString &path, b
                              const EngineValues &settings)
 {
     if (csv) {
-        writeCsv(pages, path);
+        const QByteArray own = csvOf ? csvOf(pages.name) : QByteArray();
+        if (own.isEmpty())
+            writeCsv(pages, path);
+        else
+            writeFile(path, own);
         return;
     }
     withStatus(settings, settings.SystemPrinter.StatusFormat, [&](const PageProgress &progress) {

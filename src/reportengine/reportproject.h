@@ -54,6 +54,9 @@ class ReportProject : public QObject
     // Asked before each run for the lines to draw at the foot of every page of
     // that report (see PageStamp), with the report's name and the project's hash.
     std::function<PageStamp(const QString &report, const QString &projectHash)> pageStamp;
+    // The caller's own CSV of a report, when it has one (empty: the engine's, from
+    // the detail rows), so that a program writes one CSV wherever it is saved.
+    std::function<QByteArray(const QString &report)> csvOf;
 
     // Errors raised by the preview's print and save buttons, inside the window's
     // event loop, go here; by default a message box with the application's name.

@@ -164,6 +164,12 @@ Tfrmimpressao::Tfrmimpressao(QObject *owner, Database &conexao)
     relatorio->ProjectFile = Instalacao::caminho(QStringLiteral("relatorio.rav"));
     relatorio->Engine = opcaoes_relatorio;
     relatorio->errorHandler = [](const std::exception &e) { Mensagens::relataErro(e); };
+    // The result's CSV is the tool's, from the same computed result.
+    relatorio->csvOf = [this](const QString &nome) {
+        if (nome.compare(QStringLiteral("rel_resultadogeral"), Qt::CaseInsensitive) != 0 || digitalApuracao.isEmpty())
+            return QByteArray();
+        return Relatorios::csvResultado(apuracao, digitalApuracao);
+    };
     relatorio->pageStamp = [this](const QString &nome, const QString &hashProjeto) {
         return Relatorios::carimboDoResultado(*this, nome, hashProjeto);
     };
