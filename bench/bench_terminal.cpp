@@ -16,9 +16,14 @@
 // digit is compared with its warm figure.
 //
 // CONFIRMA. CYCLES voters key a valid candidate in every office; the click on
-// CONFIRMA is timed until it returns (the vote stored, the next office prepared),
-// then the same row is inserted by a bare statement prepared once on the same
-// connection, timed the same way.
+// CONFIRMA is timed until the next office is painted (the vote stored, the office
+// prepared, one pass of the event loop), against the same row inserted by a bare
+// statement prepared once on the same connection and the lean window showing the
+// next office's name and boxes, painted the same way.
+//
+// Guidance. With the spoken guidance on, each digit is timed from the click until its
+// words reach the speech backend, against the same key, guidance off, to the screen
+// updated; numbers of both kinds take turns.
 //
 // Prints the run's medians as RUN lines (measure, value, baseline, goal) and some
 // details as RUNDETAIL lines; bench/run.sh gathers several runs.
@@ -34,9 +39,11 @@
 #include "platform/mensagens.h"
 #include "platform/som.h"
 #include "platform/untutils.h"
+#include "terminal/fala.h"
 #include "terminal/ufrmprincipal.h"
 
 #include <QApplication>
+#include <algorithm>
 #include <QDate>
 #include <QFile>
 #include <QLabel>
@@ -139,7 +146,7 @@ class JanelaEnxuta
         m_numero += d;
         if (k == 1) {
             if (legendaExiste.linha(m_numero) && legenda.linha(m_numero)) {
-                marca(Tfrmprincipal::kMarcaLegenda);
+                marca(Cedula::kMarcaLegenda);
                 w->Label10->setText(legenda.texto(1));
                 w->Label9->show();
                 w->Label10->show();
@@ -207,7 +214,7 @@ int main(int argc, char *argv[])
     e->show();
     if (!QTest::qWaitForWindowExposed(w.get()) || !QTest::qWaitForWindowExposed(e.get()))
         falha(QStringLiteral("the windows were not shown"));
-    if (w->tipo_candidato->text() != Bench::kPrimeiroCargo || w->qtd_digitos != 5)
+    if (w->tipo_candidato->text() != Bench::kPrimeiroCargo || w->qtd_digitos() != 5)
         falha(QStringLiteral("the first office is \"%1\", not the 5-digit \"%2\"")
                   .arg(w->tipo_candidato->text(), Bench::kPrimeiroCargo));
 
@@ -252,6 +259,10 @@ int main(int argc, char *argv[])
             falha(QStringLiteral("posix_fadvise failed"));
     };
 
+    // The number on a window's screen (the lean window keys its boxes, not a ballot).
+    auto digitado = [](Tfrmprincipal *j) {
+        return (j->Edit1->text() + j->Edit2->text() + j->Edit3->text() + j->Edit4->text() + j->Edit5->text()).toUtf8();
+    };
     // Keys a number in a window, each digit timed until the event loop has run once more.
     auto digita = [&](Tfrmprincipal *j, const QByteArray &numero, std::vector<double> *tempos) {
         // The window being keyed is the active one, as a voter's terminal is (focus
@@ -269,7 +280,7 @@ int main(int argc, char *argv[])
             if (tempos) tempos[k].push_back(msDesde(t0));
         }
         if (j->Label8->isHidden() || j->Label8->text().isEmpty() || j->foto_candidato->pixmap().isNull() ||
-            !j->atencaodovoto->text().isEmpty() || j->numero_digitado().toUtf8() != numero)
+            !j->atencaodovoto->text().isEmpty() || digitado(j) != numero)
             falha(QStringLiteral("%1 window: number %2 did not show its candidate with a photo")
                       .arg(j == w.get() ? QStringLiteral("terminal") : QStringLiteral("lean"),
                            QString::fromUtf8(numero)));
@@ -347,14 +358,17 @@ int main(int argc, char *argv[])
                 QCoreApplication::processEvents();
                 if (w->Label8->isHidden() || !w->atencaodovoto->text().isEmpty())
                     falha(QStringLiteral("office %1: the candidate keyed is not shown").arg(k + 1));
-                const QByteArray linha[] = {w->candidato_atual.toUtf8(), n,
-                                            QByteArrayLiteral("NORMAL"), hoje,
-                                            w->cargo_atual.toUtf8(),     w->partido_atual.toUtf8()};
+                const Cedula *cedula = w->cedula();
+                const QByteArray linha[] = {cedula->candidato_atual.toUtf8(), n,
+                                            QByteArrayLiteral("NORMAL"),     hoje,
+                                            cedula->cargo_atual.toUtf8(),    cedula->partido_atual.toUtf8()};
                 const bool ultimo = k + 1 == numeros.size();
                 // The same row by the leanest means, on the same connection and file; it
                 // goes before or after the click by turns, as the disk's pace changes.
                 auto nua = [&] {
                     const qint64 t0 = Bench::agoraNs();
+                    const QString proximo = nomesCargos[(k + 1) % numeros.size()];
+                    const int digitos = int(numeros[(k + 1) % numeros.size()][0].size());
                     sqlite3_reset(insere.s);
                     for (int p = 0; p < 6; ++p) {
                         const QByteArray &v = linha[p];
@@ -364,25 +378,81 @@ int main(int argc, char *argv[])
                     sqlite3_bind_null(insere.s, 5);
                     if (sqlite3_step(insere.s) != SQLITE_DONE) falha(QStringLiteral("bare insert failed"));
                     sqlite3_reset(insere.s);
+                    // The next office on the lean window's screen, painted.
+                    e->tipo_candidato->setText(proximo);
+                    e->tipo_candidato->adjustSize();
+                    for (QWidget *l : {e->Label7, e->Label8, e->Label9, e->Label10}) l->hide();
+                    QLineEdit *caixas[] = {e->Edit1, e->Edit2, e->Edit3, e->Edit4, e->Edit5};
+                    for (int i = 0; i < 5; ++i) {
+                        caixas[i]->clear();
+                        caixas[i]->setVisible(i < digitos);
+                    }
+                    e->foto_candidato->clear();
+                    caixas[0]->setFocus();
+                    QCoreApplication::processEvents();
                     if (!ultimo) insercoes.push_back(msDesde(t0));
                 };
                 const bool antes = (c * numeros.size() + k) % 2 == 1;
                 if (antes) nua();
                 const qint64 t0 = Bench::agoraNs();
                 clica(w->btn_confirma);
+                QCoreApplication::processEvents();
                 const double d = msDesde(t0);
                 (ultimo ? fim : confirma).push_back(d);
                 if (ultimo ? w->Label11->isHidden() : w->tipo_candidato->text() != nomesCargos[k + 1])
                     falha(QStringLiteral("CONFIRMA on office %1 did not move on").arg(k + 1));
                 if (!antes) nua();
-                QCoreApplication::processEvents();
             }
             w->MostraFimTimer(); // the next voter, without waiting for the 2 s "FIM"
         }
-        run(QStringLiteral("CONFIRMA to next office prepared"), mediana(confirma), mediana(insercoes), 1.25);
+        run(QStringLiteral("CONFIRMA to next office painted"), mediana(confirma), mediana(insercoes), 1.25);
         det(QStringLiteral("CONFIRMA: p99 (ms)"), percentil(confirma, 99));
         det(QStringLiteral("CONFIRMA: bare insert p99 (ms)"), percentil(insercoes, 99));
         det(QStringLiteral("CONFIRMA on the last office, to FIM: median (ms)"), mediana(fim));
+    }
+    // ---- Guidance: key to words at the speech backend, against the same key without it
+
+    if (quantos > 0) {
+        // A backend that only notes when the words arrive.
+        struct FalaCronometrada : SaidaFala {
+            qint64 *quando;
+            explicit FalaCronometrada(qint64 *q) : quando(q) {}
+            void diz(const QString &) override { *quando = Bench::agoraNs(); }
+            void defineVelocidade(double) override {}
+        };
+        if (w->tipo_candidato->text() != Bench::kPrimeiroCargo) w->MostraFimTimer();
+        qint64 dito = 0;
+        std::vector<double> comGuia, semGuia;
+        const int rodadas = std::max(10, quantos / 3);
+        std::fprintf(stderr, "bench_terminal (%s): %d numbers with and without guidance\n", qPrintable(plataforma),
+                     rodadas);
+        for (int i = 0; i < 2 * rodadas; ++i) {
+            const bool guia = i % 2 == 0;
+            w->ligaGuia(guia ? std::make_unique<FalaCronometrada>(&dito) : nullptr);
+            const QByteArray n = sorteia(numeros[0]);
+            for (char d : n) {
+                dito = 0;
+                const qint64 t0 = Bench::agoraNs();
+                clica(tecla(w.get(), d));
+                QCoreApplication::processEvents();
+                if (!guia) {
+                    semGuia.push_back(msDesde(t0));
+                    continue;
+                }
+                for (int espera = 0; dito == 0 && espera < 1000; ++espera)
+                    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+                if (dito == 0) falha(QStringLiteral("guidance: no words reached the backend"));
+                comGuia.push_back(double(dito - t0) / 1e6);
+            }
+            clica(w->btn_corrige);
+            QCoreApplication::processEvents();
+        }
+        w->ligaGuia(nullptr);
+        run(QStringLiteral("Digit click to words at the speech backend, guidance on, %1").arg(plataforma),
+            mediana(comGuia), mediana(semGuia), 1.3);
+        det(QStringLiteral("guidance, %1: key to words p99 (ms, goal 50)").arg(plataforma), percentil(comGuia, 99));
+        det(QStringLiteral("guidance, %1: key to words max (ms)").arg(plataforma),
+            *std::max_element(comGuia.begin(), comGuia.end()));
     }
     if (!mensagens.isEmpty())
         falha(QStringLiteral("messages shown: %1").arg(mensagens.join(QStringLiteral(" / "))));

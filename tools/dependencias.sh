@@ -8,6 +8,9 @@ pacotes=(
     libsqlite3-dev sqlite3
     fonts-wine fonts-dejavu-core
     xvfb xauth xdotool x11-utils imagemagick poppler-utils python3
+    # spoken guidance of the terminal (votarim --fala): Qt's text-to-speech (its CMake files need
+    # qt6-declarative-dev's QmlIntegration) and a Portuguese voice
+    qt6-speech-dev qt6-declarative-dev qt6-speech-speechd-plugin speech-dispatcher speech-dispatcher-espeak-ng
 )
 
 faltam=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, creates a demo database beside the program
 # when there is none (an existing one is never touched) and starts Votarim.
+# Usage: tools/executa.sh [--fala | --fala=arquivo:CAMINHO]   (spoken guidance)
 set -euo pipefail
 raiz=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$raiz/build}
@@ -13,4 +14,4 @@ banco="$build/votarim/candidatos.mdb"
 if [ ! -e "$banco" ]; then
     "$build/votarim/votarim-banco" exemplo "$banco"
 fi
-exec "$build/votarim/votarim"
+exec "$build/votarim/votarim" "$@"

@@ -17,4 +17,7 @@ inline constexpr int kLadoMaximo = 4096;
 // file as nomeNaMensagem gives it (nothing when empty).
 QImage carrega(const QString &caminho, const QString &nomeNaMensagem = QString());
 
+// The same picture from the bytes of a bitmap file already in memory, under the same checks.
+QImage deBytes(const QByteArray &bytes, const QString &nomeNaMensagem = QString());
+
 } // namespace Bitmap

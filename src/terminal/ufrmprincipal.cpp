@@ -1,6 +1,9 @@
 #include "terminal/ufrmprincipal.h"
 
 #include "terminal/desenhos.h"
+#include "terminal/pecas.h"
+#include "terminal/fala.h"
+#include "terminal/guiavoz.h"
 #include "data/esquema.h"
 #include "data/sigilo.h"
 #include "platform/bitmap.h"
@@ -24,12 +27,6 @@
 #include <QTimer>
 
 Tfrmprincipal *frmprincipal = nullptr;
-
-const QString Tfrmprincipal::kNumeroErrado = QStringLiteral("NÚMERO ERRADO");
-const QString Tfrmprincipal::kCandidatoInexistente = QStringLiteral("CANDIDATO INEXISTENTE");
-const QString Tfrmprincipal::kMarcaLegenda = QStringLiteral("(Voto de legenda)");
-const QString Tfrmprincipal::kMarcaNulo = QStringLiteral("(Voto nulo)");
-const QString Tfrmprincipal::kMarcaBranco = QStringLiteral("(Voto em branco)");
 
 using Mensagens::protegido;
 
@@ -80,31 +77,6 @@ void habilita(QTimer *t)
     if (!t->isActive()) t->start();
 }
 
-QString corta7(const QString &s) { return s.left(7); }
-
-// A picture as stored with the program, when the screen has one device pixel per
-// pixel; otherwise drawn here, sharp at the screen's ratio.
-QPixmap figura(const QString &nome, QSize tamanho, qreal dpr, const std::function<void(QPainter &)> &desenha)
-{
-    if (dpr == 1) {
-        const QImage pronta = Desenhos::pronta(nome);
-        if (pronta.size() == tamanho) return QPixmap::fromImage(pronta);
-    }
-    QPixmap pm(tamanho * dpr);
-    pm.setDevicePixelRatio(dpr);
-    pm.fill(Qt::transparent);
-    QPainter p(&pm);
-    desenha(p);
-    return pm;
-}
-
-// A picture stored with the program, or drawn when none is stored.
-QImage imagemGuardada(const QString &nome, QImage (*desenha)())
-{
-    const QImage pronta = Desenhos::pronta(nome);
-    return pronta.isNull() ? desenha() : pronta;
-}
-
 void corDoTexto(QWidget *w, const QColor &cor)
 {
     QPalette p = w->palette();
@@ -112,56 +84,7 @@ void corDoTexto(QWidget *w, const QColor &cor)
     w->setPalette(p);
 }
 
-// A digit box: flat, a one-pixel line instead of a sunken 3-D border (drawn here
-// rather than through a style sheet, which would slow every repaint of a digit).
-class CaixaDigito : public QLineEdit
-{
-public:
-    using QLineEdit::QLineEdit;
-
-protected:
-    void paintEvent(QPaintEvent *e) override
-    {
-        QLineEdit::paintEvent(e);
-        QPainter p(this);
-        p.setPen(Qt::black);
-        p.drawRect(rect().adjusted(0, 0, -1, -1));
-    }
-};
-
 } // namespace
-
-// ---- Keys
-
-TeclaImagem::TeclaImagem(Desenhos::Tecla tipo, const QString &rotulo, QWidget *parent)
-    : RotuloClicavel(parent), m_tipo(tipo), m_rotulo(rotulo)
-{
-    setCursor(Qt::PointingHandCursor);
-    setAccessibleName(rotulo);
-}
-
-void TeclaImagem::paintEvent(QPaintEvent *)
-{
-    QPixmap &face = m_faces[pressionado() ? 1 : 0];
-    const qreal dpr = devicePixelRatioF();
-    if (face.isNull() || face.devicePixelRatio() != dpr || face.deviceIndependentSize() != QSizeF(size()))
-        face = figura(Desenhos::nomeDaTecla(m_rotulo, pressionado()), size(), dpr, [this](QPainter &p) {
-            Desenhos::desenhaTecla(p, QRectF(rect()), m_tipo, m_rotulo, pressionado());
-        });
-    QPainter(this).drawPixmap(0, 0, face);
-}
-
-void TeclaImagem::mousePressEvent(QMouseEvent *e)
-{
-    RotuloClicavel::mousePressEvent(e);
-    update();
-}
-
-void TeclaImagem::mouseReleaseEvent(QMouseEvent *e)
-{
-    update(); // before the click's handler runs, so the key is seen released
-    RotuloClicavel::mouseReleaseEvent(e);
-}
 
 // ---- Window
 
@@ -356,6 +279,7 @@ void Tfrmprincipal::FormCreate()
     }
     conecta_banco();
     if (encerramento_pedido()) return; // one message only: the logo is not worth a second
+    m_cedula = std::make_unique<Cedula>(frmdados->conexaoDB);
     tb_ordem_votacao = std::make_unique<Query>(frmdados->conexaoDB);
     tb_ordem_votacao->setSql(QStringList{
         QStringLiteral("select ordem_votacao.ordem_votacao, cargo.cargo, quantidade_numeros, id_cargo  from "
@@ -394,33 +318,20 @@ void Tfrmprincipal::showEvent(QShowEvent *e)
 
 // ---- Ballot cycle
 
-void Tfrmprincipal::prepara_cargo()
+void Tfrmprincipal::prepara_cargo() { preparaCargo(Cedula::Evento::Cargo); }
+
+void Tfrmprincipal::preparaCargo(Cedula::Evento motivo)
 {
-    qtd_digitos = 0;
-    Label11->hide();
-    for (QWidget *w : std::initializer_list<QWidget *>{Label3, Label6, Shape1, Label2, Label4, Label5}) w->show();
-    for (int i = 0; i < 5; ++i) caixa(i)->clear();
-    for (QLabel *l : {Label7, Label8, Label9, Label10}) l->hide();
-    piscaatencaodovoto->stop();
-    tipo_candidato->show();
-    descricaovoto->hide();
-    atencaodovoto->hide();
-    atencaodovoto->clear();
-    foto_candidato->clear();
-    textoAjustado(tipo_candidato, tb_ordem_votacao->field(QStringLiteral("cargo")).asString());
+    MostraCedula mostra(this);
+    const QString cargo = tb_ordem_votacao->field(QStringLiteral("cargo")).asString();
+    const QString idCargo = tb_ordem_votacao->field(QStringLiteral("id_cargo")).asString();
     qint64 n = 0;
     try {
         n = tb_ordem_votacao->field(QStringLiteral("quantidade_numeros")).asInteger();
     } catch (const DbError &) {
         // A count that is no number is as unusable as none.
     }
-    // An office without a valid digit count shows no box: nothing can be keyed there,
-    // but BRANCO still works, so the voter can go on (semDigitos).
-    for (int i = 0; i < 5; ++i) caixa(i)->setVisible(n >= 1 && n <= 5 && i < n);
-    if (n >= 1 && n <= 5) {
-        qtd_digitos = int(n);
-        Edit1->setFocus();
-    }
+    m_cedula->prepara_cargo(cargo, idCargo, n, motivo);
 }
 
 void Tfrmprincipal::avanca_ordem()
@@ -430,13 +341,10 @@ void Tfrmprincipal::avanca_ordem()
         prepara_cargo();
         return;
     }
-    for (QWidget *w : std::initializer_list<QWidget *>{Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label9,
-                                                        Label10, foto_candidato, Edit1, Edit2, Edit3, Edit4, Edit5,
-                                                        Shape1, descricaovoto, tipo_candidato})
-        w->hide();
-    atencaodovoto->clear();
-    piscaatencaodovoto->stop();
-    Label11->show();
+    {
+        MostraCedula mostra(this);
+        m_cedula->encerra_ciclo();
+    }
     tb_ordem_votacao->first();
     habilita(MostraFim);
     toca_som(Instalacao::kSomFim);
@@ -450,6 +358,70 @@ void Tfrmprincipal::MostraFimTimer()
     Label11->hide();
     MostraFim->stop(); // one tick only
     prepara_cargo();
+}
+
+// The screen panel shows the ballot's state; the blink of the mark is the window's own.
+void Tfrmprincipal::mostraCedula()
+{
+    if (!m_cedula) return;
+    const Cedula &c = *m_cedula;
+    if (c.fase() == Cedula::Fase::SemCargo) return; // the screen as designed: no office to show
+    if (c.fase() == Cedula::Fase::Fim) {
+        for (QWidget *w : std::initializer_list<QWidget *>{Label2, Label3, Label4, Label5, Label6, Label7, Label8,
+                                                            Label9, Label10, foto_candidato, Edit1, Edit2, Edit3,
+                                                            Edit4, Edit5, Shape1, descricaovoto, tipo_candidato})
+            w->hide();
+        atencaodovoto->clear();
+        piscaatencaodovoto->stop();
+        Label11->show();
+        m_sinalizacoesVistas = c.sinalizacoes();
+        return;
+    }
+    const bool branco = c.marca() == Cedula::Marca::Branco;
+    Label11->hide();
+    for (QWidget *w : std::initializer_list<QWidget *>{Label3, Shape1, Label2, Label4, Label5, tipo_candidato})
+        w->show();
+    Label6->setVisible(!branco);
+    if (tipo_candidato->text() != c.titulo()) textoAjustado(tipo_candidato, c.titulo());
+    const QString numero = c.numero_digitado();
+    for (int i = 0; i < 5; ++i) {
+        const QString digito = i < numero.size() ? numero.mid(i, 1) : QString();
+        if (caixa(i)->text() != digito) caixa(i)->setText(digito);
+        caixa(i)->setVisible(!branco && i < c.qtd_digitos());
+    }
+    if (c.mostraNome()) Label8->setText(c.nome());
+    Label7->setVisible(c.mostraNome());
+    Label8->setVisible(c.mostraNome());
+    if (c.mostraPartido()) Label10->setText(c.partido());
+    Label9->setVisible(c.mostraPartido());
+    Label10->setVisible(c.mostraPartido());
+    if (branco) descricaovoto->setText(QStringLiteral("VOTO EM BRANCO"));
+    descricaovoto->setVisible(branco);
+
+    const QString marca = c.textoMarca();
+    if (marca.isEmpty()) {
+        piscaatencaodovoto->stop();
+        atencaodovoto->hide();
+        atencaodovoto->clear();
+    } else {
+        if (atencaodovoto->text() != marca) textoAjustado(atencaodovoto, marca);
+        // A mark set by a lookup shows at once; a blank's shows at the first blink.
+        if (c.sinalizacoes() != m_sinalizacoesVistas) atencaodovoto->show();
+        habilita(piscaatencaodovoto);
+    }
+    m_sinalizacoesVistas = c.sinalizacoes();
+
+    if (c.foto().cacheKey() != m_fotoMostrada) {
+        m_fotoMostrada = c.foto().cacheKey();
+        if (c.foto().isNull()) {
+            foto_candidato->clear(); // its visibility does not change
+        } else {
+            foto_candidato->setPixmap(QPixmap::fromImage(c.foto()));
+            foto_candidato->show();
+        }
+    }
+    // The focus stands on the next box to fill, or on the last one.
+    if (!branco && c.qtd_digitos() >= 1) caixa(std::min(int(numero.size()), c.qtd_digitos() - 1))->setFocus();
 }
 
 void Tfrmprincipal::piscaatencaodovotoTimer() { atencaodovoto->setVisible(atencaodovoto->isHidden()); }
@@ -520,12 +492,66 @@ bool Tfrmprincipal::eventFilter(QObject *obj, QEvent *e)
         protegido([this] { btn_cadastroMouseLeave(); });
     } else if (e->type() == QEvent::KeyPress && qobject_cast<QLineEdit *>(obj)) {
         const int key = static_cast<QKeyEvent *>(e)->key();
+        if (m_guia) {
+            protegido([&] { teclaFisica(static_cast<QKeyEvent *>(e)); });
+            return true;
+        }
         if (key != Qt::Key_Tab && key != Qt::Key_Backtab) {
             Edit1KeyPress();
             return true;
         }
     }
     return QWidget::eventFilter(obj, e);
+}
+
+void Tfrmprincipal::keyPressEvent(QKeyEvent *e)
+{
+    // With no box to take it (a blank vote, "FIM"), the key reaches the window.
+    if (m_guia)
+        protegido([&] { teclaFisica(e); });
+    else
+        QWidget::keyPressEvent(e);
+}
+
+// ---- Spoken guidance and the keyboard as the keypad
+
+void Tfrmprincipal::ligaGuia(std::unique_ptr<SaidaFala> saida)
+{
+    m_guia.reset(); // none given: the guidance is off
+    if (m_cedula && saida) m_guia = std::make_unique<GuiaVoz>(m_cedula.get(), std::move(saida));
+}
+
+void Tfrmprincipal::teclaFisica(const QKeyEvent *e)
+{
+    using A = GuiaVoz::Acao;
+    switch (GuiaVoz::acaoDaTecla(e->key(), e->modifiers() & Qt::KeypadModifier)) {
+    case A::Nenhuma:
+        return;
+    case A::Digito:
+        teclaDigito(QString(QChar('0' + (e->key() - Qt::Key_0))));
+        return;
+    case A::Confirma:
+        btn_confirmaClick();
+        return;
+    case A::Corrige:
+        btn_corrigeClick();
+        return;
+    case A::Branco:
+        btn_brancoClick();
+        return;
+    case A::Repete:
+        m_guia->repete();
+        return;
+    case A::MaisRapido:
+        m_guia->maisRapido();
+        return;
+    case A::MaisDevagar:
+        m_guia->maisDevagar();
+        return;
+    case A::SemEfeito:
+        m_cedula->semEfeito();
+        return;
+    }
 }
 
 // ---- Number entry
@@ -539,7 +565,7 @@ void Tfrmprincipal::teclaDigito(const QString &digito)
 {
     protegido([&] {
         toca_som(Instalacao::kSomBip);
-        digita_tecla(digito);
+        if (m_cedula) digita_tecla(digito);
     });
 }
 
@@ -556,164 +582,16 @@ void Tfrmprincipal::btn_0Click() { teclaDigito(QStringLiteral("0")); }
 
 void Tfrmprincipal::digita_tecla(const QString &d)
 {
-    if (atencaodovoto->text() == kMarcaNulo) return;
-    int k = 0;
-    while (k < 5 && (caixa(k)->isHidden() || !caixa(k)->text().isEmpty())) ++k;
-    if (k == 5) return;
-    caixa(k)->setText(d);
-    if (k == 0) {
-        if (qtd_digitos == 1)
-            valida_numero();
-        else if (!Edit2->isHidden())
-            Edit2->setFocus();
-        return;
-    }
-    valida_numero();
-    if (k + 1 < 5 && !caixa(k + 1)->isHidden()) caixa(k + 1)->setFocus();
+    MostraCedula mostra(this);
+    if (!m_cedula->digita_tecla(d)) m_cedula->semEfeito();
 }
 
-QString Tfrmprincipal::numero_digitado() const
-{
-    for (int ultimo = 4; ultimo >= 0; --ultimo) {
-        if (caixa(ultimo)->isHidden()) continue;
-        QString n;
-        for (int i = 0; i <= ultimo; ++i) n += caixa(i)->text();
-        return n;
-    }
-    return QString();
-}
+QString Tfrmprincipal::numero_digitado() const { return m_cedula ? m_cedula->numero_digitado() : QString(); }
 
 void Tfrmprincipal::valida_numero()
 {
-    const int q = qtd_digitos;
-    const int n = int(numero_digitado().size());
-    // Keys are cleared before the checks that may set them: a check or lookup that fails
-    // must not leave an earlier ballot's keys for CONFIRMA to store.
-    candidato_atual.clear();
-    partido_atual.clear();
-    cargo_atual.clear();
-    if (q >= 3 && n == 2) partido_legenda.clear();
-    if (q <= 2) {
-        if (existe_numero(false, true)) {
-            if (n == q) {
-                sinaliza_voto(false, false, false, true);
-                if (!mostra_dados_voto(false)) sinaliza_voto(true, false, false, false);
-            }
-        } else {
-            sinaliza_voto(true, false, false, false);
-        }
-    } else if (n == 2) {
-        if (existe_numero(true, false)) {
-            sinaliza_voto(false, true, false, false);
-            mostra_dados_voto(true);
-        } else {
-            sinaliza_voto(true, false, false, false);
-        }
-    } else if (n > 2) {
-        // A candidate the lookup cannot show (its party is gone) counts as no candidate.
-        const bool candidato = existe_numero(false, true);
-        if (candidato && n < q) return;
-        if (candidato) {
-            sinaliza_voto(false, false, false, true);
-            if (mostra_dados_voto(false)) return;
-        }
-        if (existe_numero(true, false)) {
-            if (n == q) sinaliza_voto(false, false, true, false);
-        } else {
-            sinaliza_voto(true, false, false, false);
-        }
-    }
-}
-
-bool Tfrmprincipal::existe_numero(bool legenda, bool candidato)
-{
-    Query q(frmdados->conexaoDB);
-    bool existe = false;
-    if (legenda) {
-        q.setSql(QStringLiteral("select legenda from partido where legenda = :legenda"));
-        q.setParam(QStringLiteral("legenda"), Edit1->text() + Edit2->text());
-        q.open();
-        existe = q.recordCount() > 0;
-    }
-    if (candidato) {
-        q.setSql(QStringLiteral("select numero_candidato from candidatos where numero_candidato = :numero_candidato "
-                                "and id_cargo = :id_cargo"));
-        q.setParam(QStringLiteral("numero_candidato"), numero_digitado());
-        q.setParam(QStringLiteral("id_cargo"), tb_ordem_votacao->field(QStringLiteral("id_cargo")).asString());
-        q.open();
-        existe = q.recordCount() > 0;
-    }
-    return existe;
-}
-
-void Tfrmprincipal::sinaliza_voto(bool numero_errado, bool voto_legenda, bool candidato_inexistente, bool limpa)
-{
-    if (limpa) {
-        piscaatencaodovoto->stop();
-        atencaodovoto->clear();
-        atencaodovoto->hide();
-    }
-    if (numero_errado) {
-        textoAjustado(tipo_candidato, kNumeroErrado);
-        textoAjustado(atencaodovoto, kMarcaNulo);
-        atencaodovoto->show();
-        habilita(piscaatencaodovoto);
-    }
-    if (voto_legenda) {
-        textoAjustado(atencaodovoto, kMarcaLegenda);
-        atencaodovoto->show();
-        habilita(piscaatencaodovoto);
-    }
-    if (candidato_inexistente) {
-        textoAjustado(tipo_candidato, kCandidatoInexistente);
-        textoAjustado(atencaodovoto, kMarcaLegenda);
-        atencaodovoto->show();
-        habilita(piscaatencaodovoto);
-    }
-}
-
-bool Tfrmprincipal::mostra_dados_voto(bool legenda)
-{
-    Query q(frmdados->conexaoDB);
-    if (legenda) {
-        q.setSql(QStringLiteral("select numcad_partido,partido from partido where legenda = :legenda"));
-        q.setParam(QStringLiteral("legenda"), Edit1->text() + Edit2->text());
-        q.open();
-        if (q.recordCount() == 0) return false;
-        Label10->setText(q.field(QStringLiteral("partido")).asString());
-        partido_legenda = corta7(q.field(QStringLiteral("numcad_partido")).asString());
-        Label9->show();
-        Label10->show();
-        return true;
-    }
-    // The typed number is bound as a parameter rather than written into the text.
-    q.setSql(QStringList{
-        QStringLiteral("select numcad_candidato, nome_candidato as candidato, partido, id_partido, id_cargo, foto "
-                       "from candidatos"),
-        QStringLiteral(" inner join partido on candidatos.id_partido = partido.numcad_partido where "
-                       "numero_candidato = :numero_candidato and id_cargo = :id_cargo")});
-    q.setParam(QStringLiteral("numero_candidato"), numero_digitado());
-    q.setParam(QStringLiteral("id_cargo"), tb_ordem_votacao->field(QStringLiteral("id_cargo")).asString());
-    q.open();
-    if (q.recordCount() == 0) return false;
-    Label7->show();
-    Label8->setText(q.field(QStringLiteral("candidato")).asString());
-    Label8->show();
-    Label9->show();
-    Label10->setText(q.field(QStringLiteral("partido")).asString());
-    Label10->show();
-    candidato_atual = corta7(q.field(QStringLiteral("numcad_candidato")).asString());
-    partido_atual = corta7(q.field(QStringLiteral("id_partido")).asString());
-    cargo_atual = corta7(q.field(QStringLiteral("id_cargo")).asString());
-    Field foto = q.field(QStringLiteral("foto"));
-    if (foto.blobSize() > 0) {
-        const QString arquivo = Instalacao::caminho(Instalacao::kFotoTerminal);
-        foto.saveToFile(arquivo);
-        foto_candidato->setPixmap(QPixmap::fromImage(Bitmap::carrega(arquivo)));
-        foto_candidato->show();
-        QFile::remove(arquivo);
-    }
-    return true;
+    MostraCedula mostra(this);
+    m_cedula->valida_numero();
 }
 
 // ---- Casting
@@ -723,68 +601,44 @@ bool Tfrmprincipal::semOrdem() const
     return !tb_ordem_votacao || !tb_ordem_votacao->isActive() || tb_ordem_votacao->recordCount() <= 0;
 }
 
-bool Tfrmprincipal::semDigitos() const
-{
-    return qtd_digitos == 0 && !semOrdem() && Label11->isHidden();
-}
-
 void Tfrmprincipal::btn_brancoClick()
 {
     protegido([this] {
-        const bool pronto = !Edit1->isHidden() && Edit1->text().isEmpty();
-        if (!pronto && !(semDigitos() && atencaodovoto->text() != kMarcaBranco)) return;
+        if (!m_cedula) return;
+        if (!m_cedula->podeBranco()) {
+            m_cedula->semEfeito(); // not even the beep
+            return;
+        }
         toca_som(Instalacao::kSomBip);
-        descricaovoto->setText(QStringLiteral("VOTO EM BRANCO"));
-        descricaovoto->show();
-        Label6->hide();
-        for (int i = 0; i < 5; ++i) caixa(i)->hide();
-        atencaodovoto->setText(kMarcaBranco);
-        atencaodovoto->adjustSize();
-        habilita(piscaatencaodovoto);
+        MostraCedula mostra(this);
+        m_cedula->branco();
     });
 }
 
 void Tfrmprincipal::btn_corrigeClick()
 {
     protegido([this] {
-        if (semOrdem()) return; // no office to start over
+        if (!m_cedula) return;
+        if (semOrdem()) { // no office to start over
+            m_cedula->semEfeito();
+            return;
+        }
         Som::instancia().tocaOuPadrao(Instalacao::caminho(Instalacao::kSomBip));
-        prepara_cargo();
+        preparaCargo(Cedula::Evento::Corrigido);
     });
 }
 
 void Tfrmprincipal::btn_confirmaClick()
 {
     protegido([this] {
-        // No office on screen: nothing to store. At an office whose digit count is
-        // unusable only a blank vote can be cast.
-        if (semOrdem()) return;
-        const QString marca = atencaodovoto->text();
-        if (qtd_digitos < 1 && marca != kMarcaBranco) return;
-        const bool marcada = marca == kMarcaLegenda || marca == kMarcaBranco || marca == kMarcaNulo;
-        if (!marcada && numero_digitado().size() != qtd_digitos) return;
-        // A verdict whose lookup failed found no key: as for a number still incomplete.
-        if ((marca.isEmpty() && candidato_atual.isEmpty()) || (marca == kMarcaLegenda && partido_legenda.isEmpty()))
+        // No verdict to store (nothing keyed, an incomplete number, no office, "FIM"): nothing at all.
+        if (!m_cedula) return;
+        if (!m_cedula->podeConfirmar()) {
+            m_cedula->semEfeito();
             return;
+        }
         toca_som(Instalacao::kSomConfirma);
-
-        Query q(frmdados->conexaoDB);
-        q.setSql(Esquema::kInsereVoto);
-        const QVariant nulo;
-        QVariantList valores;
-        const QDate hoje = QDate::currentDate();
-        if (marca.isEmpty())
-            valores = {candidato_atual, numero_digitado(), Esquema::kVotoNormal, hoje, nulo, cargo_atual, partido_atual};
-        else if (marca == kMarcaLegenda)
-            valores = {partido_legenda, nulo, Esquema::kVotoLegenda, hoje, Edit1->text() + Edit2->text(), nulo, nulo};
-        else if (marca == kMarcaNulo)
-            valores = {nulo, nulo, Esquema::kVotoNulo, hoje, nulo, nulo, nulo};
-        else if (marca == kMarcaBranco)
-            valores = {nulo, nulo, Esquema::kVotoBranco, hoje, nulo, nulo, nulo};
-        else
-            return;
-        for (int i = 0; i < valores.size(); ++i) q.setParam(i, valores[i]);
-        q.execSql();
+        m_cedula->grava();
         avanca_ordem();
     });
 }

@@ -1,44 +1,26 @@
 #pragma once
 
-// The voting terminal: the screen panel on the left, the keypad on the right, the
-// walk through the voting order, number entry with its lookups after each digit,
-// and the casting of votes. The ballot state lives in what the screen shows: the
-// text of the status mark decides what the keys accept and what CONFIRMA stores.
+// The voting terminal: the screen panel on the left, the keypad on the right and the
+// walk through the voting order. The ballot of the office on screen (digits, lookups,
+// verdict, the vote record) is a Cedula; the window passes the keys to it and shows
+// its state after each one.
 
 #include "data/query.h"
 #include "platform/rotuloclicavel.h"
+#include "terminal/pecas.h"
+#include "terminal/cedula.h"
 
 #include <QWidget>
 #include <functional>
 #include <memory>
 
+class GuiaVoz;
 class QFrame;
+class QKeyEvent;
 class QLineEdit;
+class SaidaFala;
 class QPushButton;
 class QTimer;
-
-namespace Desenhos {
-enum class Tecla;
-}
-
-// A keypad key: a picture drawn for its face that takes clicks.
-class TeclaImagem : public RotuloClicavel
-{
-    Q_OBJECT
-public:
-    TeclaImagem(Desenhos::Tecla tipo, const QString &rotulo, QWidget *parent);
-
-protected:
-    void paintEvent(QPaintEvent *) override;
-    void mousePressEvent(QMouseEvent *e) override;
-    void mouseReleaseEvent(QMouseEvent *e) override;
-
-private:
-    Desenhos::Tecla m_tipo;
-    QString m_rotulo;
-    // The face drawn once per state (up, pressed) at the screen's pixel ratio.
-    QPixmap m_faces[2];
-};
 
 class Tfrmprincipal : public QWidget
 {
@@ -71,9 +53,9 @@ public:
     QTimer *MostraFim;
     std::unique_ptr<Query> tb_ordem_votacao;
 
-    int qtd_digitos = 0;
-    // Keys found by the last lookups, as texts of at most 7 characters.
-    QString candidato_atual, partido_atual, cargo_atual, partido_legenda;
+    // The ballot of the office on screen; none before the database is connected.
+    Cedula *cedula() const { return m_cedula.get(); }
+    int qtd_digitos() const { return m_cedula ? m_cedula->qtd_digitos() : 0; }
 
     void FormCreate();
     void FormShow();
@@ -81,6 +63,8 @@ public:
     void carrega_logo();
 
     void prepara_cargo();
+    // The same, told to the ballot as a fresh office or as one started over.
+    void preparaCargo(Cedula::Evento motivo);
     void avanca_ordem();
     void toca_som(const QString &nome);
     void piscaatencaodovotoTimer();
@@ -103,39 +87,49 @@ public:
     void digita_tecla(const QString &digito);
     QString numero_digitado() const;
     void valida_numero();
-    bool existe_numero(bool legenda, bool candidato);
-    void sinaliza_voto(bool numero_errado, bool voto_legenda, bool candidato_inexistente, bool limpa);
-    // False when the lookup finds no row (a candidate whose party is gone).
-    bool mostra_dados_voto(bool legenda);
     void Edit1KeyPress();
 
     void btn_brancoClick();
     void btn_corrigeClick();
     void btn_confirmaClick();
 
+    // Turns the spoken guidance on (before the window is shown), with the keyboard as the keypad.
+    void ligaGuia(std::unique_ptr<SaidaFala> saida);
+    GuiaVoz *guia() const { return m_guia.get(); }
+
     // How the hidden button opens the registration window: set by the application, so
     // that the terminal knows no operator's window.
     static inline std::function<void(Tfrmprincipal *dono)> abreCadastro;
-
-    static const QString kNumeroErrado, kCandidatoInexistente;
-    static const QString kMarcaLegenda, kMarcaNulo, kMarcaBranco;
 
 protected:
     void showEvent(QShowEvent *e) override;
     void closeEvent(QCloseEvent *e) override;
     bool event(QEvent *e) override;
     bool eventFilter(QObject *obj, QEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
 
 private:
     QWidget *createScreenPanel();
     QWidget *createKeypad();
     void teclaDigito(const QString &digito);
+    // A key of the computer's keyboard while the guidance is on: the keypad's keys, or "Tecla sem efeito.".
+    void teclaFisica(const QKeyEvent *e);
     bool semOrdem() const;
-    // An office is on screen whose digit count is empty or not 1 to 5: no box to fill.
-    bool semDigitos() const;
     QLineEdit *caixa(int i) const;
+    // The screen panel made to show the ballot's state.
+    void mostraCedula();
+    // Shows the ballot when the handler that changed it ends, even by an error.
+    struct MostraCedula {
+        Tfrmprincipal *janela;
+        explicit MostraCedula(Tfrmprincipal *j) : janela(j) {}
+        ~MostraCedula() { janela->mostraCedula(); }
+    };
 
     bool m_mostrada = false;
+    std::unique_ptr<Cedula> m_cedula;
+    std::unique_ptr<GuiaVoz> m_guia;
+    int m_sinalizacoesVistas = 0;
+    qint64 m_fotoMostrada = 0;
 };
 
 extern Tfrmprincipal *frmprincipal;
