@@ -20,6 +20,7 @@
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -79,7 +80,7 @@ void voto(const QVariant &candidato, const QVariant &numero, const QString &tipo
 // party 3), 4 Davi (131, office 2, party 1), 5 Eva (451, office 2, party 2, no vote).
 // On the day: Carla 5, Bruno 3, Ana 3 (tie: party 1 first), Davi 4, and 2 for Davi
 // under the old number 130; legend 2 for party 1, 1 for party 2; 2 blank, 1 null.
-// Another day: 7 votes that must never count.
+// Another day: 7 votes that must never count. Voting order: Prefeito, Vereador.
 void semeia()
 {
     insere(QStringLiteral(
@@ -107,6 +108,7 @@ void semeia()
     voto({}, {}, QStringLiteral("BRANCO"), {}, {}, {}, kDia, 2);
     voto({}, {}, QStringLiteral("NULO"), {}, {}, {}, kDia, 1);
     voto(1, QStringLiteral("13"), N, {}, 1, 1, QStringLiteral("2024-10-07"), 7);
+    insere(QStringLiteral("insert into ordem_votacao (ordem_votacao, id_cargo) values (1, 1), (2, 2)"));
 }
 
 QString diaTexto(const QString &iso)
@@ -123,7 +125,8 @@ void fechaTodas()
 {
     for (Query *q : {&frmimpressao->rel_candidato, &frmimpressao->rel_cargo, &frmimpressao->rel_partido,
                      &frmimpressao->rel_resultadoGERAL, &frmimpressao->rel_resultadoCANDIDATO,
-                     &frmimpressao->rel_resultadoLEGENDA, &frmimpressao->rel_candidatos_votacao})
+                     &frmimpressao->rel_resultadoLEGENDA, &frmimpressao->rel_candidatos_votacao,
+                     &frmimpressao->rel_resultadoCARGO})
         q->close();
 }
 
@@ -245,6 +248,44 @@ class TstReports : public QObject
     void rankingLongo();
     void projetoAlterado_data();
     void projetoAlterado();
+    void balancoPorCargo();
+    void rankingComEmpates();
+    void tresConferencias_data();
+    void tresConferencias();
+    void textoRecusado_data();
+    void textoRecusado();
+    void somaDeTerminais();
+
+  private:
+    // The tool and the script over the closed file: both fingerprints, the tool's
+    // text and CSV; the folder must be left as it was found.
+    struct Conferencia {
+        QString ferramenta, script, texto, csv;
+    };
+    Conferencia confereFora(const QString &dia)
+    {
+        fechaTodas();
+        db().close();
+        Conferencia c;
+        const auto arquivos = [this] {
+            return QDir(m_inst->dir.path()).entryList(QDir::Files, QDir::Name);
+        };
+        const QStringList antes = arquivos();
+        const Saida t = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), dia});
+        const Saida csv = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), dia, QStringLiteral("--csv")});
+        QProcess receita;
+        receita.start(QStringLiteral("bash"), {QStringLiteral(VOTARIM_FONTE "/tools/confere_digital.sh"),
+                                               m_inst->banco(), dia});
+        receita.waitForFinished(60000);
+        c.ferramenta = t.codigo == 0 ? digitalDoTexto(t.out) : t.err;
+        c.texto = t.out;
+        c.csv = csv.out;
+        c.script = QString::fromUtf8(receita.readAllStandardOutput()).trimmed();
+        if (arquivos() != antes) c.script = QStringLiteral("arquivos deixados: ") + arquivos().join(u' ');
+        db().setConnectionString(Database::connectionStringFor(m_inst->banco()));
+        db().open();
+        return c;
+    }
 };
 
 void TstReports::camposFixos_data()
@@ -263,6 +304,10 @@ void TstReports::camposFixos_data()
     QTest::addRow("rel_resultadoLEGENDA") << 5 << QStringList{"id_candidato", "legenda", "Totalvotos"};
     // data_votacao is selected but is none of the query's fields.
     QTest::addRow("rel_candidatos_votacao") << 6 << QStringList{"nome_candidato", "cargo", "partido"};
+    QTest::addRow("rel_resultadoCARGO") << 7
+                                        << QStringList{"ordem",        "id_cargo",    "cargo",
+                                                       "Totalnormal",  "Totallegenda", "Totalbranco",
+                                                       "Totalnulo",    "Totalgeral"};
 }
 
 void TstReports::camposFixos()
@@ -493,7 +538,13 @@ void TstReports::duasImpressoes()
         QVERIFY(r.completo());
     }
     const QString hoje = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
-    QCOMPARE(frmimpressao->relatorio->parameters().value(0).second, hoje);
+    const auto parametro = [](const QString &nome) {
+        for (const auto &[n, v] : frmimpressao->relatorio->parameters())
+            if (n == nome) return v;
+        return QString();
+    };
+    QCOMPARE(parametro(QStringLiteral("diarelatorio")), hoje);
+    QCOMPARE(parametro(QStringLiteral("impressao_digital")), frmimpressao->digitalApuracao);
     QCOMPARE(frmimpressao->rel_resultadoGERAL.sql(), Relatorios::textoTotais(hoje));
 
     tab->cmp_datavotacao_relatorio->setDate(QDate::fromString(kDia, Qt::ISODate));
@@ -506,7 +557,9 @@ void TstReports::duasImpressoes()
     const QString d = diaTexto(kDia);
     QCOMPARE(d, QStringLiteral("06/10/2024"));
     Tfrmimpressao &m = *frmimpressao;
-    QCOMPARE(m.relatorio->parameters(), (Parameters{{QStringLiteral("diarelatorio"), d}}));
+    // The second day replaced the first; beside it, the fingerprint of that day's result.
+    QCOMPARE(m.relatorio->parameters(), (Parameters{{QStringLiteral("impressao_digital"), m.digitalApuracao},
+                                                   {QStringLiteral("diarelatorio"), d}}));
     // Exact, line by line: blanks, the double blank, the trailing blank, CR LF between lines.
     QCOMPARE(m.rel_resultadoGERAL.text(),
              QStringLiteral("select count(data) as Totalgeral,\r\n"
@@ -781,8 +834,10 @@ void TstReports::relatorioResultado()
     abreDoDia(kDia);
     QCOMPARE(Relatorios::impressaoDigital(*frmimpressao), digital);
     const QByteArray canonico = Relatorios::textoCanonico(*frmimpressao);
-    QVERIFY(canonico.startsWith("#votarim-resultado\t1\n"));
-    QVERIFY(canonico.contains("Carla"));
+    QVERIFY(canonico.startsWith("#votarim-resultado\t1\n#tb_apuracaoDIA\ndia\tdia_texto\n2024-10-06\t06/10/"
+                                "2024\n#tb_apuracaoTOTAIS\nvoto\tvotos\tpercentual\nNORMAL\t17\t73,91\nLEGENDA\t3\t13,"
+                                "04\nBRANCO\t2\t8,70\nNULO\t1\t4,35\nTOTAL\t23\t100,00\n#tb_apuracaoCARGOS\n"));
+    QVERIFY(canonico.contains("\n1\tPrefeito\t1\t3\t22\tCarla\t3\tPartido D'Ávila\t5\t45,45\t\n"));
     QCOMPARE(QString::fromLatin1(QCryptographicHash::hash(canonico, QCryptographicHash::Sha256).toHex()),
              digital);
     fechaTodas();
@@ -791,6 +846,14 @@ void TstReports::relatorioResultado()
     const Saida texto2 = votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia});
     QCOMPARE(texto2.codigo, 0);
     QCOMPARE(digitalDoTexto(texto2.out), digital);
+    // The shipped project's hash, as the build recorded it.
+    QFile projeto(QStringLiteral(VOTARIM_FONTE "/src/reports/relatorio.rav"));
+    QVERIFY(projeto.open(QIODevice::ReadOnly));
+    const QByteArray hashProjeto = QCryptographicHash::hash(projeto.readAll(), QCryptographicHash::Sha256).toHex();
+    QCOMPARE(Relatorios::kHashProjetoDistribuido, hashProjeto);
+    QVERIFY(texto2.out.endsWith(QStringLiteral("Impressão digital (SHA-256): ") + digital +
+                                QStringLiteral("\nProjeto de relatório (SHA-256): ") + QString::fromLatin1(hashProjeto) +
+                                QStringLiteral("\n")));
     QVERIFY(texto2.out.contains(QStringLiteral("Vereador  Partido Verde  451  Eva  sem votos")));
     const QString pdf2 = m_inst->caminho(QStringLiteral("ferramenta.pdf"));
     const Saida comPdf =
@@ -801,9 +864,7 @@ void TstReports::relatorioResultado()
         votarimBanco({QStringLiteral("resultado"), m_inst->banco(), kDia, QStringLiteral("--csv")});
     QCOMPARE(csv.codigo, 0);
     QVERIFY(csv.bruto.startsWith("\xEF\xBB\xBF"));
-    QVERIFY(QRegularExpression(QStringLiteral("\r\n[^\r\n]*Prefeito;1;[^\r\n]*22;Carla;[^\r\n]*;5;45,45"))
-                .match(csv.out)
-                .hasMatch());
+    QVERIFY(csv.out.contains(QStringLiteral("\r\nPrefeito;1;22;Carla;Partido D'Ávila;5;45,45;\r\n")));
     QVERIFY(csv.out.endsWith(QStringLiteral("\r\nImpressão digital (SHA-256);") + digital + QStringLiteral("\r\n")));
     QFile previa(csvDaPrevia);
     QVERIFY(previa.open(QIODevice::ReadOnly));
@@ -827,6 +888,14 @@ void TstReports::ferramentaRecusaBancoAberto()
     QCOMPARE(s.codigo, 1);
     QVERIFY2(s.err.contains(QStringLiteral("está aberto pelo Votarim")), qPrintable(s.err));
     QCOMPARE(s.out, QString());
+    // The script prints no fingerprint of a file it could not read whole.
+    QProcess receita;
+    receita.start(QStringLiteral("bash"),
+                  {QStringLiteral(VOTARIM_FONTE "/tools/confere_digital.sh"), m_inst->banco(), kDia});
+    QVERIFY(receita.waitForFinished(60000));
+    QVERIFY(receita.exitCode() != 0);
+    QCOMPARE(receita.readAllStandardOutput(), QByteArray());
+    QVERIFY(QString::fromUtf8(receita.readAllStandardError()).contains(QStringLiteral("Não foi possível ler")));
     const Saida dia =
         votarimBanco({QStringLiteral("resultado"), m_inst->banco(), QStringLiteral("2024-02-30")});
     QCOMPARE(dia.codigo, 2);
@@ -873,6 +942,173 @@ void TstReports::rankingLongo()
     }
     QCOMPARE(posicoes, 5000);
     QVERIFY(paginasDoRanking > 100);
+}
+
+void TstReports::balancoPorCargo()
+{
+    // Votes stored with their office (legend, blank, null at Vereador), an office
+    // removed after its votes, and votes of older versions without office.
+    semeia();
+    insere(QStringLiteral("insert into cargo (cargo, quantidade_numeros) values ('Síndico', 1)"));
+    voto(2, {}, QStringLiteral("LEGENDA"), QStringLiteral("45"), 2, {}, kDia, 2);
+    voto({}, {}, QStringLiteral("BRANCO"), {}, 2, {}, kDia, 1);
+    voto({}, {}, QStringLiteral("NULO"), {}, 2, {}, kDia, 3);
+    voto({}, {}, QStringLiteral("BRANCO"), {}, 3, {}, kDia, 1);
+    insere(QStringLiteral("delete from cargo where numcad_cargo = 3"));
+    abreDoDia(kDia);
+    Tfrmimpressao &m = *frmimpressao;
+    // Voting order, then the office no longer there, then the votes without office.
+    QCOMPARE(linhas(m.rel_resultadoCARGO), (QStringList{"1|1|Prefeito|11|0|0|0|11", "2|2|Vereador|6|2|1|3|12",
+                                                         "|3|(cargo removido)|0|0|1|0|1",
+                                                         "||sem cargo registrado|0|3|2|1|6"}));
+    // The four queries of old are unchanged; the day's kinds equal the sums of the rows.
+    QCOMPARE(linhas(m.rel_resultadoGERAL), QStringList{QStringLiteral("30|4|4|5|17")});
+    qint64 soma[5] = {};
+    for (const Apuracao::Cargo &c : m.apuracao.cargos) {
+        const qint64 linha[5] = {c.normal, c.legenda, c.branco, c.nulo, c.total};
+        for (int i = 0; i < 5; ++i)
+            soma[i] += linha[i];
+        QCOMPARE(c.normal + c.legenda + c.branco + c.nulo, c.total);
+    }
+    QCOMPARE(m.apuracao.totais.size(), 5);
+    for (int i = 0; i < 5; ++i)
+        QCOMPARE(m.apuracao.totais[i].votos, soma[i]);
+    // The report reads exactly these rows.
+    QCOMPARE(m.tb_apuracaoCARGOS.rowCount(), 4);
+    const Conferencia c = confereFora(kDia);
+    QCOMPARE(c.script, c.ferramenta);
+    QVERIFY2(c.texto.contains(QStringLiteral("sem cargo registrado  nominais 0  legenda 3  brancos 2  nulos 1  total 6")),
+             qPrintable(c.texto));
+    QVERIFY(c.csv.contains(QStringLiteral("\r\n;sem cargo registrado;0;3;2;1;6\r\n")));
+    QVERIFY(c.csv.contains(QStringLiteral("\r\n2;Vereador;6;2;1;3;12\r\n")));
+}
+
+void TstReports::rankingComEmpates()
+{
+    // Prefeito: Carla 5, then Ana and Bruno 3 each share the 2nd place; Vereador starts
+    // again at 1, Davi once per number voted, Eva stood without votes.
+    semeia();
+    abreDoDia(kDia);
+    QStringList ranking;
+    for (const Apuracao::Colocacao &c : frmimpressao->apuracao.ranking)
+        ranking << QStringLiteral("%1 %2 %3 %4 %5 %6").arg(c.cargo).arg(c.posicao).arg(c.nome, c.numero).arg(c.votos).arg(c.situacao);
+    QCOMPARE(ranking, (QStringList{"Prefeito 1 Carla 22 5 ", "Prefeito 2 Ana 13 3 ", "Prefeito 2 Bruno 45 3 ",
+                                   "Vereador 1 Davi 131 4 ", "Vereador 2 Davi 130 2 ", "Vereador 3 Eva 451 0 sem votos"}));
+    QCOMPARE(frmimpressao->tb_apuracaoRANKING.rowCount(), 6);
+    const Conferencia c = confereFora(kDia);
+    QCOMPARE(c.script, c.ferramenta);
+    for (const QString &linha : {QStringLiteral("    1º  22  Carla  Partido D'Ávila  5 votos  45,45 %\n"),
+                                 QStringLiteral("    2º  13  Ana  Partido Azul  3 votos  27,27 %\n"),
+                                 QStringLiteral("    2º  45  Bruno  Partido Verde  3 votos  27,27 %\n"),
+                                 QStringLiteral("    1º  131  Davi  Partido Azul  4 votos  66,67 %\n"),
+                                 QStringLiteral("    3º  451  Eva  Partido Verde  0 votos  0,00 %  sem votos\n")})
+        QVERIFY2(c.texto.contains(linha), qPrintable(linha));
+    QVERIFY(c.csv.contains(QStringLiteral("\r\nCargo;Posição;Número;Candidato;Partido;Votos;%;Situação\r\n")));
+    QVERIFY(c.csv.contains(QStringLiteral("\r\nPrefeito;2;45;Bruno;Partido Verde;3;27,27;\r\n")));
+    QVERIFY(c.csv.contains(QStringLiteral("\r\nVereador;3;451;Eva;Partido Verde;0;0,00;sem votos\r\n")));
+    QVERIFY(!c.csv.contains(QStringLiteral("Coluna")));
+}
+
+void TstReports::tresConferencias_data()
+{
+    // A change made to the seeded election before the check, and the day checked.
+    QTest::addColumn<QString>("mudanca");
+    QTest::addColumn<QString>("dia");
+    QTest::addRow("dia com votos") << QString() << kDia;
+    QTest::addRow("dia sem votos") << QString() << QStringLiteral("2024-10-05");
+    QTest::addRow("cargo removido depois dos votos") << QStringLiteral("delete from cargo where numcad_cargo = 2")
+                                                     << kDia;
+    QTest::addRow("candidato e partido removidos")
+        << QStringLiteral("delete from candidatos where numcad_candidato = 3; delete from partido where "
+                          "numcad_partido = 2")
+        << kDia;
+    QTest::addRow("número mudado durante o dia")
+        << QStringLiteral("update candidatos set numero_candidato = '130' where numcad_candidato = 4") << kDia;
+    QTest::addRow("nomes com tabulação, barra e quebra")
+        << QStringLiteral("update candidatos set nome_candidato = 'A\tna\\ \r\nX' where numcad_candidato = 1")
+        << kDia;
+    QTest::addRow("fora da ordem de votação") << QStringLiteral("delete from ordem_votacao where id_cargo = 1") << kDia;
+    QTest::addRow("votos sem cargo") << QStringLiteral("update contagem_votacao set id_cargo = null where voto <> 'NORMAL'")
+                                     << kDia;
+}
+
+void TstReports::tresConferencias()
+{
+    // The module, the tool and the script agree on the fingerprint; the text reads back
+    // to the same result and adds up to itself.
+    QFETCH(QString, mudanca);
+    QFETCH(QString, dia);
+    semeia();
+    for (const QString &sql : mudanca.split(QStringLiteral("; "), Qt::SkipEmptyParts))
+        db().execScript(sql);
+    abreDoDia(dia);
+    Tfrmimpressao &m = *frmimpressao;
+    QCOMPARE(Apuracao::impressaoDigital(m.textoApuracao), m.digitalApuracao);
+    const Apuracao::Resultado lido = Apuracao::interpreta(m.textoApuracao);
+    QCOMPARE(Apuracao::textoCanonico(lido), m.textoApuracao);
+    QCOMPARE(Apuracao::textoCanonico(Apuracao::soma({lido})), m.textoApuracao);
+    qint64 votosNoBalanco = 0;
+    for (const Apuracao::Cargo &c : m.apuracao.cargos)
+        votosNoBalanco += c.total;
+    QCOMPARE(votosNoBalanco, m.apuracao.totais.last().votos);
+    const Conferencia c = confereFora(dia);
+    QCOMPARE(c.ferramenta, m.digitalApuracao);
+    QCOMPARE(c.script, m.digitalApuracao);
+}
+
+void TstReports::textoRecusado_data()
+{
+    // A change to a good text; each must be refused, never read as a result.
+    QTest::addColumn<QByteArray>("de");
+    QTest::addColumn<QByteArray>("para");
+    QTest::addRow("outra versão") << QByteArray("#votarim-resultado\t1\n") << QByteArray("#votarim-resultado\t2\n");
+    QTest::addRow("voto a mais sem mudar o total") << QByteArray("NORMAL\t17\t") << QByteArray("NORMAL\t18\t");
+    QTest::addRow("posição trocada") << QByteArray("\t2\t2\t45\t") << QByteArray("\t3\t2\t45\t");
+    QTest::addRow("percentual falso") << QByteArray("\t45,45\t") << QByteArray("\t55,45\t");
+    QTest::addRow("balanço que não fecha") << QByteArray("\tPrefeito\t11\t0\t0\t0\t11\n")
+                                           << QByteArray("\tPrefeito\t11\t0\t0\t0\t12\n");
+    QTest::addRow("seção faltando") << QByteArray("#tb_apuracaoLEGENDAS\n") << QByteArray("#tb_apuracaoLEGENDA\n");
+    QTest::addRow("campo a mais") << QByteArray("\tsem votos\n") << QByteArray("\tsem votos\tx\n");
+    QTest::addRow("número que não é número") << QByteArray("NULO\t1\t") << QByteArray("NULO\t01\t");
+    QTest::addRow("escape desconhecido") << QByteArray("Carla") << QByteArray("Ca\\qrla");
+    QTest::addRow("dia inválido") << QByteArray("2024-10-06\t") << QByteArray("2024-02-30\t");
+    QTest::addRow("sem o fim de linha") << QByteArray("sem votos\n") << QByteArray("sem votos");
+}
+
+void TstReports::textoRecusado()
+{
+    QFETCH(QByteArray, de);
+    QFETCH(QByteArray, para);
+    semeia();
+    abreDoDia(kDia);
+    QByteArray texto = frmimpressao->textoApuracao;
+    QVERIFY2(texto.contains(de), de.constData());
+    if (para == "sem votos") texto.chop(1);
+    else texto.replace(texto.lastIndexOf(de), de.size(), para);
+    QVERIFY_THROWS_EXCEPTION(Apuracao::ErroApuracao, Apuracao::interpreta(texto));
+}
+
+void TstReports::somaDeTerminais()
+{
+    // Two terminals of the same day: every vote counts twice, the balance closes,
+    // positions and shares are worked out again; another day cannot be added.
+    semeia();
+    abreDoDia(kDia);
+    const Apuracao::Resultado um = frmimpressao->apuracao;
+    voto(5, QStringLiteral("451"), QStringLiteral("NORMAL"), {}, 2, 2, kDia, 9);
+    abreDoDia(kDia);
+    const Apuracao::Resultado outro = Apuracao::interpreta(frmimpressao->textoApuracao);
+    const Apuracao::Resultado total = Apuracao::soma({um, outro});
+    QCOMPARE(total.totais.last().votos, 23 + 32);
+    QCOMPARE(total.totais.first().votos, 17 + 26);
+    QStringList vereador;
+    for (const Apuracao::Colocacao &c : total.ranking)
+        if (c.cargo == QLatin1String("Vereador"))
+            vereador << QStringLiteral("%1 %2 %3 %4").arg(c.posicao).arg(c.nome).arg(c.votos).arg(c.percentual);
+    QCOMPARE(vereador, (QStringList{"1 Eva 9 42,86", "2 Davi 8 38,10", "3 Davi 4 19,05"}));
+    Apuracao::Resultado outroDia = um;
+    outroDia.dia = outroDia.dia.addDays(1);
+    QVERIFY_THROWS_EXCEPTION(Apuracao::ErroApuracao, Apuracao::soma({um, outroDia}));
 }
 
 QTEST_MAIN(TstReports)

@@ -10,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <limits>
 #include <tuple>
 
 namespace Apuracao
@@ -66,10 +67,22 @@ int compara(const Chave &a, const Chave &b)
     return *a < *b ? -1 : 1;
 }
 
+// In the order of the texts' UTF-8 bytes (the engine's binary order), without
+// converting them: UTF-16 units order as code points once surrogates are moved
+// above U+E000..U+FFFF.
 int comparaBytes(const QString &a, const QString &b)
 {
-    const QByteArray x = a.toUtf8(), y = b.toUtf8();
-    return x < y ? -1 : (y < x ? 1 : 0);
+    const qsizetype n = std::min(a.size(), b.size());
+    const QChar *x = a.constData(), *y = b.constData();
+    for (qsizetype i = 0; i < n; ++i) {
+        char16_t c = x[i].unicode(), d = y[i].unicode();
+        if (c == d) continue;
+        const auto pontoDeCodigo = [](char16_t u) {
+            return u >= 0xD800 ? (u >= 0xE000 ? char16_t(u - 0x800) : char16_t(u + 0x2000)) : u;
+        };
+        return pontoDeCodigo(c) < pontoDeCodigo(d) ? -1 : 1;
+    }
+    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
 }
 
 // Offices of the voting order by position, then the others by key, then no office.
@@ -92,7 +105,13 @@ QString chaveTexto(const Chave &c)
     return c ? QString::number(*c) : QString();
 }
 
-QString par(const Chave &cargo, const Chave &candidato)
+// An office and a candidate, as one key (absent keys as the lowest number).
+std::pair<qint64, qint64> par(const Chave &cargo, const Chave &candidato)
+{
+    return {cargo.value_or(std::numeric_limits<qint64>::min()), candidato.value_or(std::numeric_limits<qint64>::min())};
+}
+
+QString parTexto(const Chave &cargo, const Chave &candidato)
 {
     return chaveTexto(cargo) + u'|' + chaveTexto(candidato);
 }
@@ -243,12 +262,13 @@ void classifica(Resultado &r)
                      [&](const Cargo &a, const Cargo &b) { return ordem.compara(a.idCargo, b.idCargo) < 0; });
 
     // Every candidate standing for an office appears in its ranking: with 0 when no vote there.
-    QSet<QString> comVotos;
+    QSet<std::pair<qint64, qint64>> comVotos;
     QList<Colocacao> ranking;
-    for (const Colocacao &c : std::as_const(r.ranking))
+    ranking.reserve(r.ranking.size() + r.concorrentes.size());
+    for (Colocacao &c : r.ranking)
         if (c.votos > 0) {
-            ranking.append(c);
             comVotos.insert(par(c.idCargo, c.idCandidato));
+            ranking.append(std::move(c));
         }
     for (Concorrente &c : r.concorrentes) {
         const bool votado = comVotos.contains(par(c.idCargo, c.idCandidato));
@@ -277,7 +297,7 @@ void classifica(Resultado &r)
         }
         inicio = fim;
     }
-    r.ranking = ranking;
+    r.ranking = std::move(ranking);
 
     qint64 votosLegenda = 0;
     for (const Legenda &l : std::as_const(r.legendas))
@@ -531,7 +551,7 @@ Resultado soma(const QList<Resultado> &resultados)
         }
         for (const Colocacao &c : x.ranking) {
             if (c.votos == 0) continue; // worked out again from who stood
-            const QString k = par(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido) + u'|' + c.numero;
+            const QString k = parTexto(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido) + u'|' + c.numero;
             if (!ranking.contains(k)) {
                 ranking.insert(k, r.ranking.size());
                 Colocacao nova = c;
@@ -551,7 +571,7 @@ Resultado soma(const QList<Resultado> &resultados)
             r.legendas[legendas.value(k)].votos += l.votos;
         }
         for (const Concorrente &c : x.concorrentes) {
-            const QString k = par(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido);
+            const QString k = parTexto(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido);
             if (concorrentes.contains(k)) continue;
             concorrentes.insert(k, r.concorrentes.size());
             r.concorrentes.append(c);

@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringEncoder>
+#include <QUrl>
 #include <QtEndian>
 #include <sqlite3.h>
 
@@ -339,7 +340,15 @@ void Database::open()
     const bool readOnly = mode == QLatin1String("read");
 
     checkFileLooksLikeDatabase(file);
-    openHandle(file, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    if (readOnly && unheldWalFile(file)) {
+        // Read as immutable, SQLite creates no -wal or -shm: the folder stays as it was.
+        openHandle(QString::fromUtf8(QUrl::fromLocalFile(QFileInfo(file).absoluteFilePath()).toEncoded()) +
+                       QStringLiteral("?immutable=1"),
+                   SQLITE_OPEN_READONLY | SQLITE_OPEN_URI);
+        m_fileName = file;
+    } else {
+        openHandle(file, readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE);
+    }
     try {
         if (readOnly) {
             execScript(QStringLiteral("PRAGMA query_only=ON"));
@@ -361,6 +370,16 @@ void Database::open()
         close();
         throw;
     }
+}
+
+bool Database::unheldWalFile(const QString &file)
+{
+    // The program keeps "-wal" beside a WAL file for as long as it holds it, and
+    // removes it when it closes; a WAL file without one is held by nobody.
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) return false;
+    const QByteArray head = f.read(20);
+    return head.size() == 20 && head[18] == 2 && head[19] == 2 && !QFileInfo::exists(file + QStringLiteral("-wal"));
 }
 
 void Database::openHandle(const QString &file, int flags)

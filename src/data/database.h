@@ -124,6 +124,8 @@ private:
     sqlite3_stmt *acquire(const QString &sql);
     void release(const QString &sql, sqlite3_stmt *stmt);
     static void checkFileLooksLikeDatabase(const QString &path);
+    // A file in WAL mode that no connection holds (no "-wal" beside it).
+    static bool unheldWalFile(const QString &path);
     void openHandle(const QString &file, int flags);
     void forgetTexts();
 

@@ -303,6 +303,8 @@ void preparaDia(Tfrmimpressao &modulo, const QString &dia)
     const QDate data = DiaTexto::le(dia);
     if (!data.isValid()) throw DbError(QStringLiteral("Dia inválido: %1").arg(dia));
     modulo.mostraApuracao(Apuracao::calcula(modulo.conexao(), data));
+    // The fingerprint the report prints is the hash of the text behind its figures.
+    modulo.relatorio->SetReportParameter(QStringLiteral("impressao_digital"), modulo.digitalApuracao);
 }
 
 namespace

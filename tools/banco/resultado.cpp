@@ -17,6 +17,8 @@
 #include <QHash>
 #include <QRegularExpression>
 
+#include <tuple>
+
 namespace
 {
 
@@ -132,13 +134,27 @@ int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString 
     db.setConnectionString(
         QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Mode=Read").arg(arquivo));
     QByteArray bytes;
+    // A file read as immutable takes no lock: one that the program opened meanwhile
+    // (its "-wal" appears) or that changed is refused rather than reported.
+    const auto estado = [&arquivo] {
+        const QFileInfo f(arquivo);
+        return std::tuple(f.size(), f.lastModified(), QFileInfo::exists(arquivo + QStringLiteral("-wal")));
+    };
+    const auto antes = estado();
     try {
         db.open();
         // One snapshot for every query: the rows the fingerprint hashes are the rows shown.
         Transaction leitura(db);
         Tfrmimpressao modulo(nullptr, db);
-        Relatorios::preparaDia(modulo, dia);
-        const QString digital = Relatorios::impressaoDigital(modulo);
+        // Text and CSV need the result alone; the report also reads the day queries.
+        QString digital;
+        if (formato == QLatin1String("--pdf")) {
+            Relatorios::preparaDia(modulo, dia);
+            digital = Relatorios::impressaoDigital(modulo);
+        } else {
+            modulo.apuracao = Apuracao::calcula(db, data);
+            digital = Apuracao::impressaoDigital(Apuracao::textoCanonico(modulo.apuracao));
+        }
         if (formato == QLatin1String("--pdf")) {
             pdfResultado(modulo, dia, saida);
             bytes = (QStringLiteral("Relatório gravado em %1\n").arg(saida) + linhasDeConferencia(digital)).toUtf8();
@@ -148,6 +164,12 @@ int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString 
             bytes = textoResultado(modulo.apuracao, digital, arquivo).toUtf8();
         }
         leitura.commit();
+        db.close();
+        if (estado() != antes)
+            throw std::runtime_error(QStringLiteral("O banco de dados %1 foi aberto por outro programa durante a "
+                                                    "conferência: repita-a")
+                                         .arg(arquivo)
+                                         .toStdString());
     } catch (const DbError &e) {
         if (emUso(e))
             std::fprintf(stderr,
