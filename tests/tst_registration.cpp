@@ -344,13 +344,13 @@ class TstRegistration : public QObject
         QCOMPARE(w->cmp_data_votacao->date(), QDate(2024, 10, 6)); // the first row's day
         w->cmp_data_votacao->setDate(QDate(2030, 5, 5));
         n->click(Button::Insert);
-        QCOMPARE(w->cmp_data_votacao->date(), QDate(2000, 1, 1));
+        QCOMPARE(w->cmp_data_votacao->date(), QDate::currentDate());
         escolhe(w->cmp_id_candidato_cand_votacao, "Carla"); // her own office and party come with her
         QCOMPARE(w->cmp_id_cargocand_votacao->currentText(), QString("Senador"));
         QCOMPARE(w->cmp_id_partido_cand_votacao->currentText(), QString("Partido Verde"));
         n->click(Button::Post);
         QCOMPARE(valor("select id_cargo || '/' || id_partido from candidatos_votacao where id_candidato = 3 and "
-                       "data_votacao = '2000-01-01'"),
+                       "data_votacao = '" + QDate::currentDate().toString(Qt::ISODate) + "'"),
                  QVariant("2/2"));
         QCOMPARE(w->DBGrid1->model()->rowCount(), 4);
 
@@ -379,9 +379,9 @@ class TstRegistration : public QObject
         Query &mapa = frmdados->tb_candidato_votacao, &geral = frmdados->tb_candidato_votacaoG;
         const QDate antes = w->cmp_data_votacao->date();
         QVERIFY(!w->cmp_filtro_candidatosvotacao->isEnabled());
-        w->cheq_filtro_candidatosvotacao->click(); // the untouched picker: 1 January 2000, no rows
+        w->cheq_filtro_candidatosvotacao->click(); // the untouched picker: today, no rows
         QVERIFY(w->cmp_filtro_candidatosvotacao->isEnabled());
-        const QString dia = "datevalue(\"" + DiaTexto::escreve(QDate(2000, 1, 1)) + "\")";
+        const QString dia = "datevalue(\"" + DiaTexto::escreve(QDate::currentDate()) + "\")";
         QCOMPARE(mapa.sql(), QStringList{"select * from candidatos_votacao where data_votacao = " + dia});
         QCOMPARE(geral.sql(), Tfrmdados::sqlMapaGeral() << " and data_votacao = " + dia);
         QCOMPARE(geral.recordCount(), 0);

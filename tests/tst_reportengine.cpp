@@ -14,6 +14,7 @@
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -32,6 +33,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace ReportEngine;
 
@@ -220,7 +222,9 @@ class TstReportEngine : public QObject
     void expressoes();
     void textoComChaves();
 
+    void runReportProjetoAusente_data();
     void runReportProjetoAusente();
+    void runReportProjetoGrandeDemais();
     void runReportNomes_data();
     void runReportNomes();
     void runReportProjetoVazio();
@@ -231,6 +235,8 @@ class TstReportEngine : public QObject
 
     void regrasDePaginacao();
     void textoQueCresceNaPaginaSeguinte();
+    void graficoDeBarrasFixas();
+    void carimboEmTodaPagina();
     void exemploDaDocumentacao();
     void agregadosNoEscopo();
     void semLinhasECincoMil();
@@ -384,10 +390,22 @@ void TstReportEngine::textoComChaves()
     QCOMPARE(p->pages[0].texts, QStringList{QStringLiteral("{x} a}b c'} 2")});
 }
 
+void TstReportEngine::runReportProjetoAusente_data()
+{
+    // Only a regular file is a project: a pipe would make the read wait forever.
+    QTest::addColumn<int>("tipo");
+    QTest::addRow("ausente") << 0;
+    QTest::addRow("pipe") << 1;
+    QTest::addRow("pasta") << 2;
+}
+
 void TstReportEngine::runReportProjetoAusente()
 {
+    QFETCH(int, tipo);
     Cenario c;
     QFile::remove(c.caminho());
+    if (tipo == 1) QCOMPARE(::mkfifo(QFile::encodeName(c.caminho()).constData(), 0600), 0);
+    if (tipo == 2) QVERIFY(QDir().mkdir(c.caminho()));
     try {
         c.projeto.RunReport(QStringLiteral("rel_teste"));
         QFAIL("sem erro");
@@ -397,6 +415,23 @@ void TstReportEngine::runReportProjetoAusente()
     }
     QVERIFY(!c.projeto.isOpen());
     QCOMPARE(c.votos.begins, 0);
+}
+
+void TstReportEngine::runReportProjetoGrandeDemais()
+{
+    Cenario c;
+    QFile f(c.caminho());
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.resize(17 * 1024 * 1024)); // sparse: no disk written
+    f.close();
+    try {
+        c.projeto.RunReport(QStringLiteral("rel_teste"));
+        QFAIL("sem erro");
+    } catch (const ReportError &e) {
+        QCOMPARE(e.message(), QStringLiteral("O projeto de relatórios \"%1\" é grande demais (mais de 16 MB)")
+                                  .arg(c.caminho()));
+    }
+    QVERIFY(!c.projeto.isOpen());
 }
 
 void TstReportEngine::runReportNomes_data()
@@ -534,7 +569,10 @@ void TstReportEngine::regrasDePaginacao()
 {
     // Row counts that bring the second group's header to every height of a page,
     // and one long name that makes its row grow.
-    for (int porCargo = 20; porCargo <= 46; ++porCargo) {
+    std::vector<int> contagens{1, 2, 3};
+    for (int n = 20; n <= 46; ++n)
+        contagens.push_back(n);
+    for (int porCargo : contagens) {
         QByteArray texto(kProjeto);
         texto.replace(R"(<text x="10" y="0" w="60" h="8" col="Nome">)",
                       R"(<text x="10" y="0" w="60" h="8" col="Nome" grow="1">)");
@@ -574,23 +612,38 @@ void TstReportEngine::regrasDePaginacao()
                 QVERIFY2(detalhe[k].second - detalhe[k - 1].second >= 8 * kPointsPerMm - 0.01,
                          qPrintable(onde));
             }
-            // A group header always has a row of its group, or its footer when it is
-            // repeated above it, below it on the same page.
+            // A group header always has two rows of its group, or its footer when it
+            // is repeated above it, below it on the same page: no row stands alone.
             for (const auto &[cabecalho, y] : textos(page, QStringLiteral("^Cargo: "))) {
                 const QString cargo = cabecalho.mid(7);
+                int abaixo = 0;
+                for (const auto &[t, yl] : detalhe)
+                    abaixo += t.startsWith(cargo) && yl > y;
+                const bool total = !textos(page, QStringLiteral("^Total do cargo ") + cargo).isEmpty();
+                QVERIFY2(abaixo >= 2 || total,
+                         qPrintable(QStringLiteral("%1 com %2 linha(s): %3").arg(cabecalho).arg(abaixo).arg(onde)));
+            }
+            // A group's total comes with its last row.
+            for (const auto &[total, y] : textos(page, QStringLiteral("^Total do cargo "))) {
+                const QString cargo = total.mid(15).section(u':', 0, 0);
                 bool temLinha = false;
                 for (const auto &[t, yl] : detalhe)
-                    temLinha = temLinha || (t.startsWith(cargo) && yl > y);
-                for (const auto &[t, yl] : textos(page, QStringLiteral("^Total do cargo ") + cargo))
-                    temLinha = temLinha || yl > y;
-                QVERIFY2(temLinha, qPrintable(QStringLiteral("%1 sozinho: %2").arg(cabecalho, onde)));
+                    temLinha = temLinha || (t.startsWith(cargo) && yl < y);
+                QVERIFY2(temLinha, qPrintable(QStringLiteral("%1 sozinho: %2").arg(total, onde)));
             }
+            // Groups short enough are kept whole on one page (not the one whose long
+            // name grows its row past what the rows were counted at).
+            if (porCargo <= 3)
+                if (!textos(page, QStringLiteral("^Cargo: Prefeito")).isEmpty())
+                    QVERIFY2(!textos(page, QStringLiteral("^Total do cargo Prefeito")).isEmpty(), qPrintable(onde));
         }
         QCOMPARE(linhas, 2 * porCargo + 1);
         // The long name grew its row, and what follows starts below it.
         for (const Page &page : p->pages) {
             for (const Op &op : page.ops) {
-                if (op.kind != Op::Kind::Text || page.texts[op.ref].size() < 100) continue;
+                if (op.kind != Op::Kind::Text || page.texts[op.ref].size() < 100 ||
+                    std::abs(op.rect.left() - 25 * kPointsPerMm) > 0.01) // the row's, not the chart's label
+                    continue;
                 cresceu = op.rect.height() > 16 * kPointsPerMm;
                 for (const auto &[t, y] : textos(page, QStringLiteral("^Total do cargo Vereador")))
                     QVERIFY(y >= op.rect.bottom() - 0.01);
@@ -691,7 +744,8 @@ void TstReportEngine::agregadosNoEscopo()
         const QStringList &r = t.rows[size_t(i)];
         QCOMPARE(r[0], QString::number(i % 45 + 1));
         const double pct = r[4].toDouble() * 100.0 / double(c.totais[r[1]]);
-        QCOMPARE(r[5], br.toString(pct, 'f', 2) + QStringLiteral(" %"));
+        QCOMPARE(r[5], br.toString(pct, 'f', 2)); // a number: the unit sign stays on paper
+        QVERIFY(p->pages[0].texts.contains(r[5] + QStringLiteral(" %")) || i > 10);
     }
     // The fingerprint is the rows' canonical text, hashed.
     c.votos.begin();
@@ -728,6 +782,100 @@ void TstReportEngine::agregadosNoEscopo()
     QCOMPARE(digitalDe(a), digitalDe(b));
     QVERIFY(digitalDe(a) != digitalDe(outra));
     QCOMPARE(canonicalText(b, QStringLiteral("t")), QByteArray("#t\nvotos\tnome\n2\tAna\n2\tAna\u0001\n2\tBia\n"));
+}
+
+void TstReportEngine::graficoDeBarrasFixas()
+{
+    // Each bar 5 mm tall whatever the group's size: a group of three takes 15 mm,
+    // one of 40 bars grows its footer, and what follows starts below the chart.
+    QByteArray texto(kProjeto);
+    texto.replace(R"(<chart x="0" y="7" w="180" h="22" label="nome" value="votos" limit="5"/>)",
+                  R"(<chart x="0" y="7" w="180" h="5" bar="5" label="nome" value="votos" limit="40"/>)");
+    for (int porCargo : {3, 40}) {
+        Cenario c(porCargo, texto);
+        auto p = c.prepara();
+        QVERIFY(p);
+        const QColor barra(0x4f, 0x7d, 0xb8);
+        int barras = 0;
+        for (const Page &page : p->pages) {
+            const auto titulos = textos(page, QStringLiteral("^(Cargo: |Total geral)"));
+            for (const Op &op : page.ops) {
+                if (op.kind != Op::Kind::Rect || p->penStyles[size_t(op.style)].fill != barra) continue;
+                ++barras;
+                QVERIFY(std::abs(op.rect.height() - (5 - 0.15 * 5) * kPointsPerMm) < 0.5);
+                // Nothing that follows the chart is drawn over its bars.
+                for (const auto &[t, y] : titulos)
+                    QVERIFY2(y < op.rect.top() - 0.01 || y >= op.rect.bottom(), qPrintable(t));
+            }
+        }
+        QCOMPARE(barras, 2 * porCargo);
+    }
+}
+
+void TstReportEngine::carimboEmTodaPagina()
+{
+    // Lines the caller supplies, drawn on every page whatever the project holds:
+    // here a project with no page footer and no margins at all.
+    QByteArray texto(kProjeto);
+    texto.replace(R"(margins="15")", R"(margins="0")");
+    texto.replace(R"(<pgfoot h="8"><text x="0" y="2" w="180" h="6" align="right">página {page()} de {pages()}</text></pgfoot>)",
+                  "");
+    texto.replace(R"(w="180")", R"(w="200")");
+    Cenario c(60, texto);
+    c.partidos.appendRow({3, QStringLiteral("Partido Sofia Fiel")});
+    QString hashVisto;
+    c.projeto.pageStamp = [&hashVisto](const QString &relatorio, const QString &hash) {
+        hashVisto = hash;
+        PageStamp carimbo;
+        carimbo.lines.push_back({QStringLiteral("Conferência de %1: %2").arg(relatorio, hash), Qt::black});
+        carimbo.lines.push_back({QStringLiteral("Aviso em vermelho"), Qt::red});
+        return carimbo;
+    };
+    const QString pdf = c.dir.filePath(QStringLiteral("carimbo.pdf"));
+    Roteiro r({paraArquivo(pdf, false)});
+    c.projeto.RunReport(QStringLiteral("rel_teste"));
+    QVERIFY(r.completo());
+    QFile f(c.caminho());
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QString hash = QString::fromLatin1(QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha256).toHex());
+    QCOMPARE(hashVisto, hash);
+    QCOMPARE(c.projeto.projectHash(), hash);
+    const QStringList paginas = executa(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")})
+                                    .split(u'\f', Qt::SkipEmptyParts);
+    QVERIFY(paginas.size() > 2);
+    for (const QString &pagina : paginas) {
+        QVERIFY2(pagina.contains(QStringLiteral("Conferência de rel_teste: ") + hash), qPrintable(pagina));
+        QVERIFY(pagina.contains(QStringLiteral("Aviso em vermelho")));
+    }
+    // Typed text is extracted as typed: no ligature in "Sofia" or "Fiel".
+    QVERIFY(paginas.join(QString()).contains(QStringLiteral("Partido Sofia Fiel")));
+    // The stamp keeps clear of the paper's edges, and nothing of the project is drawn over it.
+    auto p = c.prepara();
+    QVERIFY(p);
+    QVERIFY(p->pages.size() > 2);
+    auto carimbo = c.projeto.pageStamp(QStringLiteral("rel_teste"), hash);
+    p = layoutReport(*c.m_lido->find(QStringLiteral("rel_teste")), *c.m_lido, c.projeto.connections(),
+                     c.projeto.parameters(), {}, carimbo);
+    for (const Page &page : p->pages) {
+        double topo = 1e9;
+        int linhas = 0;
+        for (const Op &op : page.ops)
+            if (op.kind == Op::Kind::Text && page.texts[op.ref].startsWith(QStringLiteral("Conferência de "))) {
+                ++linhas;
+                topo = op.rect.top();
+                QVERIFY(op.rect.left() >= kStampEdge - 0.01);
+                QVERIFY(op.rect.right() <= p->pageSize.width() - kStampEdge + 0.01);
+            }
+        QCOMPARE(linhas, 1);
+        for (const Op &op : page.ops) {
+            if (op.kind == Op::Kind::Text && (page.texts[op.ref].startsWith(QStringLiteral("Conferência de ")) ||
+                                              page.texts[op.ref] == QStringLiteral("Aviso em vermelho"))) {
+                QVERIFY(op.rect.bottom() <= p->pageSize.height() - kStampEdge + 0.01);
+                continue;
+            }
+            QVERIFY2(op.rect.normalized().bottom() <= topo + 0.01, qPrintable(page.texts.value(op.ref)));
+        }
+    }
 }
 
 void TstReportEngine::semLinhasECincoMil()

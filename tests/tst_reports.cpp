@@ -12,9 +12,11 @@
 #include "registration/tabrelatorio.h"
 #include "reportengine/layout.h"
 #include "reportengine/project.h"
+#include "reportengine/render.h"
 #include "reports/ufrmimpressao.h"
 
 #include <QApplication>
+#include <QCalendarWidget>
 #include <QComboBox>
 #include <QDateEdit>
 #include <QDialog>
@@ -29,6 +31,7 @@
 #include <QSet>
 #include <QTimer>
 #include <functional>
+#include <sys/stat.h>
 
 using namespace ReportEngine;
 
@@ -168,9 +171,10 @@ Saida votarimBanco(const QStringList &args)
 
 QString digitalDoTexto(const QString &texto)
 {
-    static const QRegularExpression re(QStringLiteral("SHA-256\\)?:? *([0-9a-f]{64})"));
+    // In full, or on paper in groups of 8.
+    static const QRegularExpression re(QStringLiteral("SHA-256\\)?:? *([0-9a-f]{8}(?: ?[0-9a-f]{8}){7})\\b"));
     const auto m = re.match(texto);
-    return m.hasMatch() ? m.captured(1) : QString();
+    return m.hasMatch() ? m.captured(1).remove(u' ') : QString();
 }
 
 } // namespace
@@ -242,6 +246,8 @@ class TstReports : public QObject
     void relatorioResultado();
     void ferramentaRecusaBancoAberto();
     void rankingLongo();
+    void projetoAlterado_data();
+    void projetoAlterado();
     void balancoPorCargo();
     void rankingComEmpates();
     void tresConferencias_data();
@@ -505,7 +511,8 @@ void TstReports::abas()
     QCOMPARE(tab->Label21->font().pixelSize(), 11);
     QCOMPARE(tab->cbx_relatorio->currentIndex(), 0);
     QVERIFY(!tab->Label22->isVisible());
-    QCOMPARE(tab->cmp_datavotacao_relatorio->date(), QDate(2000, 1, 1));
+    QCOMPARE(tab->cmp_datavotacao_relatorio->date(), QDate::currentDate());
+    QCOMPARE(tab->cmp_datavotacao_relatorio->calendarWidget()->locale().monthName(1), QStringLiteral("janeiro"));
 
     tab->cbx_relatorio->setCurrentIndex(3); // shown first, so that hiding again is seen too
     tab->cmp_datavotacao_relatorio->setDate(QDate(2024, 5, 1));
@@ -522,21 +529,21 @@ void TstReports::duasImpressoes()
     QWidget janela;
     auto *tab = new TabRelatorio(&janela);
     tab->cbx_relatorio->setCurrentIndex(3);
-    // The untouched picker: 1 January 2000.
+    // The untouched picker: today, in dd/MM/yyyy.
     {
         Roteiro r({cancelaOpcoes()});
         tab->btn_impressao->click();
         QVERIFY(r.completo());
     }
-    const QString dia2000 = diaTexto(QStringLiteral("2000-01-01"));
+    const QString hoje = QDate::currentDate().toString(QStringLiteral("dd/MM/yyyy"));
     const auto parametro = [](const QString &nome) {
         for (const auto &[n, v] : frmimpressao->relatorio->parameters())
             if (n == nome) return v;
         return QString();
     };
-    QCOMPARE(parametro(QStringLiteral("diarelatorio")), dia2000);
+    QCOMPARE(parametro(QStringLiteral("diarelatorio")), hoje);
     QCOMPARE(parametro(QStringLiteral("impressao_digital")), frmimpressao->digitalApuracao);
-    QCOMPARE(frmimpressao->rel_resultadoGERAL.sql(), Relatorios::textoTotais(dia2000));
+    QCOMPARE(frmimpressao->rel_resultadoGERAL.sql(), Relatorios::textoTotais(hoje));
 
     tab->cmp_datavotacao_relatorio->setDate(QDate::fromString(kDia, Qt::ISODate));
     {
@@ -600,14 +607,23 @@ void TstReports::semArquivo()
     const QString guardado = projeto + QStringLiteral(".guardado");
     QVERIFY(QFile::rename(projeto, guardado));
     tab->cmp_datavotacao_relatorio->setDate(QDate(2023, 1, 2));
-    for (int i : {3, 0, 3}) { // every time, whatever the choice
-        tab->cbx_relatorio->setCurrentIndex(i);
-        Roteiro r({});
-        tab->btn_impressao->click();
-        QVERIFY(r.vistas.isEmpty());
+    // Missing, a pipe of that name (reading it would wait forever) and a folder of that name.
+    const std::vector<std::function<bool()>> nenhumArquivo{
+        [] { return true; },
+        [&projeto] { return ::mkfifo(QFile::encodeName(projeto).constData(), 0600) == 0; },
+        [&projeto] { return QFile::remove(projeto) && QDir().mkdir(projeto); }};
+    for (const auto &prepara : nenhumArquivo) {
+        QVERIFY(prepara());
+        for (int i : {3, 0, 3}) { // every time, whatever the choice
+            tab->cbx_relatorio->setCurrentIndex(i);
+            Roteiro r({});
+            tab->btn_impressao->click();
+            QVERIFY(r.vistas.isEmpty());
+        }
     }
+    QVERIFY(QDir().rmdir(projeto));
     QVERIFY(QFile::rename(guardado, projeto));
-    QCOMPARE(m_msgs->lista.size(), size_t(3));
+    QCOMPARE(m_msgs->lista.size(), size_t(9));
     for (const auto &msg : m_msgs->lista) {
         QCOMPARE(msg.icone, Mensagens::Icone::Aviso);
         QCOMPARE(
@@ -686,7 +702,7 @@ void TstReports::diaSemVotos()
     QString tudo;
     for (const Page &p : paginas->pages)
         tudo += p.texts.join(u'\n');
-    QVERIFY(tudo.contains(QStringLiteral("Nenhum voto nominal neste dia.")));
+    QVERIFY(tudo.contains(QStringLiteral("Nenhum voto nominal nem candidato no mapa de votação neste dia.")));
     QVERIFY(tudo.contains(QStringLiteral("Nenhum voto de legenda neste dia.")));
     QVERIFY(tudo.contains(Relatorios::impressaoDigital(m)));
 }
@@ -754,10 +770,12 @@ void TstReports::relatorioResultado()
     QCOMPARE(numeros(QStringLiteral("Total de votos do dia")), QStringLiteral("23 100,00"));
     QVERIFY(!texto.contains(QStringLiteral("ATENÇÃO")));
     // Rankings: positions, names looked up, the number voted, votes and share of the office.
+    // Ties share a position; a candidate standing without votes is ranked with 0.
     const QStringList ranking{"1º +22 +Carla +Partido D'Ávila +5 +45,45",
-                              "2º +13 +Ana +Partido Azul +3 +27,27", "3º +45 +Bruno +Partido Verde +3 +27,27",
+                              "2º +13 +Ana +Partido Azul +3 +27,27", "2º +45 +Bruno +Partido Verde +3 +27,27",
                               "1º +131 +Davi +Partido Azul +4 +66,67",
-                              "2º +130 +Davi +Partido Azul +2 +33,33"};
+                              "2º +130 +Davi +Partido Azul +2 +33,33",
+                              "3º +451 +Eva +Partido Verde +0 +0,00 +sem votos"};
     qsizetype desde = 0;
     for (const QString &l : ranking) {
         const auto m = QRegularExpression(l).match(texto, desde);
@@ -777,6 +795,35 @@ void TstReports::relatorioResultado()
                 .match(texto)
                 .hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("página 1 de \\d")).match(texto).hasMatch());
+    // Each office balances, the votes stored without office in a row of their own,
+    // and the columns add up to the day's totals.
+    for (const char *linha : {"Prefeito +11 +0 +0 +0 +11", "Vereador +6 +0 +0 +0 +6",
+                              "sem cargo registrado +0 +3 +2 +1 +6", "Soma dos cargos +17 +3 +2 +1 +23"})
+        QVERIFY2(QRegularExpression(QString::fromUtf8(linha)).match(texto).hasMatch(), linha);
+    // The preview's CSV is the tool's (compared below).
+    const QString csvDaPrevia = m_inst->caminho(QStringLiteral("previa.csv"));
+    {
+        Roteiro rc({{QStringLiteral("opcoesSaida"), [&csvDaPrevia](QWidget *w) {
+                         filho<QRadioButton>(w, "arquivo")->setChecked(true);
+                         filho<QComboBox>(w, "formato")->setCurrentIndex(1);
+                         filho<QLineEdit>(w, "nomeArquivo")->setText(csvDaPrevia);
+                         filho<QPushButton>(w, "ok")->click();
+                     }}});
+        tab->btn_impressao->click();
+        QVERIFY(rc.completo());
+    }
+    // Every page: the day's fingerprint in groups of 8 and the shipped project's hash, no warning.
+    QCOMPARE(Relatorios::kHashProjetoDistribuido, QString::fromLatin1(hashArquivo(m_inst->caminho("relatorio.rav")).toHex()));
+    const QStringList paginas = texto.split(u'\f', Qt::SkipEmptyParts);
+    QVERIFY(paginas.size() >= 2);
+    for (const QString &pagina : paginas) {
+        QVERIFY2(pagina.contains(QStringLiteral("Projeto de relatório (SHA-256): ") +
+                                 Relatorios::emGrupos(Relatorios::kHashProjetoDistribuido)),
+                 qPrintable(pagina));
+        QVERIFY(pagina.contains(QStringLiteral("Impressão digital (SHA-256): ") +
+                                Relatorios::emGrupos(digitalDoTexto(texto))));
+        QVERIFY(!pagina.contains(Relatorios::kAvisoProjetoDiferente));
+    }
 
     // The fingerprint: on the report, from the module, from the tool (with the
     // program's hold released), and recomputed from the documented canonical text.
@@ -818,8 +865,10 @@ void TstReports::relatorioResultado()
     QCOMPARE(csv.codigo, 0);
     QVERIFY(csv.bruto.startsWith("\xEF\xBB\xBF"));
     QVERIFY(csv.out.contains(QStringLiteral("\r\nPrefeito;1;22;Carla;Partido D'Ávila;5;45,45;\r\n")));
-    QVERIFY(csv.out.endsWith(QStringLiteral("\r\nImpressão digital (SHA-256);") + digital +
-                             QStringLiteral("\r\n")));
+    QVERIFY(csv.out.endsWith(QStringLiteral("\r\nImpressão digital (SHA-256);") + digital + QStringLiteral("\r\n")));
+    QFile previa(csvDaPrevia);
+    QVERIFY(previa.open(QIODevice::ReadOnly));
+    QCOMPARE(previa.readAll(), csv.bruto);
     QCOMPARE(hashArquivo(m_inst->banco()), bytesAntes); // read-only: the file is as it was
     // The documented recipe with sqlite3 and sha256sum alone gives the same.
     QProcess receita;
@@ -877,7 +926,7 @@ void TstReports::rankingLongo()
     const auto paginas = m.relatorio->prepareReport(QStringLiteral("rel_resultadogeral"));
     QVERIFY(paginas);
     QVERIFY(paginas->pages.size() > 100);
-    QSet<QString> posicoes;
+    int posicoes = 0;
     int paginasDoRanking = 0;
     static const QRegularExpression posicao(QStringLiteral("^(\\d+)º$"));
     for (const Page &p : paginas->pages) {
@@ -885,14 +934,14 @@ void TstReports::rankingLongo()
         for (const QString &t : p.texts)
             if (posicao.match(t).hasMatch()) {
                 ++nestaPagina;
-                posicoes.insert(t);
+                ++posicoes;
             }
         if (nestaPagina == 0) continue;
         ++paginasDoRanking;
         QVERIFY(p.texts.contains(QStringLiteral("Nº votado")));
         QVERIFY(p.texts.contains(QStringLiteral("Cargo: Vereador")));
     }
-    QCOMPARE(posicoes.size(), 5000);
+    QCOMPARE(posicoes, 5000);
     QVERIFY(paginasDoRanking > 100);
     // The result behind it: 1,666 tied at 3 votes, then 1,667 at 2 and 1,667 at 1.
     QMap<int, int> porPosicao;
@@ -1086,4 +1135,59 @@ void TstReports::somaDeTerminais()
 }
 
 QTEST_MAIN(TstReports)
+void TstReports::projetoAlterado_data()
+{
+    QTest::addColumn<QByteArray>("de");
+    QTest::addColumn<QByteArray>("para");
+    QTest::addRow("um byte a mais") << QByteArray("</project>") << QByteArray("</project> ");
+    QTest::addRow("total forjado") << QByteArray(R"(col="Total">{Totalgeral})")
+                                   << QByteArray(R"(col="Total">{Totalgeral + 1000})");
+}
+
+void TstReports::projetoAlterado()
+{
+    // Any project but the shipped one: its own hash and the warning, in red, on every
+    // page, drawn by the program whatever the project holds.
+    QFETCH(QByteArray, de);
+    QFETCH(QByteArray, para);
+    semeia();
+    QFile original(m_inst->caminho("relatorio.rav"));
+    QVERIFY(original.open(QIODevice::ReadOnly));
+    QByteArray bytes = original.readAll();
+    QVERIFY(bytes.contains(de));
+    bytes.replace(de, para);
+    const QString outro = m_inst->caminho("alterado.rav");
+    QFile f(outro);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+    f.close();
+    const QString hash = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+    QVERIFY(hash != Relatorios::kHashProjetoDistribuido);
+
+    Tfrmimpressao modulo(nullptr, db());
+    modulo.relatorio->ProjectFile = outro;
+    Relatorios::preparaDia(modulo, diaTexto(kDia));
+    modulo.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), diaTexto(kDia));
+    const auto paginas = modulo.relatorio->prepareReport(QStringLiteral("rel_resultadogeral"));
+    QVERIFY(paginas);
+    QCOMPARE(modulo.relatorio->projectHash(), hash);
+    const QString pdf = m_inst->caminho(QStringLiteral("alterado.pdf"));
+    QVERIFY(ReportEngine::writePdf(*paginas, pdf, QStringLiteral("Votarim")));
+    const QStringList texto = pdfTexto(pdf).split(u'\f', Qt::SkipEmptyParts);
+    QCOMPARE(qsizetype(paginas->pages.size()), texto.size());
+    for (const QString &pagina : texto) {
+        QVERIFY2(pagina.contains(Relatorios::kAvisoProjetoDiferente), qPrintable(pagina));
+        QVERIFY(pagina.contains(QStringLiteral("Projeto de relatório (SHA-256): ") + Relatorios::emGrupos(hash)));
+    }
+    // The warning is red on every page.
+    for (const Page &p : paginas->pages) {
+        bool vermelho = false;
+        for (const Op &op : p.ops)
+            if (op.kind == Op::Kind::Text && p.texts[op.ref] == Relatorios::kAvisoProjetoDiferente)
+                vermelho = paginas->textStyles[size_t(op.style)].color == QColor(Qt::red);
+        QVERIFY(vermelho);
+    }
+    fechaTodas();
+}
+
 #include "tst_reports.moc"

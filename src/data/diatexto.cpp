@@ -13,7 +13,11 @@ std::optional<QLocale> &localeDefinido()
 
 namespace DiaTexto {
 
-QLocale locale() { return localeDefinido() ? *localeDefinido() : QLocale::system(); }
+// Portuguese whatever the machine's locale: every day text of the program reads dd/MM/yyyy.
+QLocale locale()
+{
+    return localeDefinido() ? *localeDefinido() : QLocale(QLocale::Portuguese, QLocale::Brazil);
+}
 void setLocale(const QLocale &l) { localeDefinido() = l; }
 
 QString formato(const QLocale &l)

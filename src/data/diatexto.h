@@ -9,7 +9,7 @@
 // so that a day written by one is read back by the other.
 namespace DiaTexto {
 
-// The locale whose short date format is used; the system's unless a test sets another.
+// The locale whose short date format is used: Brazilian Portuguese unless a test sets another.
 QLocale locale();
 void setLocale(const QLocale &locale);
 

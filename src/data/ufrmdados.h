@@ -49,7 +49,8 @@ class Tfrmdados : public QObject, public ConexaoDoModulo
     static QStringList sqlMapa();
     static QStringList sqlMapaGeral();
     // The day a map row takes when it has none, and the picker's first day.
-    static QDate diaInicial() { return QDate(2000, 1, 1); }
+    // A new map row starts at today: a day nobody chose must at least be a plausible one.
+    static QDate diaInicial() { return QDate::currentDate(); }
 
     // In this order, followed by conexaoDB (from ConexaoDoModulo).
     Query tb_candidatos;

@@ -7,8 +7,11 @@
 SeletorData::SeletorData(QWidget *parent) : QDateEdit(parent)
 {
     setCalendarPopup(true);
+    // Month and weekday names in Portuguese in the calendar, whatever the machine's locale.
+    setLocale(DiaTexto::locale());
     setDisplayFormat(DiaTexto::formato(DiaTexto::locale()));
-    setDate(QDate(2000, 1, 1));
+    // Today: a report or a map row for a day nobody chose would be plainly wrong.
+    setDate(QDate::currentDate());
 }
 
 SeletorDataComCaixa::SeletorDataComCaixa(QWidget *parent)

@@ -98,7 +98,8 @@ void TabRelatorio::btn_impressaoClick()
 void TabRelatorio::imprime()
 {
     const QString projeto = Instalacao::caminho(QStringLiteral("relatorio.rav"));
-    if (!QFileInfo::exists(projeto)) {
+    // Only a regular file counts: a pipe or a folder of that name would hang or fail the print.
+    if (!QFileInfo(projeto).isFile()) {
         Mensagens::mostra(
             Mensagens::Icone::Aviso,
             QStringLiteral("O arquivo de relatório não foi localizado, não será possível fazer a impressão"));

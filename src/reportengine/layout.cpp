@@ -13,6 +13,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cmath>
+#include <deque>
 
 namespace ReportEngine
 {
@@ -25,6 +26,9 @@ QFont reportFont(const FontSpec &fontDef)
     f.setItalic(fontDef.italic);
     // The same glyph widths on screen, paper and PDF, so that text measured here fits there.
     f.setHintingPreference(QFont::PreferNoHinting);
+    // Any letter spacing turns ligatures off, so that the PDF's text reads and
+    // searches as typed ("fi" stays two letters); a 64th of a pixel shows nowhere.
+    f.setLetterSpacing(QFont::AbsoluteSpacing, 1.0 / 64);
     return f;
 }
 
@@ -152,9 +156,9 @@ class Generator
 {
   public:
     Generator(Report &report, const Project &project, const ConnectionRegistry &connections,
-              const Parameters &parameters, const Progress &progress)
+              const Parameters &parameters, const Progress &progress, const PageStamp &stamp)
         : m_report(report), m_project(project), m_registry(connections), m_parameters(parameters),
-          m_progress(progress), m_locale(project.locale), m_started(QDateTime::currentDateTime())
+          m_progress(progress), m_stamp(stamp), m_locale(project.locale), m_started(QDateTime::currentDateTime())
     {
         m_measure = QImage(1, 1, QImage::Format_ARGB32);
         const int dpm = int(std::lround(kMeasureDpi / 0.0254));
@@ -184,6 +188,7 @@ class Generator
         m_out->title = m_report.title;
         m_out->pageSize = m_report.pageSize;
         m_out->landscape = m_report.landscape;
+        measureStamp();
         try {
             prepare();
             layout();
@@ -278,8 +283,9 @@ class Generator
             const Section &s = m_report.sections[si];
             if (!s.detail) continue;
             SectionRun &run = m_sections[si];
+            // Words alone (a row's label) are no column: every column holds a value.
             for (const Item &item : s.detail->items)
-                if (item.kind == Item::Kind::Text) run.csvItems.push_back(&item);
+                if (item.kind == Item::Kind::Text && expressionCount(item.text) > 0) run.csvItems.push_back(&item);
             std::stable_sort(run.csvItems.begin(), run.csvItems.end(), [](const Item *a, const Item *b) {
                 return a->box.x() < b->box.x() || (a->box.x() == b->box.x() && a->box.y() < b->box.y());
             });
@@ -289,14 +295,27 @@ class Generator
             run.csvTable = int(m_out->csv.size());
             m_out->csv.push_back(std::move(table));
         }
+        // The summary's named texts (a fingerprint, a grand total) close the CSV as
+        // rows of name and value.
+        if (m_report.summary)
+            for (const Item &item : m_report.summary->items)
+                if (item.kind == Item::Kind::Text && !item.column.isEmpty() && m_summaryCsvTable < 0) {
+                    m_summaryCsvTable = int(m_out->csv.size());
+                    m_out->csv.emplace_back();
+                }
     }
 
     // The column's own name, else the column title printed above it, else its field's name.
     QString csvTitle(const Section &s, const Item &item, int column) const
     {
         if (!item.column.isEmpty()) return item.column;
-        if (s.head) {
-            for (const Item &title : s.head->items) {
+        // The column titles may stand in the section's head or in a group's header.
+        std::vector<const Band *> heads;
+        if (s.head) heads.push_back(&*s.head);
+        for (const Group &g : s.groups)
+            if (g.header) heads.push_back(&*g.header);
+        for (const Band *head : heads) {
+            for (const Item &title : head->items) {
                 if (title.kind != Item::Kind::Text ||
                     std::abs(title.box.x() - item.box.x()) > 0.5 * kPointsPerMm)
                     continue;
@@ -562,8 +581,50 @@ class Generator
 
     double bodyBottom() const
     {
-        return m_report.pageSize.height() - m_report.margins.bottom() -
+        return std::min(m_report.pageSize.height() - m_report.margins.bottom(), m_stampTop) -
                (m_report.pageFooter ? m_report.pageFooter->height : 0);
+    }
+
+    // The stamp's box on every page: at least kStampEdge from the paper's edges,
+    // each line wrapped to the width, as tall as its wrapped text.
+    void measureStamp()
+    {
+        const QSizeF page = m_report.pageSize;
+        m_stampTop = page.height();
+        if (m_stamp.lines.empty()) return;
+        // The whole printable width, whatever the margins: a hash in full fits on one line.
+        const double left = kStampEdge;
+        const double width = page.width() - 2 * kStampEdge;
+        if (width <= 0) throw ReportError(QStringLiteral("A página é estreita demais para o rodapé do programa"));
+        FontSpec spec;
+        spec.family = m_stamp.family;
+        spec.size = m_stamp.size;
+        const QFont font = reportFont(spec);
+        const QFontMetricsF fm(font, &m_measure);
+        const double scale = kMeasureDpi / 72.0;
+        double y = 0;
+        for (const PageStampLine &line : m_stamp.lines) {
+            const QRectF r = fm.boundingRect(QRectF(0, 0, width * scale * 0.97, 1e7),
+                                             int(Qt::TextWordWrap | Qt::AlignLeft | Qt::AlignTop), line.text);
+            const double h = std::max(r.height() / scale, fm.height() / scale);
+            m_stampBoxes.push_back(QRectF(left, y, width, h));
+            m_out->textStyles.push_back(TextStyle{font, line.color, Qt::AlignLeft | Qt::AlignTop, true});
+            m_stampStyles.push_back(int(m_out->textStyles.size() - 1));
+            y += h;
+        }
+        const double bottom = page.height() - std::max(m_report.margins.bottom(), kStampEdge);
+        m_stampTop = bottom - y;
+        for (QRectF &box : m_stampBoxes)
+            box.translate(0, m_stampTop);
+    }
+
+    void drawStamp()
+    {
+        Page &page = m_out->pages.back();
+        for (size_t i = 0; i < m_stampBoxes.size(); ++i) {
+            page.ops.push_back(Op{Op::Kind::Text, m_stampBoxes[i], m_stampStyles[i], int(page.texts.size())});
+            page.texts << m_stamp.lines[i].text;
+        }
     }
 
     void checkProgress()
@@ -593,6 +654,7 @@ class Generator
             m_y = bodyBottom();
             emitBand(*m_report.pageFooter, nullptr, m_report.pageFooter->height);
         }
+        drawStamp();
     }
 
     void newPage()
@@ -639,6 +701,12 @@ class Generator
             bodyBottom() - m_report.margins.top() - (m_report.pageHeader ? m_report.pageHeader->height : 0);
         double h = band.height;
         for (const Item &item : band.items) {
+            if (item.kind == Item::Kind::Chart && item.bar > 0) {
+                const double chartHeight = std::min(grownChartHeight(item), room - item.box.y());
+                grown.insert(&item, {QString(), chartHeight});
+                h = std::max(h, item.box.y() + chartHeight);
+                continue;
+            }
             if (item.kind != Item::Kind::Text || !item.grow || !item.show) continue;
             std::vector<QVariant> values;
             std::vector<int> pending;
@@ -656,6 +724,17 @@ class Generator
         return std::min(h, room);
     }
 
+    // A chart of fixed bars is as tall as its bars, at least its box; one whose
+    // rows are not all read yet keeps its box.
+    double grownChartHeight(const Item &item) const
+    {
+        const int instance = m_currentChart[size_t(item.chart)];
+        if (instance < 0 || !m_charts[size_t(instance)].complete) return item.box.height();
+        const ChartState &chart = m_charts[size_t(instance)];
+        const size_t n = item.limit > 0 ? std::min(chart.bars.size(), size_t(item.limit)) : chart.bars.size();
+        return std::max(item.box.height(), double(n) * item.bar);
+    }
+
     // The values a text needs from the run; true when some of them must wait for the final pass.
     bool capture(const TextTemplate &t, const Row *row, std::vector<QVariant> &values,
                  std::vector<int> &pending) const
@@ -670,13 +749,24 @@ class Generator
         return waits;
     }
 
-    QString expand(const TextTemplate &t, const std::vector<QVariant> &values) const
+    // With `valueOnly`, a text of one expression gives that value without the words
+    // and signs around it ("{x} %" gives x): a CSV cell is a figure a spreadsheet reads.
+    QString expand(const TextTemplate &t, const std::vector<QVariant> &values, bool valueOnly = false) const
     {
         const ValuesResolver r(values);
+        valueOnly = valueOnly && expressionCount(t) == 1;
         QString s;
         for (const auto &part : t.parts)
-            s += part.expr ? toText(evaluate(*part.expr, r, m_locale), m_locale) : part.literal;
-        return s;
+            s += part.expr ? toText(evaluate(*part.expr, r, m_locale), m_locale) : valueOnly ? QString() : part.literal;
+        return valueOnly ? s.trimmed() : s;
+    }
+
+    static int expressionCount(const TextTemplate &t)
+    {
+        int n = 0;
+        for (const auto &part : t.parts)
+            n += part.expr != nullptr;
+        return n;
     }
 
     // A text now, or an empty one that the final pass fills.
@@ -684,7 +774,7 @@ class Generator
     {
         std::vector<QVariant> values;
         std::vector<int> pending;
-        if (!capture(t, row, values, pending)) return expand(t, values);
+        if (!capture(t, row, values, pending)) return expand(t, values, target == Deferred::Target::CsvCell);
         m_deferred.push_back(Deferred{target, a, b, c, &t, std::move(values), std::move(pending)});
         return {};
     }
@@ -722,16 +812,20 @@ class Generator
                 image(page, item, box, row);
                 break;
             case Item::Kind::Chart: {
+                const auto measured = grown.constFind(&item);
+                QRectF chartBox = box;
+                if (measured != grown.cend()) chartBox.setHeight(measured->second);
                 const int instance = m_currentChart[size_t(item.chart)];
                 if (instance >= 0 && m_charts[size_t(instance)].complete)
-                    drawChart(page, box, item, m_charts[size_t(instance)]);
+                    drawChart(page, chartBox, item, m_charts[size_t(instance)]);
                 else if (instance >= 0)
-                    m_deferredCharts.push_back(DeferredChart{pageIndex, box, &item, instance});
+                    m_deferredCharts.push_back(DeferredChart{pageIndex, chartBox, &item, instance});
                 break;
             }
             }
         }
         if (band.kind == Band::Kind::Detail && m_section >= 0) csvRow(band, row);
+        if (band.kind == Band::Kind::Summary && m_summaryCsvTable >= 0) summaryCsvRows(band);
         m_y += height;
     }
 
@@ -787,14 +881,29 @@ class Generator
         table.rows.back() = std::move(cells);
     }
 
+    void summaryCsvRows(const Band &band)
+    {
+        CsvTable &table = m_out->csv[size_t(m_summaryCsvTable)];
+        for (const Item &item : band.items) {
+            if (item.kind != Item::Kind::Text || item.column.isEmpty()) continue;
+            const int rowIndex = int(table.rows.size());
+            table.rows.push_back({item.column, QString()});
+            table.rows.back()[1] =
+                text(item.text, nullptr, Deferred::Target::CsvCell, m_summaryCsvTable, rowIndex, 1);
+        }
+    }
+
     void drawChart(Page &page, const QRectF &box, const Item &item, const ChartState &chart)
     {
-        const size_t n = item.limit > 0 ? std::min(chart.bars.size(), size_t(item.limit)) : chart.bars.size();
+        size_t n = item.limit > 0 ? std::min(chart.bars.size(), size_t(item.limit)) : chart.bars.size();
         if (n == 0) return;
         double top = 0;
         for (size_t i = 0; i < n; ++i)
             top = std::max(top, chart.bars[i].second);
-        const double barHeight = box.height() / double(n);
+        // Fixed bars, as many as fit the box it got; else the bars share the box.
+        const size_t fits = item.bar > 0 ? size_t(std::max(1.0, std::floor(box.height() / item.bar + 1e-6))) : n;
+        n = std::min(n, fits);
+        const double barHeight = item.bar > 0 ? item.bar : box.height() / double(n);
         const double labelWidth = box.width() * 0.35, valueWidth = box.width() * 0.15;
         const double barArea = box.width() - labelWidth - valueWidth;
         FontSpec fontDef = item.font;
@@ -834,7 +943,8 @@ class Generator
         }
         page.ops.push_back(
             Op{Op::Kind::Line,
-               QRectF(QPointF(box.x() + labelWidth, box.y()), QPointF(box.x() + labelWidth, box.bottom())),
+               QRectF(QPointF(box.x() + labelWidth, box.y()),
+                      QPointF(box.x() + labelWidth, box.y() + double(n) * barHeight)),
                axisStyle, -1});
     }
 
@@ -867,10 +977,26 @@ class Generator
             return;
         }
         const double detailHeight = s.detail ? s.detail->height : 0;
-        Row current, previous;
-        readRow(si, current);
-        bool first = true;
+        // Rows read ahead of the one being placed, so that a group's size is known
+        // as it begins, up to one more than a page can hold.
+        std::deque<Row> ahead;
         qint64 rows = 0;
+        const auto readAhead = [&](size_t n) {
+            while (ahead.size() < n && !run.connection->atEnd()) {
+                ahead.emplace_back();
+                readRow(si, ahead.back());
+                run.connection->next();
+                if (++rows % 256 == 0) checkProgress();
+            }
+        };
+        const size_t pageOfRows =
+            detailHeight > 0 ? size_t(std::min(100000.0, bodyRoom() / detailHeight)) + 1 : size_t(1000);
+        qint64 leftInGroup = 0; // the rows of a group that begins (one more than a page: a long one)
+        Row current, previous;
+        readAhead(1);
+        current = std::move(ahead.front());
+        ahead.pop_front();
+        bool first = true;
         for (;;) {
             size_t level = 0;
             if (!first) {
@@ -882,17 +1008,53 @@ class Generator
             if (level < s.groups.size()) openScopes(si, int(level));
             accumulate(si, current);
             m_currentRow = &current;
+            const bool groupBegins = level < s.groups.size();
+            if (groupBegins) {
+                // The innermost group ends where any key changes.
+                size_t n = 1;
+                for (;; ++n) {
+                    readAhead(n);
+                    if (ahead.size() < n || ahead[n - 1].keys != current.keys || n > pageOfRows) break;
+                }
+                leftInGroup = qint64(n);
+            }
 
             // What must go on one page with the row: the column titles at the start,
-            // the headers of the groups that begin here.
+            // the headers of the groups that begin here and the first two rows, so
+            // that no row stands alone under its titles at a page's foot; a group
+            // short enough goes whole, with its footer, onto one page.
             // A group that asks for a page of its own gets one when it follows
             // another; the section's first group follows whatever came before.
             for (size_t g = level; g < s.groups.size() && !first; ++g)
                 if (s.groups[g].newPage && m_pageHasBody) newPage();
+            // This row at its own height (a text may grow it); the rows after it at the band's.
             double chain = detailHeight;
+            if (s.detail && !s.groups.empty()) {
+                Grown grown;
+                chain = measure(*s.detail, &current, grown);
+            }
             if (first && s.head) chain += s.head->height;
             for (size_t g = level; g < s.groups.size(); ++g)
                 if (s.groups[g].header) chain += s.groups[g].header->height;
+            if (groupBegins) {
+                // Each row ahead at its own height, up to a page of them.
+                double whole = chain + footerHeight(s.groups.back(), leftInGroup);
+                double second = 0;
+                for (qint64 i = 0; i + 1 < leftInGroup && whole <= bodyRoom() + 1e-6; ++i) {
+                    Grown grown;
+                    const double h = s.detail ? measure(*s.detail, &ahead[size_t(i)], grown) : 0;
+                    if (i == 0) second = h;
+                    whole += h;
+                }
+                if (whole <= bodyRoom() + 1e-6)
+                    chain = whole;
+                else
+                    chain += second;
+            } else if (!s.groups.empty()) {
+                // The group's last row goes with its footer: a total never stands alone on a page.
+                readAhead(1);
+                if (ahead.empty() || ahead.front().keys != current.keys) chain += footerHeight(s.groups.back());
+            }
             keepTogether(chain);
             if (first && s.head) {
                 place(*s.head, &current);
@@ -907,10 +1069,10 @@ class Generator
             std::swap(previous, current);
             first = false;
             m_currentRow = &previous;
-            run.connection->next();
-            if (++rows % 256 == 0) checkProgress();
-            if (run.connection->atEnd()) break;
-            readRow(si, current);
+            readAhead(1);
+            if (ahead.empty()) break;
+            current = std::move(ahead.front());
+            ahead.pop_front();
         }
         closeGroups(si, 0, previous);
         completeScopes(si, -1);
@@ -918,6 +1080,29 @@ class Generator
         m_section = -1;
         m_currentRow = nullptr;
         m_headPrinted = false;
+    }
+
+    // A group footer's height as it would print with `rows` rows in its group (a
+    // chart of fixed bars as tall as its bars); -1: the rows read so far.
+    double footerHeight(const Group &g, qint64 rows = -1) const
+    {
+        if (!g.footer) return 0;
+        double h = g.footer->height;
+        for (const Item &item : g.footer->items) {
+            if (item.kind != Item::Kind::Chart || item.bar <= 0) continue;
+            const int instance = m_currentChart[size_t(item.chart)];
+            if (instance < 0) continue;
+            const size_t bars = rows >= 0 ? size_t(rows) : m_charts[size_t(instance)].bars.size();
+            const size_t n = item.limit > 0 ? std::min(bars, size_t(item.limit)) : bars;
+            h = std::max(h, item.box.y() + std::max(item.box.height(), double(n) * item.bar));
+        }
+        return h;
+    }
+
+    // The body of an empty page: between the page header and the page footer.
+    double bodyRoom() const
+    {
+        return bodyBottom() - m_report.margins.top() - (m_report.pageHeader ? m_report.pageHeader->height : 0);
     }
 
     // Prints the footers of the groups from the innermost down to `level`, with
@@ -947,7 +1132,7 @@ class Generator
                     d.values[i] = aggregateValue(node.index, d.pending[i]);
                 }
             }
-            const QString s = expand(*d.text, d.values);
+            const QString s = expand(*d.text, d.values, d.target == Deferred::Target::CsvCell);
             if (d.target == Deferred::Target::PageText)
                 m_out->pages[size_t(d.a)].texts[d.b] = s;
             else
@@ -969,6 +1154,10 @@ class Generator
     const ConnectionRegistry &m_registry;
     const Parameters &m_parameters;
     const Progress &m_progress;
+    const PageStamp &m_stamp;
+    double m_stampTop = 0;
+    std::vector<QRectF> m_stampBoxes;
+    std::vector<int> m_stampStyles;
     QLocale m_locale;
     QDateTime m_started;
     QImage m_measure;
@@ -976,6 +1165,7 @@ class Generator
     std::unique_ptr<PreparedReport> m_out;
     std::vector<DataConnection *> m_begun;
     std::vector<SectionRun> m_sections;
+    int m_summaryCsvTable = -1;
     QHash<const Expr *, QString> m_digests;
     QHash<const Item *, int> m_textStyles;
     QHash<QPair<const Item *, double>, int> m_chartStyles;
@@ -1002,9 +1192,10 @@ class Generator
 
 std::unique_ptr<PreparedReport> layoutReport(Report &report, const Project &project,
                                              const ConnectionRegistry &connections,
-                                             const Parameters &parameters, const Progress &progress)
+                                             const Parameters &parameters, const Progress &progress,
+                                             const PageStamp &stamp)
 {
-    Generator g(report, project, connections, parameters, progress);
+    Generator g(report, project, connections, parameters, progress, stamp);
     return g.run();
 }
 

@@ -568,7 +568,7 @@ class ProjectReader
 
     void readChart(Item &item, const FontSpec &font)
     {
-        allow({"x", "y", "w", "h", "label", "value", "scope", "limit", "color", "fill", "font", "size",
+        allow({"x", "y", "w", "h", "label", "value", "scope", "limit", "bar", "color", "fill", "font", "size",
                "bold", "italic"});
         item.kind = Item::Kind::Chart;
         item.box = toPoints(box());
@@ -576,6 +576,7 @@ class ProjectReader
         item.value = expression(required("value"), here());
         item.scope = has("scope") ? required("scope") : QStringLiteral("group");
         item.limit = int(number("limit", 0, 100000, 0));
+        item.bar = number("bar", 0, 100, 0) * kPointsPerMm;
         item.color = color("color", Qt::black);
         item.fill = color("fill", QColor(0x4f, 0x7d, 0xb8));
         item.font = this->font(font);

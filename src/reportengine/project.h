@@ -66,6 +66,7 @@ struct Item {
     QString scope;  // as written; resolved when the report is compiled
     int chart = -1; // ChartDef
     int limit = 0;  // most bars drawn; 0 for all
+    double bar = 0; // each bar's height, the chart and its band growing to fit them; 0: bars share `box`
 };
 
 struct Band {

@@ -162,7 +162,8 @@ QByteArray csvText(const PreparedReport &report)
         QStringList fields;
         for (const QString &h : table.header)
             fields << csvField(h);
-        text += fields.join(u';') + QStringLiteral("\r\n");
+        // A table of names and values has no title row.
+        if (!table.header.isEmpty()) text += fields.join(u';') + QStringLiteral("\r\n");
         for (const QStringList &row : table.rows) {
             fields.clear();
             for (const QString &cell : row)
@@ -175,9 +176,13 @@ QByteArray csvText(const PreparedReport &report)
 
 void writeCsv(const PreparedReport &report, const QString &path)
 {
+    writeFile(path, csvText(report));
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) throw ReportError(cannotWrite(path, file.errorString()));
-    const QByteArray bytes = csvText(report);
     if (file.write(bytes) != bytes.size()) {
         const QString reason = file.errorString();
         file.cancelWriting();

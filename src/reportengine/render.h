@@ -33,6 +33,8 @@ bool writePdf(const PreparedReport &report, const QString &path, const QString &
 // with a byte-order mark, ";" between fields, CR LF between lines.
 void writeCsv(const PreparedReport &report, const QString &path);
 QByteArray csvText(const PreparedReport &report);
+// The bytes written to a temporary file that only replaces the path when complete.
+void writeFile(const QString &path, const QByteArray &bytes);
 // One CSV field: quoted, its quotes doubled, when it holds a separator, a quote or a line end.
 QString csvField(const QString &s);
 

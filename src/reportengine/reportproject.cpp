@@ -8,6 +8,7 @@
 #include "reportengine/statuswindow.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -17,6 +18,11 @@
 #include <QPrinter>
 #include <QPrinterInfo>
 #include <QStandardPaths>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace ReportEngine
 {
@@ -67,21 +73,43 @@ void ReportProject::openProject()
 {
     if (m_project) return;
     const QString path = QFileInfo(ProjectFile).absoluteFilePath();
-    if (!QFileInfo::exists(path))
-        throw ReportError(QStringLiteral("The following reporting project does not exist:\r\"%1\"")
-                              .arg(QDir::toNativeSeparators(path)));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    const QString missing = QStringLiteral("The following reporting project does not exist:\r\"%1\"")
+                                .arg(QDir::toNativeSeparators(path));
+    // Only a regular file is a project: reading a pipe or a device would wait
+    // forever. Opened without waiting, then checked on what was opened, so that a
+    // file swapped for a pipe in between is refused too.
+    if (!QFileInfo(path).isFile()) throw ReportError(missing);
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        throw ReportError(QStringLiteral("Não foi possível ler o projeto de relatórios \"%1\": %2")
+                              .arg(QDir::toNativeSeparators(path), QString::fromLocal8Bit(std::strerror(errno))));
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        throw ReportError(missing);
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         throw ReportError(QStringLiteral("Não foi possível ler o projeto de relatórios \"%1\": %2")
                               .arg(QDir::toNativeSeparators(path), file.errorString()));
-    if (file.size() > kLargestProject)
-        throw ReportError(QStringLiteral("O projeto de relatórios \"%1\" é grande demais (mais de 16 MB)")
-                              .arg(QDir::toNativeSeparators(path)));
+    }
+    const QString tooLarge = QStringLiteral("O projeto de relatórios \"%1\" é grande demais (mais de 16 MB)")
+                                 .arg(QDir::toNativeSeparators(path));
+    if (info.st_size > kLargestProject) throw ReportError(tooLarge);
     const QByteArray bytes = file.read(kLargestProject + 1);
     if (file.error() != QFileDevice::NoError)
         throw ReportError(QStringLiteral("Não foi possível ler o projeto de relatórios \"%1\": %2")
                               .arg(QDir::toNativeSeparators(path), file.errorString()));
+    // A file that grew while it was read.
+    if (bytes.size() > kLargestProject) throw ReportError(tooLarge);
     m_project = readProject(bytes, path);
+    m_projectHash = QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex());
+}
+
+PageStamp ReportProject::stampFor(const Report &report) const
+{
+    return pageStamp ? pageStamp(report.name, m_projectHash) : PageStamp{};
 }
 
 bool ReportProject::printerAvailable() const
@@ -145,14 +173,15 @@ std::unique_ptr<PreparedReport> ReportProject::prepareReport(const QString &name
     openProject();
     Report *report = m_project->find(name);
     if (!report) return nullptr;
-    return layoutReport(*report, *m_project, m_connections, m_parameters);
+    return layoutReport(*report, *m_project, m_connections, m_parameters, {}, stampFor(*report));
 }
 
 std::unique_ptr<PreparedReport> ReportProject::generate(Report &report, const Parameters &parameters,
                                                         const EngineValues &settings)
 {
+    const PageStamp stamp = stampFor(report);
     return withStatus(settings, settings.SystemFiler.StatusFormat, [&](const Progress &progress) {
-        return layoutReport(report, *m_project, m_connections, parameters, progress);
+        return layoutReport(report, *m_project, m_connections, parameters, progress, stamp);
     });
 }
 
@@ -202,7 +231,11 @@ void ReportProject::saveFile(const PreparedReport &pages, const QString &path, b
                              const EngineValues &settings)
 {
     if (csv) {
-        writeCsv(pages, path);
+        const QByteArray own = csvOf ? csvOf(pages.name) : QByteArray();
+        if (own.isEmpty())
+            writeCsv(pages, path);
+        else
+            writeFile(path, own);
         return;
     }
     withStatus(settings, settings.SystemPrinter.StatusFormat, [&](const PageProgress &progress) {

@@ -47,6 +47,16 @@ class ReportProject : public QObject
     ConnectionRegistry &connections() { return m_connections; }
     Parameters parameters() const { return m_parameters; }
     bool isOpen() const { return bool(m_project); }
+    // The SHA-256 of the project file as read, in lower-case hexadecimal; empty
+    // until the project is open.
+    QString projectHash() const { return m_projectHash; }
+
+    // Asked before each run for the lines to draw at the foot of every page of
+    // that report (see PageStamp), with the report's name and the project's hash.
+    std::function<PageStamp(const QString &report, const QString &projectHash)> pageStamp;
+    // The caller's own CSV of a report, when it has one (empty: the engine's, from
+    // the detail rows), so that a program writes one CSV wherever it is saved.
+    std::function<QByteArray(const QString &report)> csvOf;
 
     // Errors raised by the preview's print and save buttons, inside the window's
     // event loop, go here; by default a message box with the application's name.
@@ -67,6 +77,7 @@ class ReportProject : public QObject
     QString suggestedFile(const QString &reportName) const;
     std::unique_ptr<PreparedReport> generate(Report &report, const Parameters &parameters,
                                              const EngineValues &settings);
+    PageStamp stampFor(const Report &report) const;
     void deliver(const PreparedReport &pages, const OutputChoice &choice, QPrinter &printer, bool hasPrinter,
                  const EngineValues &settings);
     void print(const PreparedReport &pages, QPrinter &printer, const EngineValues &settings);
@@ -76,6 +87,7 @@ class ReportProject : public QObject
     void reportError(const std::exception &e);
 
     std::unique_ptr<Project> m_project;
+    QString m_projectHash;
     Parameters m_parameters;
     ConnectionRegistry m_connections;
     EngineSettings m_defaults;

@@ -166,6 +166,15 @@ Tfrmimpressao::Tfrmimpressao(QObject *owner, Database &conexao)
     relatorio->ProjectFile = Instalacao::caminho(QStringLiteral("relatorio.rav"));
     relatorio->Engine = opcaoes_relatorio;
     relatorio->errorHandler = [](const std::exception &e) { Mensagens::relataErro(e); };
+    // The result's CSV is the tool's, from the same computed result.
+    relatorio->csvOf = [this](const QString &nome) {
+        if (nome.compare(QStringLiteral("rel_resultadogeral"), Qt::CaseInsensitive) != 0 || digitalApuracao.isEmpty())
+            return QByteArray();
+        return Relatorios::csvResultado(apuracao, digitalApuracao);
+    };
+    relatorio->pageStamp = [this](const QString &nome, const QString &hashProjeto) {
+        return Relatorios::carimboDoResultado(*this, nome, hashProjeto);
+    };
     for (const auto &[nome, conexaoRelatorio] : conexoes())
         relatorio->connections().add(nome, conexaoRelatorio);
     for (const auto &[nome, tabela] : conexoesApuracao())
@@ -425,6 +434,28 @@ QByteArray csvResultado(const Apuracao::Resultado &r, const QString &digital)
     separa();
     linha({QStringLiteral("Impressão digital (SHA-256)"), digital});
     return QByteArrayLiteral("\xEF\xBB\xBF") + t.toUtf8();
+}
+
+const QString kAvisoProjetoDiferente = QStringLiteral("Projeto de relatório diferente do distribuído");
+
+QString emGrupos(const QString &hash)
+{
+    QStringList grupos;
+    for (qsizetype i = 0; i < hash.size(); i += 8)
+        grupos << hash.mid(i, 8);
+    return grupos.join(u' ');
+}
+
+ReportEngine::PageStamp carimboDoResultado(Tfrmimpressao &modulo, const QString &relatorio,
+                                           const QString &hashProjeto)
+{
+    ReportEngine::PageStamp carimbo;
+    if (relatorio.compare(QStringLiteral("rel_resultadogeral"), Qt::CaseInsensitive) != 0) return carimbo;
+    carimbo.lines.push_back(
+        {QStringLiteral("Impressão digital (SHA-256): ") + emGrupos(impressaoDigital(modulo)), Qt::black});
+    carimbo.lines.push_back({QStringLiteral("Projeto de relatório (SHA-256): ") + emGrupos(hashProjeto), Qt::black});
+    if (hashProjeto.toLatin1() != kHashProjetoDistribuido) carimbo.lines.push_back({kAvisoProjetoDiferente, Qt::red});
+    return carimbo;
 }
 
 } // namespace Relatorios

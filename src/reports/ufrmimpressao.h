@@ -143,4 +143,17 @@ QByteArray csvResultado(const Apuracao::Resultado &r, const QString &digital);
 QByteArray textoCanonico(Tfrmimpressao &modulo);
 QString impressaoDigital(Tfrmimpressao &modulo);
 
+// The warning every page of a result laid out by any other project carries.
+extern const QString kAvisoProjetoDiferente;
+
+// A hash in groups of 8 hexadecimal digits, easier to read aloud and compare on paper.
+QString emGrupos(const QString &hash);
+
+// What the program itself prints at the foot of every page of the result report,
+// whatever the project holds: the day's fingerprint, the hash of the project that
+// laid the pages out and, when that is not the shipped project, the warning in
+// red. Nothing for the other reports. The day's result must be computed (preparaDia).
+ReportEngine::PageStamp carimboDoResultado(Tfrmimpressao &modulo, const QString &relatorio,
+                                           const QString &hashProjeto);
+
 } // namespace Relatorios
