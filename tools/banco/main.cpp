@@ -20,6 +20,10 @@ const Comando kComandos[] = {
     {"novo", Banco::novo},
     {"exemplo", Banco::exemplo},
     {"resultado", Banco::resultado},
+    {"zero", Banco::zero},
+    {"chave", Banco::chave},
+    {"boletim", Banco::boletim},
+    {"totaliza", Banco::totaliza},
 };
 
 } // namespace
