@@ -7,6 +7,7 @@ pacotes=(
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev
     libsqlite3-dev sqlite3 libssl-dev openssl
     fonts-wine fonts-dejavu-core
+    libqrencode-dev zbar-tools
     xvfb xauth xdotool x11-utils imagemagick poppler-utils python3
 )
 

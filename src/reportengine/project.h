@@ -37,7 +37,7 @@ struct FontSpec {
 };
 
 struct Item {
-    enum class Kind { Text, Line, Rect, Image, Chart };
+    enum class Kind { Text, Line, Rect, Image, Chart, QrCode };
     Kind kind = Kind::Text;
     SourcePos pos;
     QRectF box; // a line runs from the top-left to the bottom-right corner of its box
@@ -66,6 +66,12 @@ struct Item {
     QString scope;  // as written; resolved when the report is compiled
     int chart = -1; // ChartDef
     int limit = 0;  // most bars drawn; 0 for all
+
+    // QR codes of the text `value`: each code `codeSize` wide, holding "prefix k/n" and a slice of
+    // at most `sliceBytes` bytes; laid out in rows in the box, the band growing for more rows
+    QString prefix;
+    int sliceBytes = 0;
+    double codeSize = 0;
 };
 
 struct Band {
