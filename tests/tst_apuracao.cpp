@@ -172,8 +172,9 @@ class TstApuracao : public QObject
         QCOMPARE(t.legenda, 4);
         QCOMPARE(t.branco, 2);
         QCOMPARE(t.nulo, 2);
-        QCOMPARE(t.nominais.value({QStringLiteral("1"), QStringLiteral("1"), QStringLiteral("13"), QStringLiteral("1")}), 4);
-        QCOMPARE(t.legendas.value({QStringLiteral("1"), QStringLiteral("13")}), 4);
+        QCOMPARE(t.nominais.value(QStringLiteral("1\t1\t13\t1")), 4);
+        QCOMPARE(t.nominais.value(QStringLiteral("1\t2\t45\t2")), 2);
+        QCOMPARE(t.legendas.value(QStringLiteral("1\t13")), 4);
     }
 
     void resultadoQueNaoSomaRecusado_data()

@@ -1,7 +1,6 @@
 #include "apuracao/resultado.h"
 #include "apuracao/eleicao.h"
 
-#include <QRegularExpression>
 
 #include <stdexcept>
 
@@ -22,19 +21,27 @@ const char *const kSecoes[][2] = {
     throw std::runtime_error(QStringLiteral("resultado malformado (%1)").arg(motivo).toStdString());
 }
 
-// A count: a whole number from 0 up, in decimal without leading zeros, small enough to add up safely.
+// Decimal digits without a leading zero (0 itself allowed), at most `maximo` of them.
+bool decimal(QStringView t, qsizetype maximo)
+{
+    if (t.isEmpty() || t.size() > maximo || (t.size() > 1 && t[0] == u'0')) return false;
+    for (const QChar c : t)
+        if (c < u'0' || c > u'9') return false;
+    return true;
+}
+
+// A count: a whole number from 0 up, small enough to add up safely.
 qint64 contagem(const QString &t)
 {
-    static const QRegularExpression forma(QStringLiteral("^(0|[1-9][0-9]{0,14})$"));
-    if (!forma.match(t).hasMatch()) malformado(QStringLiteral("contagem inválida \"%1\"").arg(t.left(20)));
+    if (!decimal(t, 15)) malformado(QStringLiteral("contagem inválida \"%1\"").arg(t.left(20)));
     return t.toLongLong();
 }
 
 // A key: a whole number or nothing (null).
 QString chave(const QString &t)
 {
-    static const QRegularExpression forma(QStringLiteral("^(|0|-?[1-9][0-9]{0,17})$"));
-    if (!forma.match(t).hasMatch()) malformado(QStringLiteral("chave inválida \"%1\"").arg(t.left(20)));
+    if (!t.isEmpty() && !decimal(t.startsWith(u'-') ? QStringView(t).mid(1) : QStringView(t), 18))
+        malformado(QStringLiteral("chave inválida \"%1\"").arg(t.left(20)));
     return t;
 }
 } // namespace
@@ -65,7 +72,8 @@ ResultadoDia leTextoResultado(const QByteArray &texto)
             QStringList c;
             for (const QString &cru : crus) {
                 QString v;
-                if (!desescapa(cru, v)) malformado(QStringLiteral("escape inválido"));
+                if (!cru.contains(u'\\') && !cru.contains(u'\r')) v = cru; // nothing to undo
+                else if (!desescapa(cru, v)) malformado(QStringLiteral("escape inválido"));
                 c << v;
             }
             switch (s) {
@@ -107,9 +115,9 @@ void Totais::soma(const ResultadoDia &r)
     legenda += r.legenda;
     normal += r.normal;
     for (const auto &v : r.nominais)
-        nominais[{v.cargo, v.candidato, v.numero, v.partido}] += v.votos;
+        nominais[v.cargo + u'\t' + v.candidato + u'\t' + escapa(v.numero) + u'\t' + v.partido] += v.votos;
     for (const auto &v : r.legendas)
-        legendas[{v.partido, v.legenda}] += v.votos;
+        legendas[v.partido + u'\t' + escapa(v.legenda)] += v.votos;
 }
 
 } // namespace Apuracao

@@ -5,10 +5,9 @@
 
 #include <QByteArray>
 #include <QList>
-#include <QMap>
+#include <QHash>
 #include <QString>
 
-#include <tuple>
 
 namespace Apuracao
 {
@@ -38,10 +37,11 @@ class Totais
 public:
     void soma(const ResultadoDia &r);
     qint64 total = 0, branco = 0, nulo = 0, legenda = 0, normal = 0;
-    // (office, candidate, number, party) -> votes
-    QMap<std::tuple<QString, QString, QString, QString>, qint64> nominais;
-    // (party, legend) -> votes
-    QMap<std::pair<QString, QString>, qint64> legendas;
+    // "office TAB candidate TAB number TAB party" (keys as the texts write them, the number
+    // escaped as in the canonical texts, so the tabs are the only ones) -> votes
+    QHash<QString, qint64> nominais;
+    // "party TAB legend" (the legend escaped) -> votes
+    QHash<QString, qint64> legendas;
 };
 
 } // namespace Apuracao

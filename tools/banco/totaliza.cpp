@@ -15,6 +15,9 @@
 #include <QHash>
 #include <QLocale>
 #include <QSet>
+#include <QTemporaryFile>
+
+#include <array>
 
 #include <algorithm>
 
@@ -22,18 +25,39 @@ namespace
 {
 using Apuracao::Eleicao;
 
-// Kept small, one per accepted bulletin: every accepted bulletin has the first one's day.
+// What is kept of an accepted bulletin, to recognise its terminal again: small, so
+// that memory does not grow with the number of bulletins beyond a few bytes each.
 struct Contado {
     qsizetype arquivo; // index in the arguments
-    qint64 terminal;
-    QByteArray digital; // the result's SHA-256, 32 bytes
-    QByteArray conteudo; // the whole file's SHA-256, 32 bytes
+    std::array<char, 32> conteudo; // the whole file's SHA-256
 };
 
+// The list of accepted bulletins goes to a temporary file as they are accepted
+// ("terminal TAB result fingerprint TAB index of the file"), read back for the output.
 struct Lista {
     const QStringList &arquivos;
-    QList<Contado> contados;
+    QTemporaryFile linhas;
+    qsizetype contados = 0;
     QDate dia;
+
+    void acrescenta(qint64 terminal, const QString &digital, qsizetype arquivo)
+    {
+        const QByteArray l = QByteArray::number(terminal) + '\t' + digital.toLatin1() + '\t' +
+                             QByteArray::number(arquivo) + '\n';
+        if (linhas.write(l) != l.size())
+            throw std::runtime_error("Não foi possível gravar a lista de boletins contados (disco cheio?)");
+        ++contados;
+    }
+    // Each accepted bulletin: terminal, result fingerprint, file.
+    template<typename F> void percorre(F &&porBoletim)
+    {
+        if (!linhas.seek(0)) throw std::runtime_error("Não foi possível ler a lista de boletins contados");
+        for (qsizetype i = 0; i < contados; ++i) {
+            const QList<QByteArray> campos = linhas.readLine().trimmed().split('\t');
+            if (campos.size() != 3) throw std::runtime_error("Não foi possível ler a lista de boletins contados");
+            porBoletim(campos[0].toLongLong(), QString::fromLatin1(campos[1]), arquivos.value(campos[2].toLongLong()));
+        }
+    }
 };
 
 struct LinhaRanking {
@@ -66,14 +90,40 @@ QString nomePartido(const Eleicao &e, const QString &chave)
     return p ? p->nome : QStringLiteral("(partido removido)");
 }
 
+// Legend votes per party, by legend: (party key, legend, votes).
+QList<std::tuple<QString, QString, qint64>> legendas(const Apuracao::Totais &t)
+{
+    QList<std::tuple<QString, QString, qint64>> l;
+    for (auto it = t.legendas.cbegin(); it != t.legendas.cend(); ++it) {
+        const qsizetype tab = it.key().indexOf(u'\t');
+        QString legenda;
+        Apuracao::desescapa(it.key().mid(tab + 1), legenda);
+        l.append({it.key().left(tab), legenda, it.value()});
+    }
+    std::sort(l.begin(), l.end(), [](const auto &a, const auto &b) {
+        return std::get<1>(a) != std::get<1>(b) ? std::get<1>(a) < std::get<1>(b) : std::get<0>(a) < std::get<0>(b);
+    });
+    return l;
+}
+
 // Offices in the voting order, then any other office that has votes.
 QList<LinhaRanking> ranking(const Eleicao &e, const Apuracao::Totais &t)
 {
+    // The keys of the totals, split back: office, candidate, number, party.
+    QList<QStringList> votados;
+    for (auto it = t.nominais.cbegin(); it != t.nominais.cend(); ++it) {
+        QStringList partes = it.key().split(u'\t');
+        QString numero;
+        Apuracao::desescapa(partes[2], numero);
+        partes[2] = numero;
+        partes << QString::number(it.value());
+        votados << partes;
+    }
     QStringList cargos;
     for (const auto &o : e.ordem)
         if (!cargos.contains(QString::number(o.cargo))) cargos << QString::number(o.cargo);
-    for (auto it = t.nominais.cbegin(); it != t.nominais.cend(); ++it)
-        if (!cargos.contains(std::get<0>(it.key()))) cargos << std::get<0>(it.key());
+    for (const QStringList &v : votados)
+        if (!cargos.contains(v[0])) cargos << v[0];
     QList<LinhaRanking> linhas;
     for (const QString &cargo : cargos) {
         struct Item {
@@ -82,10 +132,10 @@ QList<LinhaRanking> ranking(const Eleicao &e, const Apuracao::Totais &t)
         };
         QList<Item> itens;
         QSet<QString> comVotos;
-        for (auto it = t.nominais.cbegin(); it != t.nominais.cend(); ++it) {
-            if (std::get<0>(it.key()) != cargo) continue;
-            itens.append({std::get<1>(it.key()), std::get<2>(it.key()), std::get<3>(it.key()), it.value()});
-            comVotos.insert(std::get<1>(it.key()));
+        for (const QStringList &v : votados) {
+            if (v[0] != cargo) continue;
+            itens.append({v[1], v[2], v[3], v[4].toLongLong()});
+            comVotos.insert(v[1]);
         }
         // Everyone who stood for the office that day appears, with 0 when nobody voted for them.
         for (const auto &m : e.mapa) {
@@ -96,7 +146,8 @@ QList<LinhaRanking> ranking(const Eleicao &e, const Apuracao::Totais &t)
             itens.append({candidato, c ? c->numero : QString(), QString::number(m.partido), 0});
         }
         std::stable_sort(itens.begin(), itens.end(), [](const Item &a, const Item &b) {
-            return a.votos != b.votos ? a.votos > b.votos : a.numero < b.numero;
+            if (a.votos != b.votos) return a.votos > b.votos;
+            return std::tie(a.numero, a.candidato, a.partido) < std::tie(b.numero, b.candidato, b.partido);
         });
         for (qsizetype i = 0; i < itens.size(); ++i) {
             const auto *c = e.candidato(itens[i].candidato.toLongLong());
@@ -111,13 +162,13 @@ QList<LinhaRanking> ranking(const Eleicao &e, const Apuracao::Totais &t)
     return linhas;
 }
 
-QByteArray texto(const Eleicao &e, const Apuracao::Totais &t, const Lista &lista, bool parcial,
+QByteArray texto(const Eleicao &e, const Apuracao::Totais &t, Lista &lista, bool parcial,
                  const QString &digitalEleicao)
 {
     QString s;
     const auto linha = [&s](const QString &l) { s += l + u'\n'; };
     if (parcial) linha(QStringLiteral("PARCIAL: há boletins recusados; estes totais contam apenas os aceitos"));
-    linha(QStringLiteral("Votarim - totalização de %1 boletim(ns)").arg(lista.contados.size()));
+    linha(QStringLiteral("Votarim - totalização de %1 boletim(ns)").arg(lista.contados));
     if (lista.dia.isValid()) linha(QStringLiteral("Dia: %1").arg(diaImpresso(lista.dia)));
     linha(QStringLiteral("Eleição (SHA-256): %1").arg(digitalEleicao));
     linha(QString());
@@ -153,21 +204,20 @@ QByteArray texto(const Eleicao &e, const Apuracao::Totais &t, const Lista &lista
     linha(QString());
     linha(QStringLiteral("Votos de legenda por partido"));
     if (t.legendas.isEmpty()) linha(QStringLiteral("  Nenhum voto de legenda."));
-    for (auto it = t.legendas.cbegin(); it != t.legendas.cend(); ++it)
+    for (const auto &[partido, legenda, votos] : legendas(t))
         linha(QStringLiteral("  %1  %2  %3 votos  %4 %")
-                  .arg(it.key().second, nomePartido(e, it.key().first))
-                  .arg(it.value())
-                  .arg(percentual(it.value(), t.legenda)));
+                  .arg(legenda, nomePartido(e, partido))
+                  .arg(votos)
+                  .arg(percentual(votos, t.legenda)));
     linha(QString());
     linha(QStringLiteral("Boletins contados"));
-    for (const auto &c : lista.contados)
-        linha(QStringLiteral("  terminal %1  dia %2  %3  %4")
-                  .arg(c.terminal)
-                  .arg(diaImpresso(lista.dia), QString::fromLatin1(c.digital.toHex()), lista.arquivos[c.arquivo]));
+    lista.percorre([&](qint64 terminal, const QString &digital, const QString &arquivo) {
+        linha(QStringLiteral("  terminal %1  dia %2  %3  %4").arg(terminal).arg(diaImpresso(lista.dia), digital, arquivo));
+    });
     return s.toUtf8();
 }
 
-QByteArray csv(const Eleicao &e, const Apuracao::Totais &t, const Lista &lista, bool parcial,
+QByteArray csv(const Eleicao &e, const Apuracao::Totais &t, Lista &lista, bool parcial,
                const QString &digitalEleicao)
 {
     QString s;
@@ -193,14 +243,14 @@ QByteArray csv(const Eleicao &e, const Apuracao::Totais &t, const Lista &lista, 
         linha({x.cargo, x.posicao, x.numero, x.candidato, x.partido, QString::number(x.votos)});
     s += QStringLiteral("\r\n");
     linha({QStringLiteral("Legenda"), QStringLiteral("Partido"), QStringLiteral("Votos")});
-    for (auto it = t.legendas.cbegin(); it != t.legendas.cend(); ++it)
-        linha({it.key().second, nomePartido(e, it.key().first), QString::number(it.value())});
+    for (const auto &[partido, legenda, votos] : legendas(t))
+        linha({legenda, nomePartido(e, partido), QString::number(votos)});
     s += QStringLiteral("\r\n");
     linha({QStringLiteral("Terminal"), QStringLiteral("Dia"), QStringLiteral("Impressão digital (SHA-256)"),
            QStringLiteral("Arquivo")});
-    for (const auto &c : lista.contados)
-        linha({QString::number(c.terminal), diaImpresso(lista.dia), QString::fromLatin1(c.digital.toHex()),
-               lista.arquivos[c.arquivo]});
+    lista.percorre([&](qint64 terminal, const QString &digital, const QString &arquivo) {
+        linha({QString::number(terminal), diaImpresso(lista.dia), digital, arquivo});
+    });
     return QByteArrayLiteral("\xEF\xBB\xBF") + s.toUtf8();
 }
 } // namespace
@@ -234,9 +284,13 @@ int Banco::totaliza(const QStringList &argumentos)
 
     Eleicao eleicao;
     QString digitalEleicao;
-    Lista lista{arquivos, {}, {}};
+    Lista lista{arquivos, {}, 0, {}};
+    if (!lista.linhas.open()) {
+        std::fprintf(stderr, "Não foi possível criar um arquivo temporário para a lista de boletins\n");
+        return 1;
+    }
     Apuracao::Totais totais;
-    QHash<qint64, qsizetype> contadoDoTerminal; // terminal -> its entry in the list
+    QHash<qint64, Contado> contadoDoTerminal;
     bool recusou = false;
     for (qsizetype indice = 0; indice < arquivos.size(); ++indice) {
         const QString &arquivo = arquivos[indice];
@@ -249,11 +303,12 @@ int Banco::totaliza(const QStringList &argumentos)
             Apuracao::ResultadoDia resultado;
             // The election's text is read in full once; later bulletins must carry the same fingerprint.
             const Apuracao::Boletim b = Apuracao::leBoletim(bytes, digitalEleicao.isEmpty(), &resultado);
-            const QByteArray conteudo = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+            Contado contado{indice, {}};
+            const QByteArray resumo = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+            std::copy(resumo.cbegin(), resumo.cend(), contado.conteudo.begin());
             const auto jaContado = contadoDoTerminal.constFind(b.terminal);
-            if (jaContado != contadoDoTerminal.cend() && lista.contados[*jaContado].conteudo == conteudo) {
-                recusa(QStringLiteral("o mesmo boletim de %1, já contado")
-                           .arg(arquivos[lista.contados[*jaContado].arquivo]));
+            if (jaContado != contadoDoTerminal.cend() && jaContado->conteudo == contado.conteudo) {
+                recusa(QStringLiteral("o mesmo boletim de %1, já contado").arg(arquivos[jaContado->arquivo]));
                 continue;
             }
             if (lista.dia.isValid() && b.dia != lista.dia) {
@@ -280,7 +335,7 @@ int Banco::totaliza(const QStringList &argumentos)
             if (jaContado != contadoDoTerminal.cend()) {
                 recusa(QStringLiteral("segundo boletim do terminal %1 (já contado: %2)")
                            .arg(b.terminal)
-                           .arg(arquivos[lista.contados[*jaContado].arquivo]));
+                           .arg(arquivos[jaContado->arquivo]));
                 continue;
             }
             if (digitalEleicao.isEmpty()) {
@@ -288,15 +343,21 @@ int Banco::totaliza(const QStringList &argumentos)
                 digitalEleicao = b.digitalEleicao;
                 lista.dia = b.dia;
             }
-            contadoDoTerminal.insert(b.terminal, lista.contados.size());
+            lista.acrescenta(b.terminal, b.digitalResultado, indice);
+            contadoDoTerminal.insert(b.terminal, contado);
             totais.soma(resultado);
-            lista.contados.append({indice, b.terminal, QByteArray::fromHex(b.digitalResultado.toLatin1()), conteudo});
         } catch (const std::exception &e) {
             recusa(QString::fromUtf8(e.what()).remove(arquivo + QStringLiteral(": ")));
         }
     }
-    const QByteArray saida = emCsv ? csv(eleicao, totais, lista, recusou, digitalEleicao)
-                                   : texto(eleicao, totais, lista, recusou, digitalEleicao);
+    QByteArray saida;
+    try {
+        saida = emCsv ? csv(eleicao, totais, lista, recusou, digitalEleicao)
+                      : texto(eleicao, totais, lista, recusou, digitalEleicao);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
     if (!escreveSaida(saida)) return 1;
     return recusou ? 1 : 0;
 }
