@@ -52,7 +52,7 @@ QByteArray conteudo(const QString &caminho)
 }
 
 // A bulletin re-signed after a change, so that only the reader's own checks can refuse it.
-QByteArray reassina(const QByteArray &boletim, const Chave &privada)
+QByteArray reassina(const QByteArray &boletim, const ChaveAssinatura &privada)
 {
     const qsizetype fim = boletim.lastIndexOf("assinatura-ed25519: ");
     const QByteArray corpo = boletim.left(fim);
@@ -66,7 +66,7 @@ class TstApuracao : public QObject
 
     QTemporaryDir m_dir;
 
-    Chave privada()
+    ChaveAssinatura privada()
     {
         const QString k = m_dir.filePath(QStringLiteral("1.key"));
         if (!QFile::exists(k)) criaChaves(m_dir.path(), QStringLiteral("1"));
@@ -107,9 +107,9 @@ class TstApuracao : public QObject
         QTemporaryDir dir;
         criaChaves(dir.path(), QStringLiteral("1"));
         criaChaves(dir.path(), QStringLiteral("2"));
-        const Chave k1 = lePrivada(dir.filePath(QStringLiteral("1.key")));
-        const Chave p1 = lePublica(dir.filePath(QStringLiteral("1.pub")));
-        const Chave p2 = lePublica(dir.filePath(QStringLiteral("2.pub")));
+        const ChaveAssinatura k1 = lePrivada(dir.filePath(QStringLiteral("1.key")));
+        const ChaveAssinatura p1 = lePublica(dir.filePath(QStringLiteral("1.pub")));
+        const ChaveAssinatura p2 = lePublica(dir.filePath(QStringLiteral("2.pub")));
         const QByteArray dados = QByteArrayLiteral("VOTARIM 1/1\n");
         const QByteArray s = assina(k1, dados);
         QCOMPARE(s.size(), 64);
@@ -203,7 +203,7 @@ class TstApuracao : public QObject
 
     void boletimIdaEVolta()
     {
-        const Chave k = privada();
+        const ChaveAssinatura k = privada();
         const QByteArray eleicao = textoEleicao(eleicaoDeTeste());
         const QByteArray b = escreveBoletim(12, QDate(2024, 10, 6), QDateTime(QDate(2024, 10, 6), QTime(17, 0), Qt::UTC),
                                             eleicao, kResultado, k);
@@ -239,7 +239,7 @@ class TstApuracao : public QObject
     void boletimMalformado()
     {
         QFETCH(int, caso);
-        const Chave k = privada();
+        const ChaveAssinatura k = privada();
         const QByteArray bom = escreveBoletim(1, QDate(2024, 10, 6), QDateTime::currentDateTimeUtc(),
                                               textoEleicao(eleicaoDeTeste()), kResultado, k);
         QByteArray b = bom;

@@ -42,13 +42,13 @@ QByteArray pem(EVP_PKEY *chave, bool privada)
     return QByteArray(dados, int(n));
 }
 
-Chave dePem(const QByteArray &texto, bool privada, const QString &caminho)
+ChaveAssinatura dePem(const QByteArray &texto, bool privada, const QString &caminho)
 {
     Bio bio(BIO_new_mem_buf(texto.constData(), int(texto.size())));
     if (!bio) falha(QStringLiteral("Sem memória para a chave"));
     EVP_PKEY *chave = privada ? PEM_read_bio_PrivateKey(bio.get(), nullptr, nullptr, nullptr)
                               : PEM_read_bio_PUBKEY(bio.get(), nullptr, nullptr, nullptr);
-    Chave c(chave);
+    ChaveAssinatura c(chave);
     if (!c.valida() || EVP_PKEY_id(chave) != EVP_PKEY_ED25519)
         falha(QStringLiteral("%1 não é uma chave %2 Ed25519")
                   .arg(caminho, privada ? QStringLiteral("privada") : QStringLiteral("pública")));
@@ -77,9 +77,9 @@ void criaArquivo(const QString &caminho, const QByteArray &dados, mode_t modo)
 }
 } // namespace
 
-Chave::Chave(EVP_PKEY *chave) : m_chave(chave) {}
+ChaveAssinatura::ChaveAssinatura(EVP_PKEY *chave) : m_chave(chave) {}
 
-void Chave::Libera::operator()(EVP_PKEY *chave) const
+void ChaveAssinatura::Libera::operator()(EVP_PKEY *chave) const
 {
     EVP_PKEY_free(chave);
 }
@@ -98,7 +98,7 @@ void criaChaves(const QString &pasta, const QString &terminal)
     EVP_PKEY_CTX *ctx = EVP_PKEY_CTX_new_id(EVP_PKEY_ED25519, nullptr);
     const bool ok = ctx && EVP_PKEY_keygen_init(ctx) == 1 && EVP_PKEY_keygen(ctx, &gerada) == 1;
     EVP_PKEY_CTX_free(ctx);
-    Chave chave(gerada);
+    ChaveAssinatura chave(gerada);
     if (!ok || !chave.valida()) falha(QStringLiteral("Não foi possível gerar a chave do terminal"));
     criaArquivo(privada, pem(chave.get(), true), 0600);
     try {
@@ -109,19 +109,19 @@ void criaChaves(const QString &pasta, const QString &terminal)
     }
 }
 
-Chave lePrivada(const QString &caminho)
+ChaveAssinatura lePrivada(const QString &caminho)
 {
     const ArquivoLido lido = leArquivoRegular(caminho, 64 * 1024);
     if (lido.modo & 0077) falha(QStringLiteral("%1: chave privada acessível a outros usuários").arg(caminho));
     return dePem(lido.bytes, true, caminho);
 }
 
-Chave lePublica(const QString &caminho)
+ChaveAssinatura lePublica(const QString &caminho)
 {
     return dePem(leArquivoRegular(caminho, 64 * 1024).bytes, false, caminho);
 }
 
-QByteArray assina(const Chave &privada, const QByteArray &dados)
+QByteArray assina(const ChaveAssinatura &privada, const QByteArray &dados)
 {
     EVP_MD_CTX *ctx = EVP_MD_CTX_new();
     QByteArray assinatura(64, '\0');
@@ -136,7 +136,7 @@ QByteArray assina(const Chave &privada, const QByteArray &dados)
     return assinatura;
 }
 
-bool confere(const Chave &publica, const QByteArray &dados, const QByteArray &assinatura)
+bool confere(const ChaveAssinatura &publica, const QByteArray &dados, const QByteArray &assinatura)
 {
     if (assinatura.size() != 64 || !publica.valida()) return false;
     EVP_MD_CTX *ctx = EVP_MD_CTX_new();

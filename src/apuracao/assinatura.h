@@ -14,11 +14,11 @@ namespace Apuracao
 {
 
 // One loaded key, private or public; released with it.
-class Chave
+class ChaveAssinatura
 {
 public:
-    Chave() = default;
-    explicit Chave(EVP_PKEY *chave);
+    ChaveAssinatura() = default;
+    explicit ChaveAssinatura(EVP_PKEY *chave);
     EVP_PKEY *get() const { return m_chave.get(); }
     bool valida() const { return m_chave != nullptr; }
 
@@ -35,13 +35,13 @@ void criaChaves(const QString &pasta, const QString &terminal);
 
 // The private key of a terminal. Refused when the file is not a regular file of its own
 // (a link, a FIFO) or when its mode lets other users read it.
-Chave lePrivada(const QString &caminho);
+ChaveAssinatura lePrivada(const QString &caminho);
 // The public key of a terminal, PEM.
-Chave lePublica(const QString &caminho);
+ChaveAssinatura lePublica(const QString &caminho);
 
 // The 64-byte Ed25519 signature of the bytes.
-QByteArray assina(const Chave &privada, const QByteArray &dados);
-bool confere(const Chave &publica, const QByteArray &dados, const QByteArray &assinatura);
+QByteArray assina(const ChaveAssinatura &privada, const QByteArray &dados);
+bool confere(const ChaveAssinatura &publica, const QByteArray &dados, const QByteArray &assinatura);
 
 // The SHA-256 of the bytes in lower-case hexadecimal.
 QString sha256(const QByteArray &dados);

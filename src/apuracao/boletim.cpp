@@ -56,7 +56,7 @@ QByteArray bloco(const QByteArray &bytes, qsizetype &pos, qint64 linhas)
 } // namespace
 
 QByteArray escreveBoletim(qint64 terminal, const QDate &dia, const QDateTime &gerado,
-                          const QByteArray &textoEleicao, const QByteArray &textoResultado, const Chave &privada)
+                          const QByteArray &textoEleicao, const QByteArray &textoResultado, const ChaveAssinatura &privada)
 {
     if (!textoEleicao.endsWith('\n') || !textoResultado.endsWith('\n'))
         throw std::runtime_error("Texto canônico sem o fim de linha final");

@@ -40,7 +40,7 @@ struct Boletim {
 };
 
 QByteArray escreveBoletim(qint64 terminal, const QDate &dia, const QDateTime &gerado,
-                          const QByteArray &textoEleicao, const QByteArray &textoResultado, const Chave &privada);
+                          const QByteArray &textoEleicao, const QByteArray &textoResultado, const ChaveAssinatura &privada);
 
 // Strict reading: throws std::runtime_error (Portuguese, without the file's name) on
 // anything escreveBoletim would not write. The result text is checked to add up;

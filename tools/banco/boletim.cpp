@@ -53,7 +53,7 @@ int Banco::boletim(const QStringList &argumentos)
     QString digitalEleicao, digitalResultado;
     try {
         // The key first: a key others can read is refused before anything is read or signed.
-        const Apuracao::Chave privada = Apuracao::lePrivada(chave);
+        const Apuracao::ChaveAssinatura privada = Apuracao::lePrivada(chave);
         Database db;
         abreParaLeitura(db, arquivo);
         QByteArray eleicao, resultado;
