@@ -2,6 +2,7 @@
 #include "apuracao/eleicao.h"
 
 
+#include <cstring>
 #include <stdexcept>
 
 namespace Apuracao
@@ -22,60 +23,92 @@ const char *const kSecoes[][2] = {
 }
 
 // Decimal digits without a leading zero (0 itself allowed), at most `maximo` of them.
-bool decimal(QStringView t, qsizetype maximo)
+bool decimal(QByteArrayView t, qsizetype maximo)
 {
-    if (t.isEmpty() || t.size() > maximo || (t.size() > 1 && t[0] == u'0')) return false;
-    for (const QChar c : t)
-        if (c < u'0' || c > u'9') return false;
+    if (t.isEmpty() || t.size() > maximo || (t.size() > 1 && t[0] == '0')) return false;
+    for (const char c : t)
+        if (c < '0' || c > '9') return false;
     return true;
 }
 
 // A count: a whole number from 0 up, small enough to add up safely.
-qint64 contagem(const QString &t)
+qint64 contagem(QByteArrayView t)
 {
-    if (!decimal(t, 15)) malformado(QStringLiteral("contagem inválida \"%1\"").arg(t.left(20)));
-    return t.toLongLong();
+    if (!decimal(t, 15)) malformado(QStringLiteral("contagem inválida \"%1\"").arg(QString::fromUtf8(t.first(std::min<qsizetype>(20, t.size())))));
+    return t.toByteArray().toLongLong();
 }
 
 // A key: a whole number or nothing (null).
-QString chave(const QString &t)
+QString chave(QByteArrayView t)
 {
-    if (!t.isEmpty() && !decimal(t.startsWith(u'-') ? QStringView(t).mid(1) : QStringView(t), 18))
-        malformado(QStringLiteral("chave inválida \"%1\"").arg(t.left(20)));
-    return t;
+    if (!t.isEmpty() && !decimal(t.startsWith('-') ? t.sliced(1) : t, 18))
+        malformado(QStringLiteral("chave inválida \"%1\"").arg(QString::fromUtf8(t.first(std::min<qsizetype>(20, t.size())))));
+    return QString::fromLatin1(t);
+}
+
+// A text field: its escapes undone.
+QString texto(QByteArrayView t)
+{
+    QString v;
+    if (!desescapa(QString::fromUtf8(t), v)) malformado(QStringLiteral("escape inválido"));
+    return v;
+}
+
+// A text field that is only checked: known escapes, no carriage return.
+void confereTexto(QByteArrayView t)
+{
+    for (qsizetype i = 0; i < t.size(); ++i) {
+        if (t[i] == '\r') malformado(QStringLiteral("escape inválido"));
+        if (t[i] != '\\') continue;
+        if (++i == t.size() || (t[i] != '\\' && t[i] != 't' && t[i] != 'n' && t[i] != 'r'))
+            malformado(QStringLiteral("escape inválido"));
+    }
+}
+
+bool antes(QByteArrayView a, QByteArrayView b)
+{
+    const int c = std::memcmp(a.data(), b.data(), size_t(std::min(a.size(), b.size())));
+    return c < 0 || (c == 0 && a.size() < b.size());
 }
 } // namespace
 
-ResultadoDia leTextoResultado(const QByteArray &texto)
+ResultadoDia leTextoResultado(const QByteArray &textoCanonico)
 {
-    if (!texto.endsWith('\n')) malformado(QStringLiteral("sem o fim de linha final"));
-    const QString t = QString::fromUtf8(texto);
-    if (t.toUtf8() != texto) malformado(QStringLiteral("não é UTF-8"));
-    QStringList linhas = t.split(u'\n');
-    linhas.removeLast();
+    // Read as bytes: a result is thousands of short fields, and the totals read thousands of results.
+    if (!textoCanonico.endsWith('\n')) malformado(QStringLiteral("sem o fim de linha final"));
+    if (QString::fromUtf8(textoCanonico).toUtf8() != textoCanonico) malformado(QStringLiteral("não é UTF-8"));
+    QList<QByteArrayView> linhas;
+    for (qsizetype at = 0; at < textoCanonico.size();) {
+        const qsizetype fim = textoCanonico.indexOf('\n', at);
+        linhas << QByteArrayView(textoCanonico).sliced(at, fim - at);
+        at = fim + 1;
+    }
     ResultadoDia r;
     qsizetype i = 0;
     int linhasGerais = 0;
     qint64 somaNominal = 0, somaLegenda = 0;
+    QList<QByteArrayView> c;
     for (int s = 0; s < 4; ++s) {
-        if (linhas.value(i) != QLatin1String(kSecoes[s][0]) || linhas.value(i + 1) != QLatin1String(kSecoes[s][1]))
+        if (i + 1 >= linhas.size() || linhas[i] != QByteArrayView(kSecoes[s][0]) ||
+            linhas[i + 1] != QByteArrayView(kSecoes[s][1]))
             malformado(QStringLiteral("seção %1 ausente ou fora de ordem").arg(QLatin1String(kSecoes[s][0])));
         i += 2;
-        const int colunas = int(QString::fromLatin1(kSecoes[s][1]).count(u'\t')) + 1;
-        QByteArray anterior;
-        for (; i < linhas.size() && !linhas[i].startsWith(u'#'); ++i) {
-            const QByteArray bruta = linhas[i].toUtf8();
-            if (!anterior.isNull() && bruta < anterior) malformado(QStringLiteral("linhas fora de ordem"));
-            anterior = bruta;
-            const QStringList crus = linhas[i].split(u'\t');
-            if (crus.size() != colunas) malformado(QStringLiteral("linha com %1 campos").arg(crus.size()));
-            QStringList c;
-            for (const QString &cru : crus) {
-                QString v;
-                if (!cru.contains(u'\\') && !cru.contains(u'\r')) v = cru; // nothing to undo
-                else if (!desescapa(cru, v)) malformado(QStringLiteral("escape inválido"));
-                c << v;
+        const qsizetype colunas = QByteArrayView(kSecoes[s][1]).count('\t') + 1;
+        QByteArrayView anterior;
+        bool primeira = true;
+        for (; i < linhas.size() && !linhas[i].startsWith('#'); ++i) {
+            const QByteArrayView linha = linhas[i];
+            if (!primeira && antes(linha, anterior)) malformado(QStringLiteral("linhas fora de ordem"));
+            primeira = false;
+            anterior = linha;
+            c.clear();
+            for (qsizetype at = 0;;) {
+                const qsizetype tab = linha.indexOf('\t', at);
+                c << linha.sliced(at, (tab < 0 ? linha.size() : tab) - at);
+                if (tab < 0) break;
+                at = tab + 1;
             }
+            if (c.size() != colunas) malformado(QStringLiteral("linha com %1 campos").arg(c.size()));
             switch (s) {
             case 0:
                 if (++linhasGerais > 1) malformado(QStringLiteral("mais de uma linha de totais"));
@@ -86,15 +119,18 @@ ResultadoDia leTextoResultado(const QByteArray &texto)
                 r.normal = contagem(c[4]);
                 break;
             case 1:
-                r.nominais.append({chave(c[0]), c[1], chave(c[2]), chave(c[3]), contagem(c[4])});
+                r.nominais.append({chave(c[0]), texto(c[1]), chave(c[2]), chave(c[3]), contagem(c[4])});
                 somaNominal += r.nominais.last().votos;
                 break;
             case 2:
-                r.legendas.append({chave(c[0]), c[1], contagem(c[2])});
+                r.legendas.append({chave(c[0]), texto(c[1]), contagem(c[2])});
                 somaLegenda += r.legendas.last().votos;
                 break;
             default:
-                break; // who stood: names only, carried by the election's text
+                // who stood: names only, carried by the election's text
+                for (const QByteArrayView &campo : c)
+                    confereTexto(campo);
+                break;
             }
         }
     }
