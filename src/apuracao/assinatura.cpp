@@ -149,9 +149,21 @@ bool confere(const ChaveAssinatura &publica, const QByteArray &dados, const QByt
     return ok;
 }
 
+QByteArray sha256Bruto(const QByteArray &dados)
+{
+    // libcrypto's digest uses the processor's SHA instructions where there are any.
+    QByteArray resumo(32, '\0');
+    unsigned int tamanho = 0;
+    if (EVP_Digest(dados.constData(), size_t(dados.size()), reinterpret_cast<unsigned char *>(resumo.data()),
+                   &tamanho, EVP_sha256(), nullptr) != 1 ||
+        tamanho != 32)
+        return QCryptographicHash::hash(dados, QCryptographicHash::Sha256);
+    return resumo;
+}
+
 QString sha256(const QByteArray &dados)
 {
-    return QString::fromLatin1(QCryptographicHash::hash(dados, QCryptographicHash::Sha256).toHex());
+    return QString::fromLatin1(sha256Bruto(dados).toHex());
 }
 
 } // namespace Apuracao

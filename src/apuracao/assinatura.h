@@ -43,7 +43,8 @@ ChaveAssinatura lePublica(const QString &caminho);
 QByteArray assina(const ChaveAssinatura &privada, const QByteArray &dados);
 bool confere(const ChaveAssinatura &publica, const QByteArray &dados, const QByteArray &assinatura);
 
-// The SHA-256 of the bytes in lower-case hexadecimal.
+// The SHA-256 of the bytes in lower-case hexadecimal, and its 32 bytes.
 QString sha256(const QByteArray &dados);
+QByteArray sha256Bruto(const QByteArray &dados);
 
 } // namespace Apuracao

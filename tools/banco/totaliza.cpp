@@ -291,6 +291,7 @@ int Banco::totaliza(const QStringList &argumentos)
     }
     Apuracao::Totais totais;
     QHash<qint64, Contado> contadoDoTerminal;
+    contadoDoTerminal.reserve(arquivos.size()); // one allocation, not a table rebuilt as it grows
     bool recusou = false;
     for (qsizetype indice = 0; indice < arquivos.size(); ++indice) {
         const QString &arquivo = arquivos[indice];
@@ -304,7 +305,7 @@ int Banco::totaliza(const QStringList &argumentos)
             // The election's text is read in full once; later bulletins must carry the same fingerprint.
             const Apuracao::Boletim b = Apuracao::leBoletim(bytes, digitalEleicao.isEmpty(), &resultado);
             Contado contado{indice, {}};
-            const QByteArray resumo = QCryptographicHash::hash(bytes, QCryptographicHash::Sha256);
+            const QByteArray resumo = Apuracao::sha256Bruto(bytes);
             std::copy(resumo.cbegin(), resumo.cend(), contado.conteudo.begin());
             const auto jaContado = contadoDoTerminal.constFind(b.terminal);
             if (jaContado != contadoDoTerminal.cend() && jaContado->conteudo == contado.conteudo) {
