@@ -8,6 +8,7 @@
 #              BENCH_NUMBERS (300) numbers per window and run, BENCH_COLD (100)
 #              numbers per window and run with the file evicted from the page cache,
 #              BENCH_CYCLES (40) voters per run, BENCH_STARTS (10) start-up pairs;
+#              BENCH_TOTALS_RUNS (3) runs of the totals over 10,000 bulletins;
 #              BENCH_NO_XVFB=1 skips the run under Xvfb; BENCH_NO_DOCS=1 leaves
 #              docs/performance.md alone.
 #
@@ -79,6 +80,8 @@ echo "bench: the report engine (bench/bench_relatorio.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_relatorio" "${BENCH_REPORT_RUNS:-5}" >>"$saida"
 echo "bench: the result of a day (bench/bench_resultado.cpp)..." >&2
 QT_QPA_PLATFORM=offscreen "$build/bench/bench_resultado" "$dados" "${BENCH_RESULT_RUNS:-5}" >>"$saida"
+echo "bench: the totals of 10,000 bulletins (bench/bench_boletim.cpp)..." >&2
+"$build/bench/bench_boletim" "$dados" "${BENCH_TOTALS_RUNS:-3}" >>"$saida"
 
 # RUN|measure|value|baseline|goal|unit lines, one per run: each run's ratio, and
 # over the runs the median value and baseline and the min / median / max ratio.

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtEndian>
 #include <QtTest>
@@ -124,6 +125,98 @@ void semeiaAchados(const QString &arquivo)
             "INSERT INTO contagem_votacao (voto, data) VALUES ('BRANCO', '2024-10-06'), ('NULO', '2024-10-27');"
             "PRAGMA ignore_check_constraints = OFF"));
     });
+void abre(Database &db, const QString &arquivo)
+{
+    Esquema::prepara(db);
+    db.setConnectionString(Database::connectionStringFor(arquivo));
+    db.open();
+}
+
+// The demo election, with three of its candidates of one office remembered, keys for
+// terminals 1 to 3, and three copies of the file, one per terminal.
+struct Eleicao {
+    QString raiz, chaves, diaIso, diaTexto, legenda;
+    QDate data;
+    QStringList chave, numero, nome, partidoNome, cargo, partido, partidoChave;
+    QString pasta(const QString &nome) const { return raiz + u'/' + nome; }
+};
+
+Eleicao preparaEleicao(QTemporaryDir &dir)
+{
+    Eleicao e;
+    e.raiz = dir.path();
+    e.chaves = dir.filePath(QStringLiteral("chaves"));
+    e.data = QDate::currentDate();
+    e.diaIso = e.data.toString(Qt::ISODate);
+    e.diaTexto = e.data.toString(QStringLiteral("dd/MM/yyyy"));
+    QDir(dir.path()).mkdir(QStringLiteral("chaves"));
+    const QString modelo = dir.filePath(QStringLiteral("modelo.mdb"));
+    if (executa({QStringLiteral("exemplo"), modelo}).codigo != 0) return e;
+    for (const char *n : {"1", "2", "3"})
+        executa({QStringLiteral("chave"), e.chaves, QString::fromLatin1(n)});
+    {
+        Database db;
+        abre(db, modelo);
+        Query q(db);
+        // Two candidates of the same office with three or more digits, with their party's legend.
+        q.setSql(QStringLiteral(
+            "select c.numcad_candidato, c.numero_candidato, c.nome_candidato, p.partido, c.id_cargo, c.id_partido, "
+            "p.legenda from candidatos c join partido p on p.numcad_partido = c.id_partido "
+            "join cargo o on o.numcad_cargo = c.id_cargo where o.quantidade_numeros >= 3 "
+            "order by o.numcad_cargo, c.numcad_candidato limit 2"));
+        q.open();
+        for (q.first(); !q.eof(); q.next()) {
+            e.chave << q.field(0).asString();
+            e.numero << q.field(1).asString();
+            e.nome << q.field(2).asString();
+            e.partidoNome << q.field(3).asString();
+            e.cargo << q.field(4).asString();
+            e.partido << q.field(5).asString();
+        }
+        q.first();
+        e.legenda = q.field(6).asString();
+    }
+    for (const char *t : {"t1.mdb", "t2.mdb", "t3.mdb"})
+        QFile::copy(modelo, dir.filePath(QString::fromLatin1(t)));
+    return e;
+}
+
+struct Voto {
+    const char *tipo;
+    int candidato; // index into the remembered candidates (or their party, for LEGENDA)
+};
+
+void votos(const Eleicao &e, const QString &arquivo, const QList<Voto> &lista)
+{
+    Database db;
+    abre(db, e.pasta(arquivo));
+    for (const Voto &v : lista) {
+        Query q(db);
+        q.setSql(QStringLiteral("insert into contagem_votacao (id_candidato, numero_candidato, voto, data, legenda, "
+                                "id_cargo, id_partido) values (:c, :n, :v, :d, :l, :o, :p)"));
+        const QString tipo = QString::fromLatin1(v.tipo);
+        const bool normal = tipo == QLatin1String("NORMAL"), legenda = tipo == QLatin1String("LEGENDA");
+        q.setParam(QStringLiteral("c"), normal ? QVariant(e.chave[v.candidato]) : legenda ? QVariant(e.partido[v.candidato]) : QVariant());
+        q.setParam(QStringLiteral("n"), normal ? QVariant(e.numero[v.candidato]) : QVariant());
+        q.setParam(QStringLiteral("v"), tipo);
+        q.setParam(QStringLiteral("d"), e.diaIso);
+        q.setParam(QStringLiteral("l"), legenda ? QVariant(e.legenda) : QVariant());
+        q.setParam(QStringLiteral("o"), normal ? QVariant(e.cargo[v.candidato]) : QVariant());
+        q.setParam(QStringLiteral("p"), normal ? QVariant(e.partido[v.candidato]) : QVariant());
+        q.execSql();
+    }
+}
+
+// Makes terminal N's bulletin of the file; the key defaults to the terminal's own.
+bool boletim(const Eleicao &e, const QString &arquivo, int terminal, const QString &saida,
+             const QString &chave = QString(), QDate dia = QDate())
+{
+    const Execucao r = executa({QStringLiteral("boletim"), e.pasta(arquivo), (dia.isValid() ? dia : e.data).toString(Qt::ISODate),
+                                QStringLiteral("--terminal"), QString::number(terminal), QStringLiteral("--chave"),
+                                chave.isEmpty() ? e.pasta(QStringLiteral("chaves/%1.key").arg(terminal)) : chave,
+                                QStringLiteral("--saida"), e.pasta(saida)});
+    if (r.codigo != 0) qWarning("%s", r.erro.constData());
+    return r.codigo == 0;
 }
 
 } // namespace
@@ -520,6 +613,22 @@ class TstBanco : public QObject
         QTest::newRow("argumento a mais (confere)")
             << QStringList{QStringLiteral("confere"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
                            QStringLiteral("y")};
+        QTest::newRow("chave sem número") << QStringList{QStringLiteral("chave"), QStringLiteral("/tmp")};
+        QTest::newRow("boletim sem chave")
+            << QStringList{QStringLiteral("boletim"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
+                           QStringLiteral("--terminal"), QStringLiteral("1"), QStringLiteral("--saida"),
+                           QStringLiteral("b.txt")};
+        QTest::newRow("boletim com opção desconhecida")
+            << QStringList{QStringLiteral("boletim"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
+                           QStringLiteral("--terminal"), QStringLiteral("1"), QStringLiteral("--chave"),
+                           QStringLiteral("1.key"), QStringLiteral("--saida"), QStringLiteral("b.txt"),
+                           QStringLiteral("--forca")};
+        QTest::newRow("totaliza sem chaves") << QStringList{QStringLiteral("totaliza"), QStringLiteral("b.txt")};
+        QTest::newRow("totaliza sem boletins")
+            << QStringList{QStringLiteral("totaliza"), QStringLiteral("--chaves"), QStringLiteral("/tmp")};
+        QTest::newRow("zero com opção desconhecida")
+            << QStringList{QStringLiteral("zero"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
+                           QStringLiteral("--html")};
     }
 
     void argumentosErrados()
@@ -536,6 +645,225 @@ class TstBanco : public QObject
         QVERIFY(r.erro.contains("votarim-banco novo ARQUIVO"));
         QVERIFY(r.saida.isEmpty());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{});
+    }
+
+    void totalizaSomaTerminais()
+    {
+        QTemporaryDir dir;
+        Eleicao e = preparaEleicao(dir);
+        // Three terminals voted differently: 3, 2 and 4 voters.
+        votos(e, QStringLiteral("t1.mdb"), {{"NORMAL", 0}, {"NORMAL", 0}, {"BRANCO", -1}});
+        votos(e, QStringLiteral("t2.mdb"), {{"NORMAL", 1}, {"LEGENDA", 0}});
+        votos(e, QStringLiteral("t3.mdb"), {{"NORMAL", 0}, {"NULO", -1}, {"LEGENDA", 0}, {"NORMAL", 1}});
+        for (int t = 1; t <= 3; ++t)
+            QVERIFY(boletim(e, QStringLiteral("t%1.mdb").arg(t), t, QStringLiteral("b%1.txt").arg(t)));
+        const Execucao r = executa({QStringLiteral("totaliza"), QStringLiteral("--chaves"), e.chaves, "--csv",
+                                    e.pasta(QStringLiteral("b1.txt")), e.pasta(QStringLiteral("b2.txt")),
+                                    e.pasta(QStringLiteral("b3.txt"))});
+        QVERIFY2(r.codigo == 0, r.erro.constData());
+        QVERIFY(!r.erro.contains("recusado"));
+        QVERIFY(!r.saida.contains("PARCIAL"));
+        QVERIFY2(r.saida.contains("\r\nTOTAL;9;"), r.saida.constData());
+        QVERIFY(r.saida.contains("\r\nNORMAL;5;"));
+        QVERIFY(r.saida.contains("\r\nLEGENDA;2;"));
+        QVERIFY(r.saida.contains("\r\nBRANCO;1;"));
+        QVERIFY(r.saida.contains("\r\nNULO;1;"));
+        QVERIFY(r.saida.contains(QStringLiteral(";1;%1;%2;%3;3\r\n").arg(e.numero[0], e.nome[0], e.partidoNome[0]).toUtf8()));
+        QVERIFY(r.saida.contains(QStringLiteral(";%1;%2;%3;2\r\n").arg(e.numero[1], e.nome[1], e.partidoNome[1]).toUtf8()));
+        QVERIFY(r.saida.contains(QStringLiteral("%1;%2;2\r\n").arg(e.legenda, e.partidoNome[0]).toUtf8()));
+        // Each terminal's result fingerprint in the list is the one its own result tool prints.
+        for (int t = 1; t <= 3; ++t) {
+            const Execucao res = executa({QStringLiteral("resultado"), e.pasta(QStringLiteral("t%1.mdb").arg(t)), e.diaIso});
+            const QByteArray digital = res.saida.mid(res.saida.indexOf("Impressão digital (SHA-256): ") + 30, 64);
+            QVERIFY(r.saida.contains(QByteArray::number(t) + ';' + e.diaTexto.toUtf8() + ';' + digital));
+        }
+    }
+
+    void totalizaRecusa_data()
+    {
+        QTest::addColumn<QString>("caso");
+        QTest::addColumn<QByteArray>("motivo");
+        QTest::addRow("byte alterado") << QStringLiteral("alterado") << QByteArray("assinatura inválida");
+        QTest::addRow("terminal sem chave") << QStringLiteral("semchave") << QByteArray("terminal 9 sem chave pública");
+        QTest::addRow("segundo boletim do terminal") << QStringLiteral("segundo") << QByteArray("segundo boletim do terminal 1");
+        QTest::addRow("mesmo conteúdo, outro nome") << QStringLiteral("copia") << QByteArray("o mesmo boletim de");
+        QTest::addRow("outro dia") << QStringLiteral("dia") << QByteArray("boletim do dia");
+        QTest::addRow("outra eleição") << QStringLiteral("eleicao") << QByteArray("outra eleição");
+        QTest::addRow("assinado por outro terminal") << QStringLiteral("outrachave") << QByteArray("assinatura inválida");
+        QTest::addRow("cortado") << QStringLiteral("cortado") << QByteArray("boletim malformado");
+        QTest::addRow("vazio") << QStringLiteral("vazio") << QByteArray("boletim malformado (vazio)");
+        QTest::addRow("binário") << QStringLiteral("binario") << QByteArray("boletim malformado");
+        QTest::addRow("10 MB") << QStringLiteral("grande") << QByteArray("arquivo grande demais");
+        QTest::addRow("fifo") << QStringLiteral("fifo") << QByteArray("não é um arquivo comum");
+        QTest::addRow("link") << QStringLiteral("link") << QByteArray("é um link simbólico");
+        QTest::addRow("inexistente") << QStringLiteral("inexistente") << QByteArray("arquivo não encontrado");
+    }
+
+    void totalizaRecusa()
+    {
+        QFETCH(QString, caso);
+        QFETCH(QByteArray, motivo);
+        QTemporaryDir dir;
+        Eleicao e = preparaEleicao(dir);
+        votos(e, QStringLiteral("t1.mdb"), {{"NORMAL", 0}, {"BRANCO", -1}});
+        votos(e, QStringLiteral("t2.mdb"), {{"NORMAL", 1}});
+        QVERIFY(boletim(e, QStringLiteral("t1.mdb"), 1, QStringLiteral("b1.txt")));
+        QVERIFY(boletim(e, QStringLiteral("t2.mdb"), 2, QStringLiteral("b2.txt")));
+        const QString ruim = e.pasta(QStringLiteral("ruim.txt"));
+        const QByteArray b2 = conteudo(e.pasta(QStringLiteral("b2.txt")));
+        const auto grava = [&](const QByteArray &bytes) {
+            QFile f(ruim);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(bytes), bytes.size());
+        };
+        if (caso == QLatin1String("alterado")) {
+            grava(QByteArray(b2).replace("gerado: 20", "gerado: 19"));
+        } else if (caso == QLatin1String("semchave")) {
+            QCOMPARE(executa({QStringLiteral("chave"), e.pasta(QString()), QStringLiteral("9")}).codigo, 0);
+            QVERIFY(boletim(e, QStringLiteral("t2.mdb"), 9, QStringLiteral("ruim.txt"), e.pasta(QStringLiteral("9.key"))));
+        } else if (caso == QLatin1String("segundo")) {
+            QVERIFY(boletim(e, QStringLiteral("t2.mdb"), 1, QStringLiteral("ruim.txt")));
+        } else if (caso == QLatin1String("copia")) {
+            QVERIFY(QFile::copy(e.pasta(QStringLiteral("b1.txt")), ruim));
+        } else if (caso == QLatin1String("dia")) {
+            QVERIFY(boletim(e, QStringLiteral("t2.mdb"), 3, QStringLiteral("ruim.txt"), QString(), e.data.addDays(1)));
+        } else if (caso == QLatin1String("eleicao")) {
+            Database db;
+            abre(db, e.pasta(QStringLiteral("t2.mdb")));
+            Query q(db);
+            q.setSql(QStringLiteral("update candidatos set nome_candidato = nome_candidato || 'x' where numcad_candidato = %1").arg(e.chave[1]));
+            q.execSql();
+            db.close();
+            QVERIFY(boletim(e, QStringLiteral("t2.mdb"), 3, QStringLiteral("ruim.txt")));
+        } else if (caso == QLatin1String("outrachave")) {
+            QVERIFY(boletim(e, QStringLiteral("t2.mdb"), 2, QStringLiteral("ruim.txt"), e.pasta(QStringLiteral("chaves/1.key"))));
+        } else if (caso == QLatin1String("cortado")) {
+            grava(b2.left(b2.size() / 2));
+        } else if (caso == QLatin1String("vazio")) {
+            grava({});
+        } else if (caso == QLatin1String("binario")) {
+            grava(QByteArray(b2).replace(300, 2, QByteArray("\0\xff", 2)));
+        } else if (caso == QLatin1String("grande")) {
+            grava(QByteArray(10 * 1024 * 1024, 'V'));
+        } else if (caso == QLatin1String("fifo")) {
+            QCOMPARE(::mkfifo(QFile::encodeName(ruim).constData(), 0600), 0);
+        } else if (caso == QLatin1String("link")) {
+            QVERIFY(QFile::link(e.pasta(QStringLiteral("b2.txt")), ruim));
+        }
+        // The refused file stands between two good ones: they are still added up.
+        const Execucao r = executa({QStringLiteral("totaliza"), QStringLiteral("--chaves"), e.chaves, "--csv",
+                                    e.pasta(QStringLiteral("b1.txt")), ruim, e.pasta(QStringLiteral("b2.txt"))});
+        QCOMPARE(r.codigo, 1);
+        QVERIFY2(r.erro.contains(ruim.toUtf8() + ": recusado: " + motivo), r.erro.constData());
+        QCOMPARE(r.erro.count(": recusado: "), 1);
+        QVERIFY(r.saida.startsWith("\xEF\xBB\xBFPARCIAL"));
+        QVERIFY2(r.saida.contains("\r\nTOTAL;3;"), r.saida.constData());
+        QVERIFY(r.saida.contains("\r\nNORMAL;2;"));
+    }
+
+    void boletimConfereComOpenssl()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("openssl")).isEmpty()) QSKIP("openssl não instalado");
+        QTemporaryDir dir;
+        Eleicao e = preparaEleicao(dir);
+        votos(e, QStringLiteral("t1.mdb"), {{"NORMAL", 0}, {"LEGENDA", 0}});
+        QVERIFY(boletim(e, QStringLiteral("t1.mdb"), 1, QStringLiteral("b1.txt")));
+        // The commands of docs/eleicao.md, with coreutils and openssl alone.
+        const QString roteiro = QStringLiteral(
+            "set -e; cd '%1'\n"
+            "head -n -1 b1.txt > assinado\n"
+            "tail -n 1 b1.txt | cut -d' ' -f2 | base64 -d > assinatura\n"
+            "openssl pkeyutl -verify -pubin -inkey chaves/1.pub -rawin -in assinado -sigfile assinatura\n"
+            "n=$(sed -n 's/^eleicao-linhas: //p' b1.txt)\n"
+            "e=$(grep -n '^eleicao-linhas: ' b1.txt | cut -d: -f1)\n"
+            "tail -n +$((e+1)) b1.txt | head -n \"$n\" | sha256sum | cut -d' ' -f1\n"
+            "sed -n 's/^eleicao-sha256: //p' b1.txt\n"
+            "m=$(sed -n 's/^resultado-linhas: //p' b1.txt)\n"
+            "r=$(grep -n '^resultado-linhas: ' b1.txt | cut -d: -f1)\n"
+            "tail -n +$((r+1)) b1.txt | head -n \"$m\" | sha256sum | cut -d' ' -f1\n"
+            "sed -n 's/^resultado-sha256: //p' b1.txt\n");
+        QProcess p;
+        p.start(QStringLiteral("bash"), {QStringLiteral("-c"), roteiro.arg(e.pasta(QString()))});
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray saida = p.readAllStandardOutput();
+        QVERIFY2(p.exitCode() == 0, p.readAllStandardError().constData());
+        const QList<QByteArray> linhas = saida.split('\n');
+        QVERIFY2(linhas.size() >= 5 && linhas[0].contains("Signature Verified Successfully"), saida.constData());
+        QCOMPARE(linhas[1], linhas[2]);
+        QCOMPARE(linhas[3], linhas[4]);
+        // One changed byte and openssl refuses it too.
+        QByteArray b = conteudo(e.pasta(QStringLiteral("b1.txt")));
+        b.replace("dia: ", "dia: 1");
+        b.remove(b.indexOf("dia: 1") + 6, 1);
+        QFile f(e.pasta(QStringLiteral("b1.txt")));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(b);
+        f.close();
+        p.start(QStringLiteral("bash"), {QStringLiteral("-c"), roteiro.arg(e.pasta(QString()))});
+        QVERIFY(p.waitForFinished(60000));
+        QVERIFY(p.exitCode() != 0);
+    }
+
+    void boletimRecusaChaveESaida_data()
+    {
+        QTest::addColumn<QString>("caso");
+        QTest::addColumn<QByteArray>("motivo");
+        QTest::addRow("chave legível por outros") << QStringLiteral("modo") << QByteArray("chave privada acessível a outros usuários");
+        QTest::addRow("saída é o banco") << QStringLiteral("banco") << QByteArray("já existe");
+        QTest::addRow("saída já existe") << QStringLiteral("existe") << QByteArray("já existe");
+        QTest::addRow("saída é o -journal do banco") << QStringLiteral("wal") << QByteArray("é o banco de dados");
+    }
+
+    void boletimRecusaChaveESaida()
+    {
+        QFETCH(QString, caso);
+        QFETCH(QByteArray, motivo);
+        QTemporaryDir dir;
+        Eleicao e = preparaEleicao(dir);
+        votos(e, QStringLiteral("t1.mdb"), {{"NORMAL", 0}});
+        const QString banco = e.pasta(QStringLiteral("t1.mdb"));
+        QString saida = e.pasta(QStringLiteral("b1.txt"));
+        const QString chave = e.pasta(QStringLiteral("chaves/1.key"));
+        if (caso == QLatin1String("modo")) QVERIFY(::chmod(QFile::encodeName(chave).constData(), 0644) == 0);
+        if (caso == QLatin1String("banco")) saida = banco;
+        if (caso == QLatin1String("existe")) QVERIFY(QFile::copy(banco, saida));
+        if (caso == QLatin1String("wal")) saida = e.pasta(QStringLiteral("../%1/t1.mdb-journal").arg(QFileInfo(e.raiz).fileName()));
+        const QByteArray antes = conteudo(banco);
+        const QByteArray saidaAntes = conteudo(saida);
+        const Execucao r = executa({QStringLiteral("boletim"), banco, e.diaIso, QStringLiteral("--terminal"),
+                                    QStringLiteral("1"), QStringLiteral("--chave"), chave, QStringLiteral("--saida"), saida});
+        QCOMPARE(r.codigo, 1);
+        QVERIFY2(r.erro.contains(motivo), r.erro.constData());
+        QCOMPARE(conteudo(banco), antes);
+        QCOMPARE(conteudo(saida), saidaAntes);
+    }
+
+    void zeroSoAntesDoPrimeiroVoto()
+    {
+        QTemporaryDir dir;
+        Eleicao e = preparaEleicao(dir);
+        const QString banco = e.pasta(QStringLiteral("modelo.mdb"));
+        const Execucao zero = executa({QStringLiteral("zero"), banco, e.diaIso});
+        QVERIFY2(zero.codigo == 0, zero.erro.constData());
+        const QString texto = QString::fromUtf8(zero.saida);
+        QVERIFY(texto.contains(QStringLiteral("  %1  %2  %3  0 votos").arg(e.numero[0], e.nome[0], e.partidoNome[0])));
+        QVERIFY(texto.contains(QStringLiteral("Total de votos do dia: 0")));
+        const Execucao res = executa({QStringLiteral("resultado"), banco, e.diaIso});
+        const QString digital = QString::fromUtf8(res.saida.mid(res.saida.indexOf("Impressão digital (SHA-256): ") + 30, 64));
+        QVERIFY(texto.contains(QStringLiteral("Impressão digital (SHA-256): %1").arg(digital)));
+        // The bulletin of the same file carries the same election fingerprint.
+        QVERIFY(boletim(e, QStringLiteral("modelo.mdb"), 1, QStringLiteral("b1.txt")));
+        const QByteArray b = conteudo(e.pasta(QStringLiteral("b1.txt")));
+        const QByteArray eleicao = b.mid(b.indexOf("eleicao-sha256: ") + 16, 64);
+        QVERIFY(zero.saida.contains("Eleição (SHA-256): " + eleicao));
+
+        votos(e, QStringLiteral("modelo.mdb"), {{"BRANCO", -1}});
+        const Execucao depois = executa({QStringLiteral("zero"), banco, e.diaIso});
+        QCOMPARE(depois.codigo, 1);
+        QVERIFY2(depois.erro.contains("já tem 1 voto"), depois.erro.constData());
+        QVERIFY(depois.saida.isEmpty());
+        // Another day of the same file has no votes yet.
+        QCOMPARE(executa({QStringLiteral("zero"), banco, e.data.addDays(1).toString(Qt::ISODate)}).codigo, 0);
     }
 
     void sonsGerados_data()

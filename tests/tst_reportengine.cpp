@@ -28,6 +28,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -247,6 +248,8 @@ class TstReportEngine : public QObject
     void pdfPeloArquivo();
     void csvPeloArquivo();
     void impressoraEPdfIguais();
+    void codigosQr_data();
+    void codigosQr();
     void arquivoSemPermissao();
     void visualizacao();
     void cancelaOpcoes();
@@ -264,6 +267,13 @@ void TstReportEngine::projetoInvalido_data()
     QTest::addRow("sem versão") << QByteArray("<project>\n</project>") << "falta o atributo \"version\"";
     QTest::addRow("versão 2") << QByteArray("<project version=\"2\"/>")
                               << "versão 2 do formato não suportada";
+    QTest::addRow("qrcode sem prefixo")
+        << (r + "<title h=\"50\">\n<qrcode x=\"0\" y=\"0\" w=\"40\" h=\"40\" text=\"'x'\"/>\n</title></report></project>")
+        << "falta o atributo \"prefix\"";
+    QTest::addRow("qrcode maior que a caixa")
+        << (r + "<title h=\"50\">\n<qrcode x=\"0\" y=\"0\" w=\"40\" h=\"40\" text=\"'x'\" prefix=\"P\" "
+                "size=\"45\"/>\n</title></report></project>")
+        << "o código QR (size) não cabe na caixa do item";
     QTest::addRow("elemento desconhecido")
         << (r + "<section data=\"t\">\n  <detalhe h=\"5\"/>\n</section></report></project>")
         << "linha 4, coluna 18: elemento desconhecido <detalhe> em <section>";
@@ -1065,6 +1075,65 @@ void TstReportEngine::impressoraEPdfIguais()
         executa(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), arquivo, QStringLiteral("-")});
     QVERIFY(a.contains(QStringLiteral("página %1 de %1").arg(n)));
     QCOMPARE(a, b);
+}
+
+void TstReportEngine::codigosQr_data()
+{
+    QTest::addColumn<QByteArray>("texto");
+    QTest::addColumn<int>("codigos");
+    QTest::addRow("curto") << QByteArray("#totais\nTotalgeral\t7\n") << 1;
+    QByteArray longo;
+    for (int i = 0; i < 60; ++i)
+        longo += QStringLiteral("%1\tJoão Conceição Ávila\t%2\n").arg(i).arg(i * 7).toUtf8();
+    QTest::addRow("acentos em vários códigos") << longo << int((longo.size() + 299) / 300);
+    QTest::addRow("vazio") << QByteArray() << 1;
+}
+
+void TstReportEngine::codigosQr()
+{
+    // What a phone reads from the paper: the codes decoded, joined in order of k, are the text exactly.
+    QFETCH(QByteArray, texto);
+    QFETCH(int, codigos);
+    if (QStandardPaths::findExecutable(QStringLiteral("zbarimg")).isEmpty() ||
+        QStandardPaths::findExecutable(QStringLiteral("pdftoppm")).isEmpty())
+        QSKIP("zbarimg (zbar-tools) ou pdftoppm (poppler-utils) não instalado");
+    Cenario c(1, QByteArrayLiteral("<project version=\"1\">\n<report name=\"rel_qr\">\n<title h=\"150\">\n"
+                                   "<qrcode x=\"0\" y=\"10\" w=\"180\" h=\"45\" text=\"param('texto')\" "
+                                   "prefix=\"VOTARIM\" bytes=\"300\"/>\n</title>\n</report>\n</project>\n"));
+    c.projeto.SetReportParameter(QStringLiteral("texto"), QString::fromUtf8(texto));
+    auto p = c.prepara(QStringLiteral("rel_qr"));
+    QVERIFY(p);
+    int imagens = 0;
+    for (const Op &op : p->pages.front().ops)
+        imagens += op.kind == Op::Kind::Image;
+    QCOMPARE(imagens, codigos);
+    const QString pdf = c.dir.filePath(QStringLiteral("qr.pdf"));
+    QVERIFY(writePdf(*p, pdf, QStringLiteral("Votarim")));
+    executa(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("200"), QStringLiteral("-png"),
+                                         QStringLiteral("-singlefile"), pdf, c.dir.filePath(QStringLiteral("qr"))});
+    QProcess z;
+    z.start(QStringLiteral("zbarimg"), {QStringLiteral("--raw"), QStringLiteral("-q"), QStringLiteral("-Sbinary"),
+                                        c.dir.filePath(QStringLiteral("qr.png"))});
+    QVERIFY(z.waitForFinished(60000));
+    const QByteArray lido = z.readAllStandardOutput();
+    // Each code begins "VOTARIM k/n" and its line; in binary mode zbarimg adds nothing between codes.
+    const QRegularExpression cabecalho(QStringLiteral("VOTARIM (\\d+)/(\\d+)\n"));
+    const QString lidoTexto = QString::fromLatin1(lido);
+    QList<QRegularExpressionMatch> achados;
+    for (auto it = cabecalho.globalMatch(lidoTexto); it.hasNext();)
+        achados << it.next();
+    QCOMPARE(achados.size(), codigos);
+    QMap<int, QByteArray> partes;
+    for (qsizetype i = 0; i < achados.size(); ++i) {
+        QCOMPARE(achados[i].captured(2).toInt(), codigos);
+        const qsizetype inicio = achados[i].capturedEnd();
+        const qsizetype fim = i + 1 < achados.size() ? achados[i + 1].capturedStart() : lido.size();
+        partes.insert(achados[i].captured(1).toInt(), lido.mid(inicio, fim - inicio));
+    }
+    QByteArray juntos;
+    for (int k = 1; k <= codigos; ++k)
+        juntos += partes.value(k);
+    QCOMPARE(juntos, texto);
 }
 
 void TstReportEngine::arquivoSemPermissao()

@@ -5,8 +5,9 @@ set -euo pipefail
 pacotes=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-multimedia-dev qt6-qpa-plugins qt6-translations-l10n libgl-dev
-    libsqlite3-dev sqlite3
+    libsqlite3-dev sqlite3 libssl-dev openssl
     fonts-wine fonts-dejavu-core
+    libqrencode-dev zbar-tools
     xvfb xauth xdotool x11-utils imagemagick poppler-utils python3
     # spoken guidance of the terminal (votarim --fala): Qt's text-to-speech (its CMake files need
     # qt6-declarative-dev's QmlIntegration) and a Portuguese voice

@@ -1,5 +1,6 @@
 #include "reportengine/layout.h"
 
+#include "reportengine/qrcode.h"
 #include "reportengine/reporterror.h"
 
 #include <QBuffer>
@@ -707,6 +708,19 @@ class Generator
                 h = std::max(h, item.box.y() + chartHeight);
                 continue;
             }
+            if (item.kind == Item::Kind::QrCode) {
+                // The codes' rows make the band taller; the text is kept for drawing them.
+                const QString text = toText(evaluate(*item.value, LiveResolver(*this, row), m_locale), m_locale);
+                const qsizetype codes = qrContents(text.toUtf8(), item.prefix, item.sliceBytes).size();
+                const double height = qrHeight(item, codes);
+                if (item.box.y() + height > room + 1e-6)
+                    failAt(item.pos, QStringLiteral("os %1 códigos QR do texto não cabem numa página: aumente "
+                                                    "\"bytes\" ou diminua \"size\"")
+                                         .arg(codes));
+                grown.insert(&item, {text, height});
+                h = std::max(h, item.box.y() + height);
+                continue;
+            }
             if (item.kind != Item::Kind::Text || !item.grow || !item.show) continue;
             std::vector<QVariant> values;
             std::vector<int> pending;
@@ -733,6 +747,29 @@ class Generator
         const ChartState &chart = m_charts[size_t(instance)];
         const size_t n = item.limit > 0 ? std::min(chart.bars.size(), size_t(item.limit)) : chart.bars.size();
         return std::max(item.box.height(), double(n) * item.bar);
+    }
+
+    // Codes side by side across the box, in as many rows as they need.
+    static double qrHeight(const Item &item, qsizetype codes)
+    {
+        const double gap = item.codeSize / 10;
+        const qsizetype perRow = std::max<qsizetype>(1, qsizetype((item.box.width() + gap) / (item.codeSize + gap)));
+        const qsizetype rows = (codes + perRow - 1) / perRow;
+        return std::max(item.box.height(), double(rows) * item.codeSize + double(rows - 1) * gap);
+    }
+
+    void qrCodes(Page &page, const Item &item, const QRectF &box, const QString &text)
+    {
+        const QList<QByteArray> contents = qrContents(text.toUtf8(), item.prefix, item.sliceBytes);
+        const double gap = item.codeSize / 10;
+        const qsizetype perRow = std::max<qsizetype>(1, qsizetype((box.width() + gap) / (item.codeSize + gap)));
+        for (qsizetype k = 0; k < contents.size(); ++k) {
+            // Whole pixels per module, so that no printer or viewer has to smooth the edges.
+            const int id = m_out->images.addImage(qrImage(contents[k], 8));
+            const QRectF r(box.x() + double(k % perRow) * (item.codeSize + gap),
+                           box.y() + double(k / perRow) * (item.codeSize + gap), item.codeSize, item.codeSize);
+            page.ops.push_back(Op{Op::Kind::Image, r, -1, id});
+        }
     }
 
     // The values a text needs from the run; true when some of them must wait for the final pass.
@@ -811,6 +848,14 @@ class Generator
             case Item::Kind::Image:
                 image(page, item, box, row);
                 break;
+            case Item::Kind::QrCode: {
+                const auto measured = grown.constFind(&item);
+                qrCodes(page, item, box,
+                        measured != grown.cend()
+                            ? measured->first
+                            : toText(evaluate(*item.value, LiveResolver(*this, row), m_locale), m_locale));
+                break;
+            }
             case Item::Kind::Chart: {
                 const auto measured = grown.constFind(&item);
                 QRectF chartBox = box;

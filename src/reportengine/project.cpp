@@ -1,5 +1,7 @@
 #include "reportengine/project.h"
 
+#include <QRegularExpression>
+
 #include "reportengine/reporterror.h"
 
 #include <QDir>
@@ -451,6 +453,8 @@ class ProjectReader
                 readImage(item);
             else if (is("chart"))
                 readChart(item, font);
+            else if (is("qrcode"))
+                readQrCode(item);
             else
                 unknownElement(parent);
             const QRectF box = item.box.normalized();
@@ -581,6 +585,24 @@ class ProjectReader
         item.fill = color("fill", QColor(0x4f, 0x7d, 0xb8));
         item.font = this->font(font);
         if (nextChild()) unknownElement("chart");
+    }
+
+    void readQrCode(Item &item)
+    {
+        allow({"x", "y", "w", "h", "text", "prefix", "bytes", "size"});
+        item.kind = Item::Kind::QrCode;
+        item.box = toPoints(box());
+        item.value = expression(required("text"), here());
+        item.prefix = required("prefix");
+        static const QRegularExpression formaDoPrefixo(QStringLiteral("^[A-Za-z0-9_-]{1,20}$"));
+        if (!formaDoPrefixo.match(item.prefix).hasMatch())
+            fail(QStringLiteral("prefixo \"%1\" inválido: de 1 a 20 letras, dígitos, _ ou -").arg(item.prefix));
+        item.sliceBytes = int(number("bytes", 16, 2000, 800));
+        item.codeSize = number("size", 10, 2000, item.box.height() / kPointsPerMm) * kPointsPerMm;
+        if (item.codeSize > item.box.width() + kEpsilon * kPointsPerMm ||
+            item.codeSize > item.box.height() + kEpsilon * kPointsPerMm)
+            fail(QStringLiteral("o código QR (size) não cabe na caixa do item"));
+        if (nextChild()) unknownElement("qrcode");
     }
 
     ExprPtr expression(const QString &text, SourcePos pos)
@@ -875,6 +897,9 @@ class ProjectReader
                 item.chart = int(r.charts.size() - 1);
                 break;
             }
+            case Item::Kind::QrCode:
+                checkPlain(r, *item.value, ctx);
+                break;
             case Item::Kind::Line:
             case Item::Kind::Rect:
                 break;

@@ -37,7 +37,7 @@ struct FontSpec {
 };
 
 struct Item {
-    enum class Kind { Text, Line, Rect, Image, Chart };
+    enum class Kind { Text, Line, Rect, Image, Chart, QrCode };
     Kind kind = Kind::Text;
     SourcePos pos;
     QRectF box; // a line runs from the top-left to the bottom-right corner of its box
@@ -67,6 +67,12 @@ struct Item {
     int chart = -1; // ChartDef
     int limit = 0;  // most bars drawn; 0 for all
     double bar = 0; // each bar's height, the chart and its band growing to fit them; 0: bars share `box`
+
+    // QR codes of the text `value`: each code `codeSize` wide, holding "prefix k/n" and a slice of
+    // at most `sliceBytes` bytes; laid out in rows in the box, the band growing for more rows
+    QString prefix;
+    int sliceBytes = 0;
+    double codeSize = 0;
 };
 
 struct Band {

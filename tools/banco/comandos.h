@@ -46,5 +46,9 @@ int novo(const QStringList &argumentos);
 int exemplo(const QStringList &argumentos);
 int resultado(const QStringList &argumentos);
 int confere(const QStringList &argumentos);
+int chave(const QStringList &argumentos);
+int boletim(const QStringList &argumentos);
+int totaliza(const QStringList &argumentos);
+int zero(const QStringList &argumentos);
 
 } // namespace Banco

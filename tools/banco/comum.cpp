@@ -105,6 +105,18 @@ void escreveUso(std::FILE *saida)
                "                                  votação do dia (hoje, se omitido) dar errado: uma\n"
                "                                  linha por problema; sai com 0 sem problemas, 1 com\n"
                "                                  algum, 2 se o banco não puder ser lido\n"
+               "  votarim-banco zero ARQUIVO AAAA-MM-DD\n"
+               "                                  o relatório de zeros que abre o dia: cada cargo\n"
+               "                                  com seus candidatos a 0 votos e as impressões\n"
+               "                                  digitais; recusado quando o dia já tem votos\n"
+               "  votarim-banco chave PASTA N     cria o par de chaves do terminal N: PASTA/N.key\n"
+               "                                  (privada, só do dono) e PASTA/N.pub (pública)\n"
+               "  votarim-banco boletim ARQUIVO AAAA-MM-DD --terminal N --chave PASTA/N.key\n"
+               "                --saida BOLETIM   o boletim assinado do terminal N para o dia\n"
+               "  votarim-banco totaliza --chaves PASTA BOLETIM... [--csv]\n"
+               "                                  confere cada boletim com PASTA/N.pub e soma os\n"
+               "                                  aceitos; saída 1 (totais \"PARCIAL\") se algum\n"
+               "                                  for recusado\n"
                "Em novo e exemplo o ARQUIVO não pode existir: um banco existente nunca é substituído.\n"
                "Em resultado e confere o banco não pode estar aberto pelo Votarim.\n",
                saida);

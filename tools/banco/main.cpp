@@ -21,6 +21,10 @@ const Comando kComandos[] = {
     {"exemplo", Banco::exemplo},
     {"resultado", Banco::resultado},
     {"confere", Banco::confere},
+    {"zero", Banco::zero},
+    {"chave", Banco::chave},
+    {"boletim", Banco::boletim},
+    {"totaliza", Banco::totaliza},
 };
 
 } // namespace
