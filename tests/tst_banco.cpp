@@ -125,6 +125,8 @@ void semeiaAchados(const QString &arquivo)
             "INSERT INTO contagem_votacao (voto, data) VALUES ('BRANCO', '2024-10-06'), ('NULO', '2024-10-27');"
             "PRAGMA ignore_check_constraints = OFF"));
     });
+}
+
 void abre(Database &db, const QString &arquivo)
 {
     Esquema::prepara(db);

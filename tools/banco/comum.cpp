@@ -123,6 +123,9 @@ void escreveUso(std::FILE *saida)
 }
 void abreParaLeitura(Database &db, const QString &arquivo)
 {
+    if (!QFileInfo(arquivo).isFile())
+        throw std::runtime_error(
+            QStringLiteral("O banco de dados %1 não foi encontrado").arg(arquivo).toStdString());
     Esquema::prepara(db);
     db.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Mode=Read").arg(arquivo));
     db.open();

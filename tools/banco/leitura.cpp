@@ -1,4 +1,5 @@
 #include "leitura.h"
+#include "comandos.h"
 
 #include "data/database.h"
 #include "data/dberror.h"
@@ -28,17 +29,6 @@ QDate diaDoArgumento(const QString &texto)
     return data;
 }
 
-void abreParaLeitura(Database &db, const QString &arquivo)
-{
-    if (!QFileInfo(arquivo).isFile())
-        throw std::runtime_error(
-            QStringLiteral("O banco de dados %1 não foi encontrado").arg(arquivo).toStdString());
-    Esquema::prepara(db);
-    db.setConnectionString(
-        QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Mode=Read").arg(arquivo));
-    db.open();
-}
-
 QString mensagemDeLeitura(const std::exception &e, const QString &arquivo)
 {
     if (const auto *erro = dynamic_cast<const DbError *>(&e)) {
@@ -53,33 +43,16 @@ QString mensagemDeLeitura(const std::exception &e, const QString &arquivo)
 
 bool gravaArquivoNovo(const QString &caminho, const QByteArray &bytes, const QString &banco)
 {
-    const auto recusa = [&](const QString &motivo) {
-        std::fprintf(stderr, "%s: %s\n", qPrintable(caminho), qPrintable(motivo));
-        return false;
-    };
     struct stat st;
-    if (::lstat(QFile::encodeName(caminho).constData(), &st) == 0)
-        return recusa(QStringLiteral("já existe; um arquivo existente nunca é substituído"));
-    if (!banco.isEmpty()) {
-        // The path may name the database through another spelling (../x, a linked folder).
-        const QString pasta = QFileInfo(QFileInfo(caminho).absolutePath()).canonicalFilePath();
-        const QString alvo = QDir(pasta).filePath(QFileInfo(caminho).fileName());
-        const QString db = QFileInfo(banco).canonicalFilePath();
-        for (const QString &s : {QString(), QStringLiteral("-wal"), QStringLiteral("-shm"), QStringLiteral("-journal")})
-            if (alvo == db + s) return recusa(QStringLiteral("é o banco de dados ou um arquivo dele"));
+    try {
+        if (::lstat(QFile::encodeName(caminho).constData(), &st) == 0)
+            throw std::runtime_error(
+                QStringLiteral("%1: já existe; um arquivo existente nunca é substituído").arg(caminho).toStdString());
+        gravaArquivo(caminho, banco, bytes);
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return false;
     }
-    QSaveFile f(caminho);
-    f.setDirectWriteFallback(false);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size()) {
-        f.cancelWriting();
-        return recusa(QStringLiteral("não foi possível gravar"));
-    }
-    // Checked again just before the rename: a file that appeared meanwhile is not replaced.
-    if (::lstat(QFile::encodeName(caminho).constData(), &st) == 0) {
-        f.cancelWriting();
-        return recusa(QStringLiteral("já existe; um arquivo existente nunca é substituído"));
-    }
-    if (!f.commit()) return recusa(QStringLiteral("não foi possível gravar"));
     return true;
 }
 
