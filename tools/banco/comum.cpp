@@ -124,8 +124,7 @@ void escreveUso(std::FILE *saida)
 void abreParaLeitura(Database &db, const QString &arquivo)
 {
     if (!QFileInfo(arquivo).isFile())
-        throw std::runtime_error(
-            QStringLiteral("O banco de dados %1 não foi encontrado").arg(arquivo).toStdString());
+        throw DbError(QStringLiteral("O banco de dados %1 não foi encontrado").arg(arquivo));
     Esquema::prepara(db);
     db.setConnectionString(QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=%1;Mode=Read").arg(arquivo));
     db.open();

@@ -34,6 +34,9 @@ int confereDia(const QString &arquivo, const QDate &dia)
         else
             std::fprintf(stderr, "%s\n", e.what());
         return Banco::kSaidaUso;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return Banco::kSaidaUso;
     }
     QString texto;
     for (const QString &a : achados)
