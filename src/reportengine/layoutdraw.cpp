@@ -35,10 +35,10 @@ void Generator::measureStamp()
     const double left = kStampEdge;
     const double width = page.width() - 2 * kStampEdge;
     if (width <= 0) throw ReportError(QStringLiteral("A página é estreita demais para o rodapé do programa"));
-    FontSpec spec;
-    spec.family = m_stamp.family;
-    spec.size = m_stamp.size;
-    const QFont font = reportFont(spec);
+    FontSpec stampFont;
+    stampFont.family = m_stamp.family;
+    stampFont.size = m_stamp.size;
+    const QFont font = reportFont(stampFont);
     const QFontMetricsF fm(font, &m_measure);
     const double scale = kMeasureDpi / 72.0;
     double y = 0;
