@@ -4,6 +4,7 @@
 // file cannot be read or the command is misused.
 
 #include "comandos.h"
+#include "leitura.h"
 
 #include "data/conferencia.h"
 #include "data/database.h"
@@ -24,18 +25,8 @@ int confereDia(const QString &arquivo, const QDate &dia)
         Transaction leitura(db);
         achados = Conferencia::achadosDoDia(db, dia);
         leitura.commit();
-    } catch (const DbError &e) {
-        const int codigo = e.code() & 0xff;
-        if (codigo == 5 /* SQLITE_BUSY */ || codigo == 6 /* SQLITE_LOCKED */)
-            std::fprintf(stderr,
-                         "O banco de dados %s está aberto pelo Votarim (ou por outro programa): feche-o e "
-                         "repita a conferência\n",
-                         qPrintable(arquivo));
-        else
-            std::fprintf(stderr, "%s\n", e.what());
-        return Banco::kSaidaUso;
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "%s\n", qPrintable(Banco::mensagemDeLeitura(e, arquivo)));
         return Banco::kSaidaUso;
     }
     QString texto;

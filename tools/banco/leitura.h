@@ -1,6 +1,6 @@
 #pragma once
-// What the day's commands (boletim, zero) share: the day argument, the database
-// opened to be looked at only, and a file written whole or not at all.
+// What the reading commands share: the day argument, the message for a file that
+// cannot be read (or is held by the program), and a new file written whole or not at all.
 
 #include <QDate>
 #include <QString>

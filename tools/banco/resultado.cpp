@@ -4,6 +4,7 @@
 // CSV or the result report itself in PDF.
 
 #include "comandos.h"
+#include "leitura.h"
 
 #include "data/database.h"
 #include "data/diatexto.h"
@@ -23,13 +24,6 @@ namespace
 {
 
 using Banco::kSaidaUso;
-
-// The database is held by the running program (or another writer): nothing to read.
-bool emUso(const DbError &e)
-{
-    const int codigo = e.code() & 0xff;
-    return codigo == 5 /* SQLITE_BUSY */ || codigo == 6 /* SQLITE_LOCKED */;
-}
 
 // "1 voto", "2 votos".
 QString quantosVotos(qint64 n)
@@ -176,17 +170,8 @@ int resultadoDoDia(const QString &arquivo, const QString &diaIso, const QString 
                                "conferência: repita-a")
                     .arg(arquivo)
                     .toStdString());
-    } catch (const DbError &e) {
-        if (emUso(e))
-            std::fprintf(stderr,
-                         "O banco de dados %s está aberto pelo Votarim (ou por outro programa): feche-o e "
-                         "repita a conferência\n",
-                         qPrintable(arquivo));
-        else
-            std::fprintf(stderr, "%s\n", e.what());
-        return 1;
     } catch (const std::exception &e) {
-        std::fprintf(stderr, "%s\n", e.what());
+        std::fprintf(stderr, "%s\n", qPrintable(Banco::mensagemDeLeitura(e, arquivo)));
         return 1;
     }
     return Banco::escreveSaida(bytes) ? 0 : 1;
