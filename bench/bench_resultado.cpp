@@ -89,13 +89,17 @@ void gera(const QString &arquivo, int porCargo)
                     {QStringLiteral("Partido %1").arg(p + 10), QString::number(p + 10)});
         std::mt19937 rng(20241006);
         std::vector<int> partidoDe(kCargos * porCargo + 1);
+        // Five digits: numbered through the election while they fit, else within the office.
+        const auto numeroDe = [porCargo](int i) {
+            return QString::number(kCargos * porCargo < 90000 ? 10000 + i : 10000 + (i - 1) % porCargo);
+        };
         for (int i = 1; i <= kCargos * porCargo; ++i) {
             partidoDe[size_t(i)] = int(rng() % kPartidos) + 1;
             const int cargo = (i - 1) / porCargo + 1;
             executa(QStringLiteral(
                         "insert into candidatos (nome_candidato, numero_candidato, id_partido, id_cargo) "
                         "values (:n, :num, :p, :c)"),
-                    {QStringLiteral("Candidato %1").arg(i), QString::number(10000 + i), partidoDe[size_t(i)],
+                    {QStringLiteral("Candidato %1").arg(i), numeroDe(i), partidoDe[size_t(i)],
                      cargo});
             executa(QStringLiteral(
                         "insert into candidatos_votacao (id_candidato, id_cargo, id_partido, data_votacao) "
@@ -114,7 +118,7 @@ void gera(const QString &arquivo, int porCargo)
             if (tipo < 7) {
                 const int cargo = int(rng() % kCargos);
                 const int i = cargo * porCargo + (preferido(rng) % porCargo) + 1;
-                valores = {i,         QString::number(10000 + i), QStringLiteral("NORMAL"), kDiaIso, nulo,
+                valores = {i,         numeroDe(i), QStringLiteral("NORMAL"), kDiaIso, nulo,
                            cargo + 1, partidoDe[size_t(i)]};
             } else if (tipo == 7) {
                 const int p = int(rng() % kPartidos);
