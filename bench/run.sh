@@ -220,6 +220,18 @@ installation, so the runs play and draw what the installed program does.
   first tab shows (offices, parties, the candidates' keys, names and numbers) into
   compact vectors. The drop-downs of 100,000 names (\`bench_cadastro\`, \`bench_dados\`)
   are compared with a pop-up list view over a string list of the same names.
+- **The result of a day** (\`bench_resultado\`, its own day of 1,000,000 votes over
+  5,000 candidates): each day query through our data layer against the sqlite3 tool
+  running the same SQL, and against a floor reading the same pages: for the totals,
+  one pass over the day's votes counted per kind (\`select voto, count(*) ... where
+  data = ? group by voto\`, the covering index the query reads); for the others a
+  full scan of the vote table. The result report to PDF (\`votarim-banco resultado
+  --pdf\`, the whole process), warm and with the file evicted before each run, against
+  a floor run as a process of its own: the four day queries by bare statements and
+  QPdfWriter drawing by hand as many pages with as many text items on each as the
+  engine laid out. And \`votarim-banco resultado\` as text on a day of 100,000
+  candidates against \`tools/confere_digital.sh\` (the sqlite3 tool running the same
+  queries), both checked first to give the same fingerprint.
 
 ## Results
 
