@@ -310,7 +310,18 @@ void preparaDia(Tfrmimpressao &modulo, const QString &dia)
     // The fingerprint the report prints is the hash of the text behind its figures.
     modulo.relatorio->SetReportParameter(QStringLiteral("impressao_digital"), modulo.digitalApuracao);
     // And the text it hashes, which the last page carries as QR codes.
-    modulo.relatorio->SetReportParameter(QStringLiteral("texto_canonico"), QString::fromUtf8(modulo.textoApuracao));
+    modulo.relatorio->SetReportParameter(QStringLiteral("texto_canonico"), textoDosCodigos(modulo.textoApuracao));
+}
+
+QString textoDosCodigos(const QByteArray &texto)
+{
+    // Twelve codes of at most 800 bytes (three rows under the closing) fit the last
+    // page; a larger election's text would stop the whole report, so its codes say
+    // where the text is instead.
+    if (texto.size() <= kBytesNosCodigos) return QString::fromUtf8(texto);
+    return QStringLiteral("Texto do resultado grande demais para os códigos desta página (%1 bytes): "
+                          "ele está no boletim do terminal (votarim-banco boletim), com a mesma impressão digital")
+        .arg(texto.size());
 }
 
 namespace

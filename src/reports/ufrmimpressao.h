@@ -143,6 +143,12 @@ QByteArray csvResultado(const Apuracao::Resultado &r, const QString &digital);
 QByteArray textoCanonico(Tfrmimpressao &modulo);
 QString impressaoDigital(Tfrmimpressao &modulo);
 
+// What the last page of a result's report carries as QR codes (parameter
+// "texto_canonico"): the canonical text when it fits the page's codes, else a
+// Portuguese note saying where to get it; never an error that stops the report.
+inline constexpr qsizetype kBytesNosCodigos = 12 * 780;
+QString textoDosCodigos(const QByteArray &texto);
+
 // The warning every page of a result laid out by any other project carries.
 extern const QString kAvisoProjetoDiferente;
 

@@ -197,7 +197,8 @@ void pdfTotais(const Apuracao::Resultado &t, Lista &lista, bool parcial, const Q
         parcial ? QStringLiteral("PARCIAL: há boletins recusados; estes totais contam apenas os aceitos") : QString());
     modulo.relatorio->SetReportParameter(QStringLiteral("boletins"), boletins);
     modulo.relatorio->SetReportParameter(QStringLiteral("impressao_digital"), modulo.digitalApuracao);
-    modulo.relatorio->SetReportParameter(QStringLiteral("texto_canonico"), QString::fromUtf8(modulo.textoApuracao));
+    modulo.relatorio->SetReportParameter(QStringLiteral("texto_canonico"),
+                                                 Relatorios::textoDosCodigos(modulo.textoApuracao));
     Banco::gravaRelatorio(modulo, QStringLiteral("rel_totalizacao"), saida, umBoletim);
 }
 } // namespace

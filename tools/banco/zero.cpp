@@ -112,7 +112,7 @@ int Banco::zero(const QStringList &argumentos)
             modulo.relatorio->SetReportParameter(QStringLiteral("eleicao_digital"), digitalEleicao);
             modulo.relatorio->SetReportParameter(QStringLiteral("impressao_digital"), modulo.digitalApuracao);
             modulo.relatorio->SetReportParameter(QStringLiteral("texto_canonico"),
-                                                 QString::fromUtf8(modulo.textoApuracao));
+                                                 Relatorios::textoDosCodigos(modulo.textoApuracao));
             gravaRelatorio(modulo, QStringLiteral("rel_zero"), argumentos[3], arquivo);
             bytes = QStringLiteral("Relatório de zeros gravado em %1\nEleição (SHA-256): %2\n"
                                    "Impressão digital (SHA-256): %3\nProjeto de relatório (SHA-256): %4\n")
