@@ -648,6 +648,13 @@ class TstBanco : public QObject
             << QStringList{QStringLiteral("novo"), QStringLiteral("x.mdb"), QStringLiteral("y.mdb")};
         QTest::newRow("arquivo vazio") << QStringList{QStringLiteral("novo"), QString()};
         QTest::newRow("sem arquivo (confere)") << QStringList{QStringLiteral("confere")};
+        QTest::newRow("zero com --pdf sem saída")
+            << QStringList{QStringLiteral("zero"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
+                           QStringLiteral("--pdf")};
+        QTest::newRow("totaliza com --csv e --pdf")
+            << QStringList{QStringLiteral("totaliza"), QStringLiteral("--chaves"), QStringLiteral("/tmp"),
+                           QStringLiteral("--csv"), QStringLiteral("--pdf"), QStringLiteral("t.pdf"),
+                           QStringLiteral("b.txt")};
         QTest::newRow("argumento a mais (confere)")
             << QStringList{QStringLiteral("confere"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
                            QStringLiteral("y")};
@@ -927,6 +934,14 @@ class TstBanco : public QObject
                                  e.pasta(QStringLiteral("b2.txt"))};
                 if (comando == QLatin1String("parcial")) args << e.pasta(QStringLiteral("b1.txt"));
                 r = executa(args);
+                // The report never takes a bulletin's place.
+                const QByteArray b1 = conteudo(e.pasta(QStringLiteral("b1.txt")));
+                QStringList sobreBoletim = args;
+                sobreBoletim[4] = e.pasta(QStringLiteral("b1.txt"));
+                const Execucao recusada = executa(sobreBoletim);
+                QCOMPARE(recusada.codigo, 1);
+                QVERIFY2(recusada.erro.contains("é o boletim"), recusada.erro.constData());
+                QCOMPARE(conteudo(e.pasta(QStringLiteral("b1.txt"))), b1);
             }
         }
         QCOMPARE(r.codigo, comando == QLatin1String("parcial") ? 1 : 0);
