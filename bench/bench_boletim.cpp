@@ -11,6 +11,7 @@
 
 #include "comum.h"
 
+#include "apuracao/apuracao.h"
 #include "apuracao/assinatura.h"
 #include "apuracao/boletim.h"
 #include "apuracao/eleicao.h"
@@ -60,67 +61,69 @@ Apuracao::Eleicao eleicao()
     return e;
 }
 
-// A day's canonical result text as the result report writes it, with random votes.
+// A day's canonical result text as the result report writes it, with random votes:
+// nominal, blank and null votes in an office, legend votes without one.
 QByteArray resultado(const Apuracao::Eleicao &e, std::mt19937 &rng)
 {
     std::vector<qint64> nominal(size_t(e.candidatos.size()), 0), legenda(kPartidos, 0);
-    qint64 branco = 0, nulo = 0, normal = 0, legendas = 0;
+    std::vector<qint64> branco(kCargos, 0), nulo(kCargos, 0);
+    qint64 legendas = 0;
     for (int v = 0; v < kEleitores * kCargos; ++v) {
         const unsigned tipo = rng() % 10;
+        const int cargo = int(rng() % kCargos);
         if (tipo < 7) {
-            const int cargo = int(rng() % kCargos);
             ++nominal[size_t(cargo * kPorCargo + int(rng() % 17) * int(rng() % 6))];
-            ++normal;
         } else if (tipo == 7) {
             ++legenda[rng() % kPartidos];
             ++legendas;
         } else if (tipo == 8) {
-            ++branco;
+            ++branco[size_t(cargo)];
         } else {
-            ++nulo;
+            ++nulo[size_t(cargo)];
         }
     }
-    const auto secao = [](QByteArray &t, const char *cabecalho, QList<QByteArray> linhas) {
-        std::sort(linhas.begin(), linhas.end());
-        t += cabecalho;
-        for (const QByteArray &l : linhas)
-            t += l + '\n';
-    };
-    QByteArray t;
-    secao(t, "#tb_resultadoGERAL\nTotalgeral\tTotalbranco\tTotalnulo\tTotallegenda\tTotalnormal\n",
-          {QByteArray::number(branco + nulo + legendas + normal) + '\t' + QByteArray::number(branco) + '\t' +
-           QByteArray::number(nulo) + '\t' + QByteArray::number(legendas) + '\t' + QByteArray::number(normal)});
-    QList<QByteArray> l;
-    for (qsizetype i = 0; i < e.candidatos.size(); ++i)
-        if (nominal[size_t(i)] > 0) {
-            const auto &c = e.candidatos[i];
-            l << QByteArray::number(c.chave) + '\t' + c.numero.toLatin1() + '\t' + QByteArray::number(c.cargo) +
-                     '\t' + QByteArray::number(c.partido) + '\t' + QByteArray::number(nominal[size_t(i)]);
-        }
-    secao(t, "#tb_resultadoCANDIDATO\nid_candidato\tnumero_candidato\tid_cargo\tid_partido\tTotalvotos\n", l);
-    l.clear();
+    Apuracao::Resultado r;
+    r.dia = QDate(2024, 10, 6);
+    qint64 porTipo[4] = {0, legendas, 0, 0};
+    for (int c = 0; c < kCargos; ++c) {
+        Apuracao::Cargo cargo{c + 1, c + 1, e.cargos[c].nome, 0, 0, branco[size_t(c)], nulo[size_t(c)], 0};
+        for (int i = c * kPorCargo; i < (c + 1) * kPorCargo; ++i)
+            cargo.normal += nominal[size_t(i)];
+        cargo.total = cargo.normal + cargo.branco + cargo.nulo;
+        porTipo[0] += cargo.normal;
+        porTipo[2] += cargo.branco;
+        porTipo[3] += cargo.nulo;
+        r.cargos.append(cargo);
+    }
+    if (legendas > 0)
+        r.cargos.append({std::nullopt, std::nullopt, QStringLiteral("sem cargo registrado"), 0, legendas, 0, 0, legendas});
+    const char *tipos[4] = {"NORMAL", "LEGENDA", "BRANCO", "NULO"};
+    for (int i = 0; i < 4; ++i)
+        r.totais.append({QString::fromLatin1(tipos[i]), porTipo[i], {}});
+    for (qsizetype i = 0; i < e.candidatos.size(); ++i) {
+        const auto &c = e.candidatos[i];
+        const QString cargo = e.cargos[c.cargo - 1].nome, partido = e.partidos[c.partido - 1].nome;
+        r.concorrentes.append({c.cargo, cargo, c.partido, partido, c.chave, c.numero, c.nome, {}});
+        if (nominal[size_t(i)] > 0)
+            r.ranking.append({c.cargo, cargo, 0, c.chave, c.numero, c.nome, c.partido, partido, nominal[size_t(i)], {}, {}});
+    }
     for (int p = 0; p < kPartidos; ++p)
         if (legenda[size_t(p)] > 0)
-            l << QByteArray::number(p + 1) + '\t' + QByteArray::number(p + 10) + '\t' +
-                     QByteArray::number(legenda[size_t(p)]);
-    secao(t, "#tb_resultadoLEGENDA\nid_candidato\tlegenda\tTotalvotos\n", l);
-    l.clear();
-    for (const auto &c : e.candidatos)
-        l << c.nome.toUtf8() + "\tCargo " + QByteArray::number(c.cargo) + "\tPartido " + QByteArray::number(c.partido);
-    secao(t, "#tb_candidatos_votacao\nnome_candidato\tcargo\tpartido\n", l);
-    return t;
+            r.legendas.append({p + 1, e.partidos[p].legenda, e.partidos[p].nome, legenda[size_t(p)], {}});
+    Apuracao::classifica(r);
+    return Apuracao::textoCanonico(r);
 }
 
 QString arquivoDe(const QString &pasta, int terminal)
 {
-    return QStringLiteral("%1/b/%2.txt").arg(pasta).arg(terminal, 5, 10, QLatin1Char('0'));
+    return QStringLiteral("%1/resultado1/%2.txt").arg(pasta).arg(terminal, 5, 10, QLatin1Char('0'));
 }
 
 void gera(const QString &pasta)
 {
     if (QFileInfo::exists(arquivoDe(pasta, kTerminais))) return;
     std::fprintf(stderr, "bench_boletim: generating %d bulletins in %s...\n", kTerminais, qPrintable(pasta));
-    QDir().mkpath(pasta + QStringLiteral("/b"));
+    QDir().mkpath(pasta + QStringLiteral("/resultado1"));
     QDir().mkpath(pasta + QStringLiteral("/chaves"));
     const Apuracao::Eleicao e = eleicao();
     const QByteArray textoEleicao = Apuracao::textoEleicao(e);

@@ -3,6 +3,7 @@
 // (std::runtime_error), never crash, hang or read out of bounds; a bulletin it
 // accepts must add up and carry fingerprints that match its texts.
 
+#include "apuracao/apuracao.h"
 #include "apuracao/assinatura.h"
 #include "apuracao/boletim.h"
 #include "apuracao/eleicao.h"
@@ -16,9 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const QByteArray bytes(reinterpret_cast<const char *>(data), qsizetype(size));
     try {
-        Apuracao::ResultadoDia r;
+        Apuracao::Resultado r;
         const Apuracao::Boletim b = Apuracao::leBoletim(bytes, true, &r);
-        if (r.branco + r.nulo + r.legenda + r.normal != r.total) __builtin_trap();
+        // An accepted result is canonical: written again, it is the very text read.
+        if (Apuracao::textoCanonico(r) != b.textoResultado) __builtin_trap();
+        if (r.dia != b.dia) __builtin_trap();
         if (Apuracao::sha256(b.textoEleicao) != b.digitalEleicao) __builtin_trap();
         if (Apuracao::textoEleicao(Apuracao::leTextoEleicao(b.textoEleicao)) != b.textoEleicao) __builtin_trap();
         if (b.assinado.size() >= bytes.size() || b.assinatura.size() != 64) __builtin_trap();

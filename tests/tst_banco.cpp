@@ -209,6 +209,42 @@ void votos(const Eleicao &e, const QString &arquivo, const QList<Voto> &lista)
     }
 }
 
+// Output of another program (pdftotext, pdftoppm, zbarimg); empty when it failed.
+QByteArray saidaDe(const QString &programa, const QStringList &argumentos)
+{
+    QProcess p;
+    p.start(programa, argumentos);
+    if (!p.waitForFinished(120000) || p.exitCode() != 0) return {};
+    return p.readAllStandardOutput();
+}
+
+// What a phone reads from the paper: the "VOTARIM k/n" codes of every page image,
+// their slices joined in order of k. Empty when a slice is missing.
+QByteArray textoDosCodigos(const QStringList &imagens)
+{
+    const QByteArray lido =
+        saidaDe(QStringLiteral("zbarimg"), QStringList{QStringLiteral("--raw"), QStringLiteral("-q"),
+                                                       QStringLiteral("-Sbinary")} + imagens);
+    static const QRegularExpression cabecalho(QStringLiteral("VOTARIM (\\d+)/(\\d+)\n"));
+    const QString latim = QString::fromLatin1(lido);
+    QList<QRegularExpressionMatch> achados;
+    for (auto it = cabecalho.globalMatch(latim); it.hasNext();)
+        achados << it.next();
+    QMap<int, QByteArray> partes;
+    for (qsizetype i = 0; i < achados.size(); ++i) {
+        const qsizetype inicio = achados[i].capturedEnd();
+        const qsizetype fim = i + 1 < achados.size() ? achados[i + 1].capturedStart() : lido.size();
+        partes.insert(achados[i].captured(1).toInt(), lido.mid(inicio, fim - inicio));
+    }
+    QByteArray juntos;
+    const int n = achados.isEmpty() ? 0 : achados.first().captured(2).toInt();
+    for (int k = 1; k <= n; ++k) {
+        if (!partes.contains(k)) return {};
+        juntos += partes.value(k);
+    }
+    return juntos;
+}
+
 // Makes terminal N's bulletin of the file; the key defaults to the terminal's own.
 bool boletim(const Eleicao &e, const QString &arquivo, int terminal, const QString &saida,
              const QString &chave = QString(), QDate dia = QDate())
@@ -612,6 +648,13 @@ class TstBanco : public QObject
             << QStringList{QStringLiteral("novo"), QStringLiteral("x.mdb"), QStringLiteral("y.mdb")};
         QTest::newRow("arquivo vazio") << QStringList{QStringLiteral("novo"), QString()};
         QTest::newRow("sem arquivo (confere)") << QStringList{QStringLiteral("confere")};
+        QTest::newRow("zero com --pdf sem saída")
+            << QStringList{QStringLiteral("zero"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
+                           QStringLiteral("--pdf")};
+        QTest::newRow("totaliza com --csv e --pdf")
+            << QStringList{QStringLiteral("totaliza"), QStringLiteral("--chaves"), QStringLiteral("/tmp"),
+                           QStringLiteral("--csv"), QStringLiteral("--pdf"), QStringLiteral("t.pdf"),
+                           QStringLiteral("b.txt")};
         QTest::newRow("argumento a mais (confere)")
             << QStringList{QStringLiteral("confere"), QStringLiteral("x.mdb"), QStringLiteral("2024-10-06"),
                            QStringLiteral("y")};
@@ -673,6 +716,19 @@ class TstBanco : public QObject
         QVERIFY(r.saida.contains(QStringLiteral(";1;%1;%2;%3;3\r\n").arg(e.numero[0], e.nome[0], e.partidoNome[0]).toUtf8()));
         QVERIFY(r.saida.contains(QStringLiteral(";%1;%2;%3;2\r\n").arg(e.numero[1], e.nome[1], e.partidoNome[1]).toUtf8()));
         QVERIFY(r.saida.contains(QStringLiteral("%1;%2;2\r\n").arg(e.legenda, e.partidoNome[0]).toUtf8()));
+        // Per office: the candidates' office took 5 nominal votes; the other kinds have no office.
+        QVERIFY(r.saida.contains(QStringLiteral(";2;%1;%2;%3;2\r\n").arg(e.numero[1], e.nome[1], e.partidoNome[1]).toUtf8()));
+        QVERIFY2(r.saida.contains(";5;0;0;0;5\r\n"), r.saida.constData());
+        QVERIFY(r.saida.contains("\r\nsem cargo registrado;0;2;1;1;4\r\n"));
+        const Execucao emTexto = executa({QStringLiteral("totaliza"), QStringLiteral("--chaves"), e.chaves,
+                                          e.pasta(QStringLiteral("b1.txt")), e.pasta(QStringLiteral("b2.txt")),
+                                          e.pasta(QStringLiteral("b3.txt"))});
+        QCOMPARE(emTexto.codigo, 0);
+        const QString t = QString::fromUtf8(emTexto.saida);
+        QVERIFY2(t.contains(QStringLiteral("sem cargo registrado: 0 nominais, 2 de legenda, 1 brancos, 1 nulos, 4 no total")),
+                 emTexto.saida.constData());
+        QVERIFY(t.contains(QStringLiteral("    1º  %1  %2  %3  3 votos  60,00 %").arg(e.numero[0], e.nome[0], e.partidoNome[0])));
+        QVERIFY(t.contains(QStringLiteral("Impressão digital dos totais (SHA-256): ")));
         // Each terminal's result fingerprint in the list is the one its own result tool prints.
         for (int t = 1; t <= 3; ++t) {
             const Execucao res = executa({QStringLiteral("resultado"), e.pasta(QStringLiteral("t%1.mdb").arg(t)), e.diaIso});
@@ -840,6 +896,83 @@ class TstBanco : public QObject
         QCOMPARE(conteudo(saida), saidaAntes);
     }
 
+    // The result, zero and totals reports: the project hash and the fingerprint on
+    // every page, and on the last one the QR codes of the very text that fingerprint hashes.
+    void relatorioComCodigos_data()
+    {
+        QTest::addColumn<QString>("comando");
+        QTest::addColumn<QString>("titulo");
+        QTest::addRow("resultado") << QStringLiteral("resultado") << QStringLiteral("Resultado da votação do dia");
+        QTest::addRow("zero") << QStringLiteral("zero") << QStringLiteral("Relatório de zeros do dia");
+        QTest::addRow("totaliza") << QStringLiteral("totaliza") << QStringLiteral("Totalização dos boletins do dia");
+        QTest::addRow("totaliza com recusado") << QStringLiteral("parcial") << QStringLiteral("PARCIAL");
+    }
+
+    void relatorioComCodigos()
+    {
+        QFETCH(QString, comando);
+        QFETCH(QString, titulo);
+        for (const char *p : {"zbarimg", "pdftoppm", "pdftotext"})
+            if (QStandardPaths::findExecutable(QString::fromLatin1(p)).isEmpty())
+                QSKIP("zbarimg (zbar-tools) ou poppler-utils não instalado");
+        QTemporaryDir dir;
+        Eleicao e = preparaEleicao(dir);
+        const QString pdf = e.pasta(QStringLiteral("r.pdf"));
+        Execucao r;
+        if (comando == QLatin1String("zero")) {
+            r = executa({comando, e.pasta(QStringLiteral("modelo.mdb")), e.diaIso, QStringLiteral("--pdf"), pdf});
+        } else {
+            votos(e, QStringLiteral("t1.mdb"), {{"NORMAL", 0}, {"LEGENDA", 0}, {"NULO", -1}});
+            votos(e, QStringLiteral("t2.mdb"), {{"NORMAL", 1}, {"NORMAL", 0}});
+            if (comando == QLatin1String("resultado")) {
+                r = executa({comando, e.pasta(QStringLiteral("t1.mdb")), e.diaIso, QStringLiteral("--pdf"), pdf});
+            } else {
+                QVERIFY(boletim(e, QStringLiteral("t1.mdb"), 1, QStringLiteral("b1.txt")));
+                QVERIFY(boletim(e, QStringLiteral("t2.mdb"), 2, QStringLiteral("b2.txt")));
+                QStringList args{QStringLiteral("totaliza"), QStringLiteral("--chaves"), e.chaves,
+                                 QStringLiteral("--pdf"), pdf, e.pasta(QStringLiteral("b1.txt")),
+                                 e.pasta(QStringLiteral("b2.txt"))};
+                if (comando == QLatin1String("parcial")) args << e.pasta(QStringLiteral("b1.txt"));
+                r = executa(args);
+                // The report never takes a bulletin's place.
+                const QByteArray b1 = conteudo(e.pasta(QStringLiteral("b1.txt")));
+                QStringList sobreBoletim = args;
+                sobreBoletim[4] = e.pasta(QStringLiteral("b1.txt"));
+                const Execucao recusada = executa(sobreBoletim);
+                QCOMPARE(recusada.codigo, 1);
+                QVERIFY2(recusada.erro.contains("é o boletim"), recusada.erro.constData());
+                QCOMPARE(conteudo(e.pasta(QStringLiteral("b1.txt"))), b1);
+            }
+        }
+        QCOMPARE(r.codigo, comando == QLatin1String("parcial") ? 1 : 0);
+        const QRegularExpression linhaDigital(QStringLiteral("Impressão digital[^:]*\\(SHA-256\\): ([0-9a-f]{64})"));
+        const QString digital = linhaDigital.match(QString::fromUtf8(r.saida)).captured(1);
+        QVERIFY2(!digital.isEmpty(), r.saida.constData());
+        QStringList grupos;
+        for (int i = 0; i < 64; i += 8)
+            grupos << digital.mid(i, 8);
+        const QStringList paginas =
+            QString::fromUtf8(saidaDe(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")})).split(u'\f', Qt::SkipEmptyParts);
+        QVERIFY(!paginas.isEmpty());
+        QVERIFY2(paginas.first().contains(titulo), qPrintable(paginas.first()));
+        for (const QString &pagina : paginas) {
+            QVERIFY2(pagina.contains(QStringLiteral("Impressão digital (SHA-256): ") + grupos.join(u' ')), qPrintable(pagina));
+            QVERIFY(pagina.contains(QStringLiteral("Projeto de relatório (SHA-256): ")));
+            QVERIFY(!pagina.contains(QStringLiteral("Projeto de relatório diferente do distribuído")));
+        }
+        if (comando != QLatin1String("resultado")) QVERIFY(paginas.join(QString()).contains(e.nome[0]));
+        // The codes, read back from the last page's picture, are the text the fingerprint hashes.
+        const int ultima = int(paginas.size());
+        saidaDe(QStringLiteral("pdftoppm"), {QStringLiteral("-r"), QStringLiteral("200"), QStringLiteral("-png"),
+                                             QStringLiteral("-f"), QString::number(ultima), QStringLiteral("-l"),
+                                             QString::number(ultima), QStringLiteral("-singlefile"), pdf,
+                                             e.pasta(QStringLiteral("ultima"))});
+        QVERIFY(QFile::exists(e.pasta(QStringLiteral("ultima.png"))));
+        const QByteArray texto = textoDosCodigos({e.pasta(QStringLiteral("ultima.png"))});
+        QVERIFY(texto.startsWith("#votarim-resultado\t1\n"));
+        QCOMPARE(QString::fromLatin1(QCryptographicHash::hash(texto, QCryptographicHash::Sha256).toHex()), digital);
+    }
+
     void zeroSoAntesDoPrimeiroVoto()
     {
         QTemporaryDir dir;
@@ -864,8 +997,22 @@ class TstBanco : public QObject
         QCOMPARE(depois.codigo, 1);
         QVERIFY2(depois.erro.contains("já tem 1 voto"), depois.erro.constData());
         QVERIFY(depois.saida.isEmpty());
-        // Another day of the same file has no votes yet.
-        QCOMPARE(executa({QStringLiteral("zero"), banco, e.data.addDays(1).toString(Qt::ISODate)}).codigo, 0);
+        // Another day of the same file has no votes yet, but no map either: the check refuses it.
+        const Execucao outroDia = executa({QStringLiteral("zero"), banco, e.data.addDays(1).toString(Qt::ISODate)});
+        QCOMPARE(outroDia.codigo, 1);
+        QVERIFY2(outroDia.erro.contains("a conferência encontrou"), outroDia.erro.constData());
+        // No vote yet, but a party without its legend: refused, each finding named.
+        {
+            Database db;
+            abre(db, e.pasta(QStringLiteral("t3.mdb")));
+            Query q(db);
+            q.setSql(QStringLiteral("update partido set legenda = null where numcad_partido = %1").arg(e.partido[0]));
+            q.execSql();
+        }
+        const Execucao semLegenda = executa({QStringLiteral("zero"), e.pasta(QStringLiteral("t3.mdb")), e.diaIso});
+        QCOMPARE(semLegenda.codigo, 1);
+        QVERIFY2(semLegenda.erro.contains("a conferência encontrou"), semLegenda.erro.constData());
+        QVERIFY(semLegenda.saida.isEmpty());
     }
 
     void sonsGerados_data()

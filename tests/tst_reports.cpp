@@ -557,6 +557,7 @@ void TstReports::duasImpressoes()
     Tfrmimpressao &m = *frmimpressao;
     // The second day replaced the first; beside it, the fingerprint of that day's result.
     QCOMPARE(m.relatorio->parameters(), (Parameters{{QStringLiteral("impressao_digital"), m.digitalApuracao},
+                                                    {QStringLiteral("texto_canonico"), Relatorios::textoDosCodigos(m.textoApuracao)},
                                                     {QStringLiteral("diarelatorio"), d}}));
     // Exact, line by line: blanks, the double blank, the trailing blank, CR LF between lines.
     QCOMPARE(m.rel_resultadoGERAL.text(),

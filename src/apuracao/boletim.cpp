@@ -1,6 +1,7 @@
 #include "apuracao/boletim.h"
 #include "apuracao/eleicao.h"
 
+#include <QHash>
 #include <QRegularExpression>
 
 #include <stdexcept>
@@ -53,6 +54,35 @@ QByteArray bloco(const QByteArray &bytes, qsizetype &pos, qint64 linhas)
     }
     return bytes.mid(inicio, pos - inicio);
 }
+// The figures of one result must agree with each other, as the database's votes
+// make them: each kind over the offices gives the day's votes of that kind, each
+// office's candidates give its nominal votes, the parties give the legend votes. A
+// text can be canonical and still not add up; such a result is never counted.
+void confereSomas(const Resultado &r)
+{
+    qint64 porTipo[4] = {0, 0, 0, 0};
+    QHash<QString, qint64> nominais;
+    for (const Cargo &c : r.cargos) {
+        porTipo[0] += c.normal;
+        porTipo[1] += c.legenda;
+        porTipo[2] += c.branco;
+        porTipo[3] += c.nulo;
+        nominais[c.idCargo ? QString::number(*c.idCargo) : QString()] += c.normal;
+    }
+    static const char *const tipos[4] = {"NORMAL", "LEGENDA", "BRANCO", "NULO"};
+    for (const Total &t : r.totais)
+        for (int i = 0; i < 4; ++i)
+            if (t.voto == QLatin1String(tipos[i]) && t.votos != porTipo[i])
+                malformado(QStringLiteral("os votos %1 dos cargos não somam o total do dia").arg(t.voto));
+    for (const Colocacao &c : r.ranking)
+        nominais[c.idCargo ? QString::number(*c.idCargo) : QString()] -= c.votos;
+    for (auto it = nominais.cbegin(); it != nominais.cend(); ++it)
+        if (it.value() != 0) malformado(QStringLiteral("os votos dos candidatos não somam os nominais do cargo"));
+    qint64 legendas = 0;
+    for (const Legenda &l : r.legendas)
+        legendas += l.votos;
+    if (legendas != porTipo[1]) malformado(QStringLiteral("os votos dos partidos não somam os de legenda"));
+}
 } // namespace
 
 QByteArray escreveBoletim(qint64 terminal, const QDate &dia, const QDateTime &gerado,
@@ -74,7 +104,7 @@ QByteArray escreveBoletim(qint64 terminal, const QDate &dia, const QDateTime &ge
     return b;
 }
 
-Boletim leBoletim(const QByteArray &bytes, bool confereEleicao, ResultadoDia *resultado)
+Boletim leBoletim(const QByteArray &bytes, bool confereEleicao, Resultado *resultado)
 {
     static const QRegularExpression numero(QStringLiteral("^[1-9][0-9]{0,5}$"));
     static const QRegularExpression linhas(QStringLiteral("^(0|[1-9][0-9]{0,7})$"));
@@ -106,8 +136,16 @@ Boletim leBoletim(const QByteArray &bytes, bool confereEleicao, ResultadoDia *re
     if (sha256(b.textoResultado) != b.digitalResultado)
         malformado(QStringLiteral("a impressão digital do resultado não confere com o texto"));
     if (confereEleicao) leTextoEleicao(b.textoEleicao);
-    const ResultadoDia r = leTextoResultado(b.textoResultado);
-    if (resultado) *resultado = r;
+    Resultado r;
+    try {
+        r = interpreta(b.textoResultado);
+    } catch (const ErroApuracao &e) {
+        malformado(QString::fromUtf8(e.what()));
+    }
+    // A day's result carried under another day's header would be added to the wrong day.
+    if (r.dia != b.dia) malformado(QStringLiteral("o resultado é de outro dia que o do boletim"));
+    confereSomas(r);
+    if (resultado) *resultado = std::move(r);
     return b;
 }
 

@@ -17,7 +17,7 @@
 // The signature covers every byte before its line.
 
 #include "apuracao/assinatura.h"
-#include "apuracao/resultado.h"
+#include "apuracao/apuracao.h"
 
 #include <QByteArray>
 #include <QDate>
@@ -43,9 +43,10 @@ QByteArray escreveBoletim(qint64 terminal, const QDate &dia, const QDateTime &ge
                           const QByteArray &textoEleicao, const QByteArray &textoResultado, const ChaveAssinatura &privada);
 
 // Strict reading: throws std::runtime_error (Portuguese, without the file's name) on
-// anything escreveBoletim would not write. The result text is checked to add up;
+// anything escreveBoletim would not write. The result text is read with
+// Apuracao::interpreta (canonical, balanced, of the bulletin's own day);
 // the election text is checked only when asked (the totals check the first of a
 // fingerprint and compare the others by it).
-Boletim leBoletim(const QByteArray &bytes, bool confereEleicao = true, ResultadoDia *resultado = nullptr);
+Boletim leBoletim(const QByteArray &bytes, bool confereEleicao = true, Resultado *resultado = nullptr);
 
 } // namespace Apuracao

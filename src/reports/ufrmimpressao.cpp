@@ -94,13 +94,15 @@ Database &conexaoCompartilhada()
     return frmdados->conexaoDB;
 }
 
-// The fields of the result's tables: the sections of the canonical text, then the fingerprint.
+// The fields of the result's tables: the sections of the canonical text, then the
+// fingerprint with the text it hashes (which the paper carries as QR codes).
 QList<ReportEngine::FieldInfo> camposApuracao(int secao)
 {
     using ReportEngine::FieldType;
     const QList<Apuracao::Tabela> secoes = Apuracao::tabelas({});
     if (secao >= secoes.size())
-        return {ReportEngine::FieldInfo(QStringLiteral("impressao_digital"), FieldType::Text, 64)};
+        return {ReportEngine::FieldInfo(QStringLiteral("impressao_digital"), FieldType::Text, 64),
+                ReportEngine::FieldInfo(QStringLiteral("texto_canonico"), FieldType::Text)};
     QList<ReportEngine::FieldInfo> out;
     const Apuracao::Tabela &t = secoes[secao];
     for (qsizetype i = 0; i < t.colunas.size(); ++i)
@@ -225,7 +227,7 @@ void Tfrmimpressao::mostraApuracao(Apuracao::Resultado resultado)
             for (const QVariantList &linha : secoes[i].linhas)
                 tabela.appendRow(linha);
         else
-            tabela.appendRow({digitalApuracao});
+            tabela.appendRow({digitalApuracao, QString::fromUtf8(textoApuracao)});
     }
 }
 
@@ -307,6 +309,19 @@ void preparaDia(Tfrmimpressao &modulo, const QString &dia)
     modulo.mostraApuracao(Apuracao::calcula(modulo.conexao(), data));
     // The fingerprint the report prints is the hash of the text behind its figures.
     modulo.relatorio->SetReportParameter(QStringLiteral("impressao_digital"), modulo.digitalApuracao);
+    // And the text it hashes, which the last page carries as QR codes.
+    modulo.relatorio->SetReportParameter(QStringLiteral("texto_canonico"), textoDosCodigos(modulo.textoApuracao));
+}
+
+QString textoDosCodigos(const QByteArray &texto)
+{
+    // Twelve codes of at most 800 bytes (three rows under the closing) fit the last
+    // page; a larger election's text would stop the whole report, so its codes say
+    // where the text is instead.
+    if (texto.size() <= kBytesNosCodigos) return QString::fromUtf8(texto);
+    return QStringLiteral("Texto do resultado grande demais para os códigos desta página (%1 bytes): "
+                          "ele está no boletim do terminal (votarim-banco boletim), com a mesma impressão digital")
+        .arg(texto.size());
 }
 
 namespace
@@ -438,6 +453,13 @@ QByteArray csvResultado(const Apuracao::Resultado &r, const QString &digital)
 
 const QString kAvisoProjetoDiferente = QStringLiteral("Projeto de relatório diferente do distribuído");
 
+bool ehRelatorioDeResultado(const QString &relatorio)
+{
+    for (const char *nome : {"rel_resultadogeral", "rel_zero", "rel_totalizacao"})
+        if (relatorio.compare(QLatin1String(nome), Qt::CaseInsensitive) == 0) return true;
+    return false;
+}
+
 QString emGrupos(const QString &hash)
 {
     QStringList grupos;
@@ -450,7 +472,7 @@ ReportEngine::PageStamp carimboDoResultado(Tfrmimpressao &modulo, const QString 
                                            const QString &hashProjeto)
 {
     ReportEngine::PageStamp carimbo;
-    if (relatorio.compare(QStringLiteral("rel_resultadogeral"), Qt::CaseInsensitive) != 0) return carimbo;
+    if (!ehRelatorioDeResultado(relatorio)) return carimbo;
     carimbo.lines.push_back(
         {QStringLiteral("Impressão digital (SHA-256): ") + emGrupos(impressaoDigital(modulo)), Qt::black});
     carimbo.lines.push_back({QStringLiteral("Projeto de relatório (SHA-256): ") + emGrupos(hashProjeto), Qt::black});

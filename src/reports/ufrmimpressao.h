@@ -143,16 +143,28 @@ QByteArray csvResultado(const Apuracao::Resultado &r, const QString &digital);
 QByteArray textoCanonico(Tfrmimpressao &modulo);
 QString impressaoDigital(Tfrmimpressao &modulo);
 
+// What the last page of a result's report carries as QR codes (parameter
+// "texto_canonico"): the canonical text when it fits the page's codes, else a
+// Portuguese note saying where to get it; never an error that stops the report.
+inline constexpr qsizetype kBytesNosCodigos = 12 * 780;
+QString textoDosCodigos(const QByteArray &texto);
+
 // The warning every page of a result laid out by any other project carries.
 extern const QString kAvisoProjetoDiferente;
 
 // A hash in groups of 8 hexadecimal digits, easier to read aloud and compare on paper.
 QString emGrupos(const QString &hash);
 
-// What the program itself prints at the foot of every page of the result report,
-// whatever the project holds: the day's fingerprint, the hash of the project that
+// The reports of a result, each over the tb_apuracao* connections: the day's result
+// ("rel_resultadogeral"), the empty day before its first vote ("rel_zero") and the
+// totals of many terminals ("rel_totalizacao").
+bool ehRelatorioDeResultado(const QString &relatorio);
+
+// What the program itself prints at the foot of every page of a result's report,
+// whatever the project holds: the result's fingerprint, the hash of the project that
 // laid the pages out and, when that is not the shipped project, the warning in
-// red. Nothing for the other reports. The day's result must be computed (preparaDia).
+// red. Nothing for the other reports. The result must be shown (preparaDia or
+// mostraApuracao).
 ReportEngine::PageStamp carimboDoResultado(Tfrmimpressao &modulo, const QString &relatorio,
                                            const QString &hashProjeto);
 

@@ -5,11 +5,11 @@
 #include "comandos.h"
 #include "leitura.h"
 
+#include "apuracao/apuracao.h"
 #include "apuracao/boletim.h"
 #include "apuracao/eleicao.h"
 #include "data/database.h"
 #include "data/diatexto.h"
-#include "reports/ufrmimpressao.h"
 
 #include <QRegularExpression>
 
@@ -61,9 +61,7 @@ int Banco::boletim(const QStringList &argumentos)
             // One snapshot: the election and the result it signs are of the same moment.
             Transaction leitura(db);
             eleicao = Apuracao::textoEleicao(Apuracao::leEleicao(db, DiaTexto::escreve(dia)));
-            Tfrmimpressao modulo(nullptr, db);
-            Relatorios::preparaDia(modulo, DiaTexto::escreve(dia));
-            resultado = Relatorios::textoCanonico(modulo);
+            resultado = Apuracao::textoCanonico(Apuracao::calcula(db, dia));
             leitura.commit();
         }
         digitalEleicao = Apuracao::sha256(eleicao);

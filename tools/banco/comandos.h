@@ -6,6 +6,7 @@
 #include <QStringList>
 
 class Database;
+class Tfrmimpressao;
 
 #include <cstdio>
 #include <functional>
@@ -41,6 +42,10 @@ void gravaArquivo(const QString &saida, const QString &banco,
                   const std::function<void(const QString &temporario)> &escreve);
 // The same for bytes already at hand.
 void gravaArquivo(const QString &saida, const QString &banco, const QByteArray &bytes);
+// Lays out the report `nome` of the shipped project over the module's connections
+// and parameters and writes it as PDF through gravaArquivo. Throws std::runtime_error
+// (Portuguese) when the project is missing or has no such report.
+void gravaRelatorio(Tfrmimpressao &modulo, const QString &nome, const QString &saida, const QString &banco);
 
 int novo(const QStringList &argumentos);
 int exemplo(const QStringList &argumentos);

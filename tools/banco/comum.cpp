@@ -4,6 +4,8 @@
 
 #include "data/database.h"
 #include "data/esquema.h"
+#include "reportengine/render.h"
+#include "reports/ufrmimpressao.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -105,15 +107,16 @@ void escreveUso(std::FILE *saida)
                "                                  votação do dia (hoje, se omitido) dar errado: uma\n"
                "                                  linha por problema; sai com 0 sem problemas, 1 com\n"
                "                                  algum, 2 se o banco não puder ser lido\n"
-               "  votarim-banco zero ARQUIVO AAAA-MM-DD\n"
+               "  votarim-banco zero ARQUIVO AAAA-MM-DD [--pdf SAIDA]\n"
                "                                  o relatório de zeros que abre o dia: cada cargo\n"
                "                                  com seus candidatos a 0 votos e as impressões\n"
-               "                                  digitais; recusado quando o dia já tem votos\n"
+               "                                  digitais; recusado quando o dia já tem votos ou\n"
+               "                                  quando a conferência do dia acha algum problema\n"
                "  votarim-banco chave PASTA N     cria o par de chaves do terminal N: PASTA/N.key\n"
                "                                  (privada, só do dono) e PASTA/N.pub (pública)\n"
                "  votarim-banco boletim ARQUIVO AAAA-MM-DD --terminal N --chave PASTA/N.key\n"
                "                --saida BOLETIM   o boletim assinado do terminal N para o dia\n"
-               "  votarim-banco totaliza --chaves PASTA BOLETIM... [--csv]\n"
+               "  votarim-banco totaliza --chaves PASTA BOLETIM... [--csv | --pdf SAIDA]\n"
                "                                  confere cada boletim com PASTA/N.pub e soma os\n"
                "                                  aceitos; saída 1 (totais \"PARCIAL\") se algum\n"
                "                                  for recusado\n"
@@ -188,6 +191,20 @@ void gravaArquivo(const QString &saida, const QString &banco,
     if (::rename(nomeTemporario.constData(), QFile::encodeName(saida).constData()) != 0)
         recusa(QStringLiteral("Não foi possível gravar %1: %2").arg(saida, motivoDoSistema(errno)));
     temporario.setAutoRemove(false); // its name is the target's now
+}
+
+void gravaRelatorio(Tfrmimpressao &modulo, const QString &nome, const QString &saida, const QString &banco)
+{
+    const QString caminho = modulo.relatorio->ProjectFile;
+    // Only a regular file: reading a FIFO or a device would wait forever.
+    if (!QFileInfo(caminho).isFile())
+        recusa(QStringLiteral("O projeto de relatórios %1 não foi encontrado").arg(caminho));
+    const auto paginas = modulo.relatorio->prepareReport(nome);
+    if (!paginas) recusa(QStringLiteral("O projeto %1 não tem o relatório %2").arg(caminho, nome));
+    gravaArquivo(saida, banco, [&](const QString &temporario) {
+        if (!ReportEngine::writePdf(*paginas, temporario, QStringLiteral("Votarim")))
+            recusa(QStringLiteral("A geração do relatório foi interrompida"));
+    });
 }
 
 void gravaArquivo(const QString &saida, const QString &banco, const QByteArray &bytes)

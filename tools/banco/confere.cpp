@@ -28,6 +28,10 @@ int confereDia(const QString &arquivo, const QDate &dia)
     } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n", qPrintable(Banco::mensagemDeLeitura(e, arquivo)));
         return Banco::kSaidaUso;
+    } catch (const std::exception &e) {
+        // A file that is missing or not a database: a message, never an abort.
+        std::fprintf(stderr, "%s\n", e.what());
+        return Banco::kSaidaUso;
     }
     QString texto;
     for (const QString &a : achados)

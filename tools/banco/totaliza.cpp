@@ -5,15 +5,19 @@
 
 #include "comandos.h"
 
+#include "apuracao/apuracao.h"
 #include "apuracao/arquivoseguro.h"
 #include "apuracao/boletim.h"
 #include "apuracao/eleicao.h"
+#include "data/database.h"
+#include "data/diatexto.h"
 #include "reportengine/render.h"
+#include "reports/ufrmimpressao.h"
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QHash>
-#include <QLocale>
 #include <QSet>
 #include <QTemporaryFile>
 
@@ -23,8 +27,6 @@
 
 namespace
 {
-using Apuracao::Eleicao;
-
 // What is kept of an accepted bulletin, to recognise its terminal again: small, so
 // that memory does not grow with the number of bulletins beyond a few bytes each.
 struct Contado {
@@ -60,110 +62,23 @@ struct Lista {
     }
 };
 
-struct LinhaRanking {
-    QString cargo, posicao, numero, candidato, partido;
-    qint64 votos;
-};
-
 // The day as printed for people, dd/mm/aaaa whatever the machine's locale.
 QString diaImpresso(const QDate &d)
 {
     return d.toString(QStringLiteral("dd/MM/yyyy"));
 }
 
-QString percentual(qint64 parte, qint64 todo)
+QString nomeDoTipo(const QString &voto)
 {
-    return QLocale(QLocale::Portuguese, QLocale::Brazil)
-        .toString(todo == 0 ? 0.0 : double(parte) * 100.0 / double(todo), 'f', 2);
+    if (voto == QLatin1String("NORMAL")) return QStringLiteral("Nominais (em candidatos)");
+    if (voto == QLatin1String("LEGENDA")) return QStringLiteral("De legenda (em partidos)");
+    if (voto == QLatin1String("BRANCO")) return QStringLiteral("Brancos");
+    if (voto == QLatin1String("NULO")) return QStringLiteral("Nulos");
+    return QStringLiteral("Total de votos");
 }
 
-QString nomeCargo(const Eleicao &e, const QString &chave)
-{
-    if (chave.isEmpty()) return QStringLiteral("sem cargo registrado");
-    const auto *c = e.cargo(chave.toLongLong());
-    return c ? c->nome : QStringLiteral("(cargo removido)");
-}
-
-QString nomePartido(const Eleicao &e, const QString &chave)
-{
-    const auto *p = chave.isEmpty() ? nullptr : e.partido(chave.toLongLong());
-    return p ? p->nome : QStringLiteral("(partido removido)");
-}
-
-// Legend votes per party, by legend: (party key, legend, votes).
-QList<std::tuple<QString, QString, qint64>> legendas(const Apuracao::Totais &t)
-{
-    QList<std::tuple<QString, QString, qint64>> l;
-    for (auto it = t.legendas.cbegin(); it != t.legendas.cend(); ++it) {
-        const qsizetype tab = it.key().indexOf(u'\t');
-        QString legenda;
-        Apuracao::desescapa(it.key().mid(tab + 1), legenda);
-        l.append({it.key().left(tab), legenda, it.value()});
-    }
-    std::sort(l.begin(), l.end(), [](const auto &a, const auto &b) {
-        return std::get<1>(a) != std::get<1>(b) ? std::get<1>(a) < std::get<1>(b) : std::get<0>(a) < std::get<0>(b);
-    });
-    return l;
-}
-
-// Offices in the voting order, then any other office that has votes.
-QList<LinhaRanking> ranking(const Eleicao &e, const Apuracao::Totais &t)
-{
-    // The keys of the totals, split back: office, candidate, number, party.
-    QList<QStringList> votados;
-    for (auto it = t.nominais.cbegin(); it != t.nominais.cend(); ++it) {
-        QStringList partes = it.key().split(u'\t');
-        QString numero;
-        Apuracao::desescapa(partes[2], numero);
-        partes[2] = numero;
-        partes << QString::number(it.value());
-        votados << partes;
-    }
-    QStringList cargos;
-    for (const auto &o : e.ordem)
-        if (!cargos.contains(QString::number(o.cargo))) cargos << QString::number(o.cargo);
-    for (const QStringList &v : votados)
-        if (!cargos.contains(v[0])) cargos << v[0];
-    QList<LinhaRanking> linhas;
-    for (const QString &cargo : cargos) {
-        struct Item {
-            QString candidato, numero, partido;
-            qint64 votos;
-        };
-        QList<Item> itens;
-        QSet<QString> comVotos;
-        for (const QStringList &v : votados) {
-            if (v[0] != cargo) continue;
-            itens.append({v[1], v[2], v[3], v[4].toLongLong()});
-            comVotos.insert(v[1]);
-        }
-        // Everyone who stood for the office that day appears, with 0 when nobody voted for them.
-        for (const auto &m : e.mapa) {
-            const QString candidato = QString::number(m.candidato);
-            if (QString::number(m.cargo) != cargo || comVotos.contains(candidato)) continue;
-            comVotos.insert(candidato);
-            const auto *c = e.candidato(m.candidato);
-            itens.append({candidato, c ? c->numero : QString(), QString::number(m.partido), 0});
-        }
-        std::stable_sort(itens.begin(), itens.end(), [](const Item &a, const Item &b) {
-            if (a.votos != b.votos) return a.votos > b.votos;
-            return std::tie(a.numero, a.candidato, a.partido) < std::tie(b.numero, b.candidato, b.partido);
-        });
-        for (qsizetype i = 0; i < itens.size(); ++i) {
-            const auto *c = e.candidato(itens[i].candidato.toLongLong());
-            qsizetype posicao = i;
-            while (posicao > 0 && itens[posicao - 1].votos == itens[i].votos)
-                --posicao;
-            linhas.append({nomeCargo(e, cargo), QString::number(posicao + 1), itens[i].numero,
-                           c ? c->nome : QStringLiteral("(candidato removido)"), nomePartido(e, itens[i].partido),
-                           itens[i].votos});
-        }
-    }
-    return linhas;
-}
-
-QByteArray texto(const Eleicao &e, const Apuracao::Totais &t, Lista &lista, bool parcial,
-                 const QString &digitalEleicao)
+QByteArray texto(const Apuracao::Resultado &t, Lista &lista, bool parcial, const QString &digitalEleicao,
+                 const QString &digitalTotal)
 {
     QString s;
     const auto linha = [&s](const QString &l) { s += l + u'\n'; };
@@ -171,54 +86,57 @@ QByteArray texto(const Eleicao &e, const Apuracao::Totais &t, Lista &lista, bool
     linha(QStringLiteral("Votarim - totalização de %1 boletim(ns)").arg(lista.contados));
     if (lista.dia.isValid()) linha(QStringLiteral("Dia: %1").arg(diaImpresso(lista.dia)));
     linha(QStringLiteral("Eleição (SHA-256): %1").arg(digitalEleicao));
+    if (lista.contados > 0) linha(QStringLiteral("Impressão digital dos totais (SHA-256): %1").arg(digitalTotal));
     linha(QString());
     linha(QStringLiteral("Votos por tipo"));
-    const auto tipo = [&](const QString &nome, qint64 votos) {
+    for (const Apuracao::Total &x : t.totais)
         linha(QStringLiteral("  %1%2  %3 %")
-                  .arg(nome.leftJustified(26), QString::number(votos).rightJustified(10),
-                       percentual(votos, t.total).rightJustified(6)));
-    };
-    tipo(QStringLiteral("Nominais (em candidatos)"), t.normal);
-    tipo(QStringLiteral("De legenda (em partidos)"), t.legenda);
-    tipo(QStringLiteral("Brancos"), t.branco);
-    tipo(QStringLiteral("Nulos"), t.nulo);
-    tipo(QStringLiteral("Total de votos"), t.total);
+                  .arg(nomeDoTipo(x.voto).leftJustified(26), QString::number(x.votos).rightJustified(10),
+                       x.percentual.rightJustified(6)));
+    linha(QString());
+    linha(QStringLiteral("Balanço por cargo"));
+    if (t.cargos.isEmpty()) linha(QStringLiteral("  Nenhum voto."));
+    for (const Apuracao::Cargo &c : t.cargos)
+        linha(QStringLiteral("  %1: %2 nominais, %3 de legenda, %4 brancos, %5 nulos, %6 no total")
+                  .arg(c.cargo)
+                  .arg(c.normal)
+                  .arg(c.legenda)
+                  .arg(c.branco)
+                  .arg(c.nulo)
+                  .arg(c.total));
     linha(QString());
     linha(QStringLiteral("Votação nominal por cargo"));
+    if (t.ranking.isEmpty()) linha(QStringLiteral("  Nenhum candidato."));
     QString cargo;
-    const QList<LinhaRanking> r = ranking(e, t);
-    QHash<QString, qint64> votosDoCargo;
-    for (const auto &x : r)
-        votosDoCargo[x.cargo] += x.votos;
-    for (const auto &x : r) {
-        if (x.cargo != cargo) {
+    bool primeiro = true;
+    for (const Apuracao::Colocacao &x : t.ranking) {
+        if (primeiro || x.cargo != cargo) {
             cargo = x.cargo;
-            linha(QStringLiteral("  Cargo: %1 (%2 votos nominais)").arg(cargo).arg(votosDoCargo.value(cargo)));
+            primeiro = false;
+            linha(QStringLiteral("  Cargo: %1").arg(cargo));
         }
         linha(QStringLiteral("    %1º  %2  %3  %4  %5 votos  %6 %%7")
-                  .arg(x.posicao, x.numero, x.candidato, x.partido)
+                  .arg(x.posicao)
+                  .arg(x.numero, x.nome, x.partido)
                   .arg(x.votos)
-                  .arg(percentual(x.votos, votosDoCargo.value(cargo)),
-                       x.votos == 0 ? QStringLiteral("  sem votos") : QString()));
+                  .arg(x.percentual, x.situacao.isEmpty() ? QString() : QStringLiteral("  ") + x.situacao));
     }
     linha(QString());
     linha(QStringLiteral("Votos de legenda por partido"));
     if (t.legendas.isEmpty()) linha(QStringLiteral("  Nenhum voto de legenda."));
-    for (const auto &[partido, legenda, votos] : legendas(t))
-        linha(QStringLiteral("  %1  %2  %3 votos  %4 %")
-                  .arg(legenda, nomePartido(e, partido))
-                  .arg(votos)
-                  .arg(percentual(votos, t.legenda)));
+    for (const Apuracao::Legenda &l : t.legendas)
+        linha(QStringLiteral("  %1  %2  %3 votos  %4 %").arg(l.legenda, l.partido).arg(l.votos).arg(l.percentual));
     linha(QString());
     linha(QStringLiteral("Boletins contados"));
+    if (lista.contados == 0) linha(QStringLiteral("  Nenhum."));
     lista.percorre([&](qint64 terminal, const QString &digital, const QString &arquivo) {
         linha(QStringLiteral("  terminal %1  dia %2  %3  %4").arg(terminal).arg(diaImpresso(lista.dia), digital, arquivo));
     });
     return s.toUtf8();
 }
 
-QByteArray csv(const Eleicao &e, const Apuracao::Totais &t, Lista &lista, bool parcial,
-               const QString &digitalEleicao)
+QByteArray csv(const Apuracao::Resultado &t, Lista &lista, bool parcial, const QString &digitalEleicao,
+               const QString &digitalTotal)
 {
     QString s;
     const auto linha = [&](const QStringList &campos) {
@@ -229,22 +147,26 @@ QByteArray csv(const Eleicao &e, const Apuracao::Totais &t, Lista &lista, bool p
     };
     if (parcial) linha({QStringLiteral("PARCIAL")});
     linha({QStringLiteral("Eleição (SHA-256)"), digitalEleicao});
+    if (lista.contados > 0) linha({QStringLiteral("Impressão digital dos totais (SHA-256)"), digitalTotal});
     s += QStringLiteral("\r\n");
     linha({QStringLiteral("Tipo"), QStringLiteral("Votos"), QStringLiteral("%")});
-    linha({QStringLiteral("NORMAL"), QString::number(t.normal), percentual(t.normal, t.total)});
-    linha({QStringLiteral("LEGENDA"), QString::number(t.legenda), percentual(t.legenda, t.total)});
-    linha({QStringLiteral("BRANCO"), QString::number(t.branco), percentual(t.branco, t.total)});
-    linha({QStringLiteral("NULO"), QString::number(t.nulo), percentual(t.nulo, t.total)});
-    linha({QStringLiteral("TOTAL"), QString::number(t.total), percentual(t.total, t.total)});
+    for (const Apuracao::Total &x : t.totais)
+        linha({x.voto, QString::number(x.votos), x.percentual});
+    s += QStringLiteral("\r\n");
+    linha({QStringLiteral("Cargo"), QStringLiteral("Nominais"), QStringLiteral("Legenda"), QStringLiteral("Brancos"),
+           QStringLiteral("Nulos"), QStringLiteral("Total")});
+    for (const Apuracao::Cargo &c : t.cargos)
+        linha({c.cargo, QString::number(c.normal), QString::number(c.legenda), QString::number(c.branco),
+               QString::number(c.nulo), QString::number(c.total)});
     s += QStringLiteral("\r\n");
     linha({QStringLiteral("Cargo"), QStringLiteral("Posição"), QStringLiteral("Nº"), QStringLiteral("Candidato"),
            QStringLiteral("Partido"), QStringLiteral("Votos")});
-    for (const auto &x : ranking(e, t))
-        linha({x.cargo, x.posicao, x.numero, x.candidato, x.partido, QString::number(x.votos)});
+    for (const Apuracao::Colocacao &x : t.ranking)
+        linha({x.cargo, QString::number(x.posicao), x.numero, x.nome, x.partido, QString::number(x.votos)});
     s += QStringLiteral("\r\n");
     linha({QStringLiteral("Legenda"), QStringLiteral("Partido"), QStringLiteral("Votos")});
-    for (const auto &[partido, legenda, votos] : legendas(t))
-        linha({legenda, nomePartido(e, partido), QString::number(votos)});
+    for (const Apuracao::Legenda &l : t.legendas)
+        linha({l.legenda, l.partido, QString::number(l.votos)});
     s += QStringLiteral("\r\n");
     linha({QStringLiteral("Terminal"), QStringLiteral("Dia"), QStringLiteral("Impressão digital (SHA-256)"),
            QStringLiteral("Arquivo")});
@@ -253,19 +175,49 @@ QByteArray csv(const Eleicao &e, const Apuracao::Totais &t, Lista &lista, bool p
     });
     return QByteArrayLiteral("\xEF\xBB\xBF") + s.toUtf8();
 }
+// The sixth report of the shipped project, over the same result connections as the
+// result report: the totals are a result like any terminal's.
+void pdfTotais(const Apuracao::Resultado &t, Lista &lista, bool parcial, const QString &digitalEleicao,
+               const QString &saida, const QString &umBoletim)
+{
+    QString boletins;
+    lista.percorre([&](qint64 terminal, const QString &digital, const QString &arquivo) {
+        boletins += QStringLiteral("terminal %1  dia %2  %3  %4\n")
+                        .arg(terminal)
+                        .arg(diaImpresso(lista.dia), digital, QFileInfo(arquivo).fileName());
+    });
+    boletins.chop(1);
+    Database semBanco; // the totals need no database: every figure comes from the bulletins
+    Tfrmimpressao modulo(nullptr, semBanco);
+    modulo.mostraApuracao(t);
+    modulo.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), DiaTexto::escreve(lista.dia));
+    modulo.relatorio->SetReportParameter(QStringLiteral("eleicao_digital"), digitalEleicao);
+    modulo.relatorio->SetReportParameter(
+        QStringLiteral("situacao"),
+        parcial ? QStringLiteral("PARCIAL: há boletins recusados; estes totais contam apenas os aceitos") : QString());
+    modulo.relatorio->SetReportParameter(QStringLiteral("boletins"), boletins);
+    modulo.relatorio->SetReportParameter(QStringLiteral("impressao_digital"), modulo.digitalApuracao);
+    modulo.relatorio->SetReportParameter(QStringLiteral("texto_canonico"),
+                                                 Relatorios::textoDosCodigos(modulo.textoApuracao));
+    Banco::gravaRelatorio(modulo, QStringLiteral("rel_totalizacao"), saida, umBoletim);
+}
 } // namespace
 
 int Banco::totaliza(const QStringList &argumentos)
 {
-    QString chaves;
-    bool emCsv = false;
+    QString chaves, pdf;
+    bool emCsv = false, emPdf = false;
     QStringList arquivos;
     for (qsizetype i = 0; i < argumentos.size(); ++i) {
         const QString &a = argumentos[i];
         if (a == QLatin1String("--chaves") && i + 1 < argumentos.size() && chaves.isEmpty()) {
             chaves = argumentos[++i];
-        } else if (a == QLatin1String("--csv") && !emCsv) {
+        } else if (a == QLatin1String("--csv") && !emCsv && !emPdf) {
             emCsv = true;
+        } else if (a == QLatin1String("--pdf") && !emCsv && !emPdf && i + 1 < argumentos.size() &&
+                   !argumentos[i + 1].isEmpty()) {
+            emPdf = true;
+            pdf = argumentos[++i];
         } else if (a.startsWith(QLatin1String("--")) || a.isEmpty()) {
             escreveUso(stderr);
             return kSaidaUso;
@@ -281,15 +233,29 @@ int Banco::totaliza(const QStringList &argumentos)
         std::fprintf(stderr, "A pasta de chaves %s não existe\n", qPrintable(chaves));
         return kSaidaUso;
     }
+    if (emPdf) {
+        // The report never takes the place of a bulletin or a key.
+        if (QFileInfo(QFileInfo(pdf).absolutePath()).canonicalFilePath() == QFileInfo(chaves).canonicalFilePath()) {
+            std::fprintf(stderr, "A saída %s está na pasta de chaves: escolha outro arquivo\n", qPrintable(pdf));
+            return 1;
+        }
+        for (const QString &arquivo : arquivos)
+            if (!Banco::saidaProibida(pdf, arquivo).isEmpty() ||
+                QFileInfo(pdf).absoluteFilePath() == QFileInfo(arquivo).absoluteFilePath()) {
+                std::fprintf(stderr, "A saída %s é o boletim %s: escolha outro arquivo\n", qPrintable(pdf),
+                             qPrintable(arquivo));
+                return 1;
+            }
+    }
 
-    Eleicao eleicao;
     QString digitalEleicao;
     Lista lista{arquivos, {}, 0, {}};
     if (!lista.linhas.open()) {
         std::fprintf(stderr, "Não foi possível criar um arquivo temporário para a lista de boletins\n");
         return 1;
     }
-    Apuracao::Totais totais;
+    // The accepted results added up as they come: memory bounded by the election.
+    Apuracao::Resultado totais;
     QHash<qint64, Contado> contadoDoTerminal;
     contadoDoTerminal.reserve(arquivos.size()); // one allocation, not a table rebuilt as it grows
     bool recusou = false;
@@ -301,7 +267,7 @@ int Banco::totaliza(const QStringList &argumentos)
         };
         try {
             const QByteArray bytes = Apuracao::leArquivoRegular(arquivo, Apuracao::kTamanhoMaximoBoletim).bytes;
-            Apuracao::ResultadoDia resultado;
+            Apuracao::Resultado resultado;
             // The election's text is read in full once; later bulletins must carry the same fingerprint.
             const Apuracao::Boletim b = Apuracao::leBoletim(bytes, digitalEleicao.isEmpty(), &resultado);
             Contado contado{indice, {}};
@@ -339,22 +305,43 @@ int Banco::totaliza(const QStringList &argumentos)
                            .arg(arquivos[jaContado->arquivo]));
                 continue;
             }
+            // Added up before it is listed: a result that cannot be added is refused, not counted.
+            totais = lista.contados == 0 ? std::move(resultado) : Apuracao::soma({totais, resultado});
             if (digitalEleicao.isEmpty()) {
-                eleicao = Apuracao::leTextoEleicao(b.textoEleicao);
                 digitalEleicao = b.digitalEleicao;
                 lista.dia = b.dia;
             }
             lista.acrescenta(b.terminal, b.digitalResultado, indice);
             contadoDoTerminal.insert(b.terminal, contado);
-            totais.soma(resultado);
         } catch (const std::exception &e) {
             recusa(QString::fromUtf8(e.what()).remove(arquivo + QStringLiteral(": ")));
         }
     }
     QByteArray saida;
     try {
-        saida = emCsv ? csv(eleicao, totais, lista, recusou, digitalEleicao)
-                      : texto(eleicao, totais, lista, recusou, digitalEleicao);
+        if (emPdf) {
+            if (lista.contados == 0) {
+                std::fprintf(stderr, "Nenhum boletim aceito: o relatório %s não foi gravado\n", qPrintable(pdf));
+                return 1;
+            }
+            pdfTotais(totais, lista, recusou, digitalEleicao, pdf, arquivos.first());
+            saida = QStringLiteral("%1Relatório da totalização gravado em %2\n"
+                                   "Eleição (SHA-256): %3\nImpressão digital dos totais (SHA-256): %4\n"
+                                   "Projeto de relatório (SHA-256): %5\n")
+                        .arg(recusou ? QStringLiteral("PARCIAL: há boletins recusados; estes totais contam "
+                                                      "apenas os aceitos\n")
+                                     : QString(),
+                             pdf, digitalEleicao, Apuracao::impressaoDigital(Apuracao::textoCanonico(totais)),
+                             QString::fromLatin1(Relatorios::kHashProjetoDistribuido))
+                        .toUtf8();
+            if (!escreveSaida(saida)) return 1;
+            return recusou ? 1 : 0;
+        }
+        if (lista.contados == 0) Apuracao::classifica(totais); // nothing accepted: the kinds at 0
+        const QString digitalTotal =
+            lista.contados == 0 ? QString() : Apuracao::impressaoDigital(Apuracao::textoCanonico(totais));
+        saida = emCsv ? csv(totais, lista, recusou, digitalEleicao, digitalTotal)
+                      : texto(totais, lista, recusou, digitalEleicao, digitalTotal);
     } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n", e.what());
         return 1;

@@ -1,13 +1,16 @@
 // "zero": the report that opens a voting day, before its first vote: every office
 // of the voting order with every candidate standing that day at 0 votes, the
 // election fingerprint and the fingerprint of the (empty) day result. Refused once
-// the day has a vote.
+// the day has a vote, and while the day's check finds anything wrong: a zero
+// report of a day that cannot run as loaded would certify the wrong thing.
 
 #include "comandos.h"
 #include "leitura.h"
 
+#include "apuracao/apuracao.h"
 #include "apuracao/assinatura.h"
 #include "apuracao/eleicao.h"
+#include "data/conferencia.h"
 #include "data/database.h"
 #include "data/diatexto.h"
 #include "data/query.h"
@@ -64,7 +67,8 @@ QString textoZero(const Apuracao::Eleicao &e, const QString &dia, const QString 
 
 int Banco::zero(const QStringList &argumentos)
 {
-    if (argumentos.size() != 2 || argumentos[0].isEmpty()) {
+    const bool emPdf = argumentos.size() == 4 && argumentos[2] == QLatin1String("--pdf");
+    if ((argumentos.size() != 2 && !emPdf) || argumentos[0].isEmpty() || (emPdf && argumentos[3].isEmpty())) {
         escreveUso(stderr);
         return kSaidaUso;
     }
@@ -84,12 +88,38 @@ int Banco::zero(const QStringList &argumentos)
                          qPrintable(dia), static_cast<long long>(votos));
             return 1;
         }
+        const QStringList achados = Conferencia::achadosDoDia(db, data);
+        if (!achados.isEmpty()) {
+            std::fprintf(stderr, "O dia %s não pode começar: a conferência encontrou %lld problema(s)\n",
+                         qPrintable(dia), static_cast<long long>(achados.size()));
+            for (const QString &a : achados)
+                std::fprintf(stderr, "  %s\n", qPrintable(a));
+            return 1;
+        }
         const Apuracao::Eleicao eleicao = Apuracao::leEleicao(db, dia);
-        Tfrmimpressao modulo(nullptr, db);
-        Relatorios::preparaDia(modulo, dia);
-        const QString digitalResultado = Relatorios::impressaoDigital(modulo);
-        bytes = textoZero(eleicao, data.toString(QStringLiteral("dd/MM/yyyy")), Apuracao::sha256(Apuracao::textoEleicao(eleicao)), digitalResultado)
+        // The empty day's canonical result: the same text the result report and the
+        // bulletins of that day would hash were no vote cast.
+        Apuracao::Resultado vazio = Apuracao::calcula(db, data);
+        const QString digitalResultado = Apuracao::impressaoDigital(Apuracao::textoCanonico(vazio));
+        const QString digitalEleicao = Apuracao::sha256(Apuracao::textoEleicao(eleicao));
+        bytes = textoZero(eleicao, data.toString(QStringLiteral("dd/MM/yyyy")), digitalEleicao, digitalResultado)
                     .toUtf8();
+        if (emPdf) {
+            // The report shows the very result whose fingerprint the text prints.
+            Tfrmimpressao modulo(nullptr, db);
+            modulo.mostraApuracao(std::move(vazio));
+            modulo.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), dia);
+            modulo.relatorio->SetReportParameter(QStringLiteral("eleicao_digital"), digitalEleicao);
+            modulo.relatorio->SetReportParameter(QStringLiteral("impressao_digital"), modulo.digitalApuracao);
+            modulo.relatorio->SetReportParameter(QStringLiteral("texto_canonico"),
+                                                 Relatorios::textoDosCodigos(modulo.textoApuracao));
+            gravaRelatorio(modulo, QStringLiteral("rel_zero"), argumentos[3], arquivo);
+            bytes = QStringLiteral("Relatório de zeros gravado em %1\nEleição (SHA-256): %2\n"
+                                   "Impressão digital (SHA-256): %3\nProjeto de relatório (SHA-256): %4\n")
+                        .arg(argumentos[3], digitalEleicao, digitalResultado,
+                             QString::fromLatin1(Relatorios::kHashProjetoDistribuido))
+                        .toUtf8();
+        }
         leitura.commit();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "%s\n", qPrintable(mensagemDeLeitura(e, arquivo)));
