@@ -26,11 +26,8 @@ int confereDia(const QString &arquivo, const QDate &dia)
         achados = Conferencia::achadosDoDia(db, dia);
         leitura.commit();
     } catch (const std::exception &e) {
+        // A file that is missing, held or not a database: a message, never an abort.
         std::fprintf(stderr, "%s\n", qPrintable(Banco::mensagemDeLeitura(e, arquivo)));
-        return Banco::kSaidaUso;
-    } catch (const std::exception &e) {
-        // A file that is missing or not a database: a message, never an abort.
-        std::fprintf(stderr, "%s\n", e.what());
         return Banco::kSaidaUso;
     }
     QString texto;
