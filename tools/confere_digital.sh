@@ -54,7 +54,8 @@ SELECT voto, votos, $(pct votos total) FROM todos, t ORDER BY ord;
 $(secao tb_apuracaoCARGOS ordem id_cargo cargo Totalnormal Totallegenda Totalbranco Totalnulo Totalgeral)
 WITH o AS (SELECT ordem_votacao.id_cargo, min(ordem_votacao.ordem_votacao) AS ordem FROM ordem_votacao JOIN cargo ON cargo.numcad_cargo = ordem_votacao.id_cargo GROUP BY ordem_votacao.id_cargo),
  a AS (SELECT id_cargo, count(CASE WHEN voto = 'NORMAL' THEN 1 END) AS n, count(CASE WHEN voto = 'LEGENDA' THEN 1 END) AS l,
-         count(CASE WHEN voto = 'BRANCO' THEN 1 END) AS b, count(CASE WHEN voto = 'NULO' THEN 1 END) AS u, count(*) AS t
+         count(CASE WHEN voto = 'BRANCO' THEN 1 END) AS b, count(CASE WHEN voto = 'NULO' THEN 1 END) AS u,
+         count(CASE WHEN voto IN ('NORMAL', 'LEGENDA', 'BRANCO', 'NULO') THEN 1 END) AS t
        FROM contagem_votacao WHERE data = '$dia' GROUP BY id_cargo),
  ids AS (SELECT id_cargo FROM o UNION SELECT id_cargo FROM a)
 SELECT o.ordem, ids.id_cargo,

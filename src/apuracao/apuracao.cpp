@@ -19,42 +19,9 @@ namespace Apuracao
 namespace
 {
 
-const QString kSemCargo = QStringLiteral("sem cargo registrado");
-const QString kCargoRemovido = QStringLiteral("(cargo removido)");
-const QString kCandidatoRemovido = QStringLiteral("(candidato removido)");
-const QString kPartidoRemovido = QStringLiteral("(partido removido)");
 const QString kSemVotos = QStringLiteral("sem votos");
 const QString kComVotos = QStringLiteral("com votos");
 const char *const kKinds[] = {"NORMAL", "LEGENDA", "BRANCO", "NULO"};
-
-// ---- Reading by column index, straight from the engine
-
-Chave chave(sqlite3_stmt *s, int i)
-{
-    if (sqlite3_column_type(s, i) == SQLITE_NULL) return std::nullopt;
-    return sqlite3_column_int64(s, i);
-}
-
-QString texto(sqlite3_stmt *s, int i)
-{
-    const auto *p = reinterpret_cast<const char *>(sqlite3_column_text(s, i));
-    return p ? QString::fromUtf8(p, sqlite3_column_bytes(s, i)) : QString();
-}
-
-// Runs a statement for the stored day, calling linha for every row.
-template <class F> void percorre(Database &db, const QString &sql, const QString &diaBanco, F &&linha)
-{
-    Statement st(db, sql);
-    if (st.parameterCount() > 0) st.bind(1, diaBanco);
-    while (st.step())
-        linha(st.get());
-}
-
-QString nomeOu(sqlite3_stmt *s, int coluna, const Chave &id, const QString &removido)
-{
-    if (sqlite3_column_type(s, coluna) != SQLITE_NULL) return texto(s, coluna);
-    return id ? removido : QString();
-}
 
 // ---- Orders
 
@@ -342,113 +309,6 @@ void classifica(Resultado &r)
                          if (const int c = compara(a.idCandidato, b.idCandidato)) return c < 0;
                          return compara(a.idPartido, b.idPartido) < 0;
                      });
-}
-
-// ---- From the database
-
-QStringList textoBalanco(const QString &diaTexto)
-{
-    // Every office of the voting order gets a row, also without votes; the votes of
-    // the day add theirs (an office no longer in the order, or none at all).
-    return {
-        QStringLiteral(
-            "select (select min(ordem_votacao) from ordem_votacao, cargo where ordem_votacao.id_cargo = "
-            "v.id_cargo and cargo.numcad_cargo = v.id_cargo) as ordem, v.id_cargo,"),
-        QStringLiteral(
-            " case when v.id_cargo is null then \"sem cargo registrado\" else coalesce((select cargo "
-            "from cargo where numcad_cargo = v.id_cargo), \"(cargo removido)\") end as cargo,"),
-        QStringLiteral(
-            " count(case when v.voto = \"NORMAL\" then 1 end) as Totalnormal, count(case when v.voto "
-            "= \"LEGENDA\" then 1 end) as Totallegenda,"),
-        QStringLiteral(
-            " count(case when v.voto = \"BRANCO\" then 1 end) as Totalbranco, count(case when v.voto "
-            "= \"NULO\" then 1 end) as Totalnulo, count(v.voto) as Totalgeral"),
-        QStringLiteral(" from (select id_cargo, voto from contagem_votacao where data = datevalue(\"%1\")")
-            .arg(diaTexto),
-        QStringLiteral(" union all select ordem_votacao.id_cargo, null from ordem_votacao, cargo where "
-                       "ordem_votacao.id_cargo = cargo.numcad_cargo) as v"),
-        QStringLiteral(" group by v.id_cargo order by v.id_cargo is null, ordem is null, ordem, v.id_cargo"),
-    };
-}
-
-Resultado calcula(Database &db, const QDate &dia)
-{
-    Resultado r;
-    r.dia = dia;
-    const QString diaBanco = DiaTexto::paraBanco(dia);
-
-    percorre(db, QStringLiteral("select voto, count(*) from contagem_votacao where data = ?1 group by voto"),
-             diaBanco, [&](sqlite3_stmt *s) {
-                 r.totais.append({texto(s, 0), sqlite3_column_int64(s, 1), {}});
-             });
-
-    const QString balanco =
-        Database::translate(textoBalanco(DiaTexto::escreve(dia)).join(QStringLiteral("\r\n")));
-    percorre(db, balanco, diaBanco, [&](sqlite3_stmt *s) {
-        r.cargos.append({chave(s, 0), chave(s, 1), texto(s, 2), sqlite3_column_int64(s, 3),
-                         sqlite3_column_int64(s, 4), sqlite3_column_int64(s, 5), sqlite3_column_int64(s, 6),
-                         sqlite3_column_int64(s, 7)});
-    });
-
-    percorre(
-        db,
-        QStringLiteral(
-            "select v.id_cargo, c.cargo, v.id_candidato, v.numero_candidato, k.nome_candidato, v.id_partido, "
-            "p.partido, v.votos from (select id_cargo, id_partido, id_candidato, numero_candidato, count(*) "
-            "as "
-            "votos from contagem_votacao where data = ?1 and voto = 'NORMAL' group by id_cargo, id_partido, "
-            "id_candidato, numero_candidato) v left join cargo c on c.numcad_cargo = v.id_cargo left join "
-            "candidatos k on k.numcad_candidato = v.id_candidato left join partido p on p.numcad_partido = "
-            "v.id_partido"),
-        diaBanco, [&](sqlite3_stmt *s) {
-            const Chave cargo = chave(s, 0), candidato = chave(s, 2), partido = chave(s, 5);
-            r.ranking.append({cargo,
-                              cargo ? nomeOu(s, 1, cargo, kCargoRemovido) : kSemCargo,
-                              0,
-                              candidato,
-                              texto(s, 3),
-                              nomeOu(s, 4, candidato, kCandidatoRemovido),
-                              partido,
-                              nomeOu(s, 6, partido, kPartidoRemovido),
-                              sqlite3_column_int64(s, 7),
-                              {},
-                              {}});
-        });
-
-    percorre(db,
-             QStringLiteral(
-                 "select v.id_candidato, v.legenda, p.partido, v.votos from (select id_candidato, "
-                 "legenda, count(*) as votos from contagem_votacao where data = ?1 and voto = 'LEGENDA' "
-                 "group by legenda, id_candidato) v left join partido p on p.numcad_partido = "
-                 "v.id_candidato"),
-             diaBanco, [&](sqlite3_stmt *s) {
-                 const Chave partido = chave(s, 0);
-                 r.legendas.append({partido,
-                                    texto(s, 1),
-                                    nomeOu(s, 2, partido, kPartidoRemovido),
-                                    sqlite3_column_int64(s, 3),
-                                    {}});
-             });
-
-    percorre(
-        db,
-        QStringLiteral("select distinct m.id_cargo, c.cargo, m.id_partido, p.partido, m.id_candidato, "
-                       "k.numero_candidato, k.nome_candidato from candidatos_votacao m join candidatos k on "
-                       "k.numcad_candidato = m.id_candidato join cargo c on c.numcad_cargo = m.id_cargo join "
-                       "partido p on p.numcad_partido = m.id_partido where m.data_votacao = ?1"),
-        diaBanco, [&](sqlite3_stmt *s) {
-            r.concorrentes.append({chave(s, 0),
-                                   texto(s, 1),
-                                   chave(s, 2),
-                                   texto(s, 3),
-                                   chave(s, 4),
-                                   texto(s, 5),
-                                   texto(s, 6),
-                                   {}});
-        });
-
-    classifica(r);
-    return r;
 }
 
 // ---- The canonical text

@@ -105,6 +105,20 @@ class ErroApuracao : public std::runtime_error
 // The day's result read from the database, in one read transaction.
 Resultado calcula(Database &db, const QDate &dia);
 
+// The rows the report's day queries already read, each row in its query's column
+// order: the totals query's one row, the candidate, legend and balance queries'
+// rows. The result built from them is the one calcula reads, figure for figure.
+struct LinhasDoDia {
+    QVariantList totais;
+    QList<QVariantList> candidatos, legendas, cargos;
+};
+
+// The day's result from those rows, so that the day's votes are read once; the
+// names and the day's map come from the database, and so does any section whose
+// rows hold what a plain day never stores (a null key in a counted group, a
+// value of another type), read then as calcula reads it.
+Resultado calcula(Database &db, const QDate &dia, const LinhasDoDia &linhas);
+
 // The six sections, in the text's order.
 QList<Tabela> tabelas(const Resultado &r);
 QByteArray textoCanonico(const Resultado &r);

@@ -292,6 +292,23 @@ QStringList textoCargos(const QString &dia)
     return Apuracao::textoBalanco(dia);
 }
 
+Apuracao::LinhasDoDia linhasDoDia(const Tfrmimpressao &modulo)
+{
+    const auto linhas = [](const Query &consulta) {
+        QList<QVariantList> out;
+        out.reserve(consulta.rowCount());
+        for (int r = 0; r < consulta.rowCount(); ++r) {
+            QVariantList linha;
+            for (int c = 0; c < consulta.fieldCount(); ++c)
+                linha.append(consulta.value(r, c));
+            out.append(std::move(linha));
+        }
+        return out;
+    };
+    return {linhas(modulo.rel_resultadoGERAL).value(0), linhas(modulo.rel_resultadoCANDIDATO),
+            linhas(modulo.rel_resultadoLEGENDA), linhas(modulo.rel_resultadoCARGO)};
+}
+
 void preparaDia(Tfrmimpressao &modulo, const QString &dia)
 {
     // The whole text at once: line by line, every partial text would be translated too.
@@ -306,7 +323,8 @@ void preparaDia(Tfrmimpressao &modulo, const QString &dia)
     abre(modulo.rel_resultadoCARGO, textoCargos(dia));
     const QDate data = DiaTexto::le(dia);
     if (!data.isValid()) throw DbError(QStringLiteral("Dia inválido: %1").arg(dia));
-    modulo.mostraApuracao(Apuracao::calcula(modulo.conexao(), data));
+    // The result is built from the rows just read: the day's votes are read once.
+    modulo.mostraApuracao(Apuracao::calcula(modulo.conexao(), data, linhasDoDia(modulo)));
     // The fingerprint the report prints is the hash of the text behind its figures.
     modulo.relatorio->SetReportParameter(QStringLiteral("impressao_digital"), modulo.digitalApuracao);
     // And the text it hashes, which the last page carries as QR codes.

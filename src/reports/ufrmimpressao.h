@@ -119,6 +119,8 @@ QStringList textoCargos(const QString &dia);
 // above, then computes the day's result into the result's tables; an error stops at
 // the query that failed and leaves the rest as they were.
 void preparaDia(Tfrmimpressao &modulo, const QString &dia);
+// The rows the opened day queries hold, from which the day's result is built.
+Apuracao::LinhasDoDia linhasDoDia(const Tfrmimpressao &modulo);
 
 // The fixed fields of the seven report queries, in order.
 QList<FieldDef> camposCandidato();
