@@ -248,6 +248,8 @@ class TstReportEngine : public QObject
     void pdfPeloArquivo();
     void csvPeloArquivo();
     void impressoraEPdfIguais();
+    void textoCortadoSoQuandoNaoCabe_data();
+    void textoCortadoSoQuandoNaoCabe();
     void codigosQr_data();
     void codigosQr();
     void arquivoSemPermissao();
@@ -1075,6 +1077,46 @@ void TstReportEngine::impressoraEPdfIguais()
         executa(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), arquivo, QStringLiteral("-")});
     QVERIFY(a.contains(QStringLiteral("página %1 de %1").arg(n)));
     QCOMPARE(a, b);
+}
+
+void TstReportEngine::textoCortadoSoQuandoNaoCabe_data()
+{
+    // A one-line text in a box of a width relative to its own advance: whole when it
+    // fits, cut with an ellipsis when not, whatever shortcut the drawing takes.
+    QTest::addColumn<QString>("texto");
+    QTest::addColumn<double>("largura"); // times the text's advance
+    QTest::addColumn<bool>("inteiro");
+    QTest::addRow("folgado") << QStringLiteral("Ana") << 4.0 << true;
+    QTest::addRow("justo") << QStringLiteral("Partido D'Ávila") << 1.03 << true;
+    QTest::addRow("pouco além") << QStringLiteral("Partido D'Ávila") << 0.9 << false;
+    QTest::addRow("muito além") << QStringLiteral("Candidata Maria das Graças de Souza") << 0.3 << false;
+    QTest::addRow("fora do Latin-1") << QStringLiteral("Ωmega Ψi Ωmega Ψi") << 0.6 << false;
+}
+
+void TstReportEngine::textoCortadoSoQuandoNaoCabe()
+{
+    QFETCH(QString, texto);
+    QFETCH(double, largura);
+    QFETCH(bool, inteiro);
+    PreparedReport r;
+    r.pageSize = QSizeF(595, 842);
+    QFont fonte(QStringLiteral("DejaVu Sans"));
+    fonte.setPointSizeF(10);
+    r.textStyles.push_back({fonte, Qt::black, Qt::AlignLeft | Qt::AlignVCenter, false});
+    QImage pontos(1, 1, QImage::Format_RGB32); // a device of 72 dpi: advances in points
+    pontos.setDotsPerMeterX(2835);
+    pontos.setDotsPerMeterY(2835);
+    const double avanco = QFontMetricsF(fonte, &pontos).horizontalAdvance(texto);
+    Page pagina;
+    pagina.texts << texto;
+    pagina.ops.push_back({Op::Kind::Text, QRectF(40, 40, avanco * largura, 14), 0, 0});
+    r.pages.push_back(std::move(pagina));
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath(QStringLiteral("t.pdf"));
+    QVERIFY(writePdf(r, pdf, QStringLiteral("Votarim")));
+    const QString lido = executa(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}).trimmed();
+    QVERIFY2(lido.contains(texto) == inteiro, qPrintable(lido));
+    QVERIFY2(lido.contains(QChar(0x2026)) == !inteiro, qPrintable(lido));
 }
 
 void TstReportEngine::codigosQr_data()

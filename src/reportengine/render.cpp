@@ -9,6 +9,8 @@
 #include <QPdfWriter>
 #include <QPrinter>
 #include <QSaveFile>
+
+#include <array>
 #include <optional>
 
 namespace ReportEngine
@@ -31,40 +33,65 @@ void renderPage(QPainter &p, const PreparedReport &report, int pageIndex, QSizeF
     // A font's point size is turned into device pixels by the device's resolution
     // before the painter's scale applies, so it is given here in points of the page.
     const double dpi = p.device() ? p.device()->logicalDpiY() : 72;
-    // Each style's font and metrics, made when the page first uses the style.
-    std::vector<std::optional<std::pair<QFont, QFontMetricsF>>> fonts(report.textStyles.size());
-    const auto fontOf = [&](int style) -> const std::pair<QFont, QFontMetricsF> & {
+    // Each style's font, metrics and Latin-1 advances, made when the page first uses the style.
+    struct Fonte {
+        QFont font;
+        QFontMetricsF metrics;
+        std::array<float, 256> avanco;
+    };
+    std::vector<std::optional<Fonte>> fonts(report.textStyles.size());
+    const auto fontOf = [&](int style) -> const Fonte & {
         auto &made = fonts[size_t(style)];
         if (!made) {
             QFont f = report.textStyles[size_t(style)].font;
             f.setPointSizeF(f.pointSizeF() * 72.0 / dpi);
-            made.emplace(f, QFontMetricsF(f, p.device()));
+            made.emplace(Fonte{f, QFontMetricsF(f, p.device()), {}});
+            for (int c = 0; c < 256; ++c)
+                made->avanco[size_t(c)] = float(made->metrics.horizontalAdvance(QChar(c)));
         }
         return *made;
     };
+    // A text surely narrower than the width needs no eliding, which would shape it a
+    // second time: the sum of its characters' advances, with room for kerning.
+    const auto cabe = [](const Fonte &f, const QString &text, double largura) {
+        double soma = 0;
+        for (const QChar c : text) {
+            if (c.unicode() < 32 || c.unicode() > 255) return false;
+            soma += f.avanco[c.unicode()];
+        }
+        return soma * 1.1 + f.metrics.averageCharWidth() <= largura;
+    };
+    int estiloAtual = -1;
     for (const Op &op : page.ops) {
         switch (op.kind) {
         case Op::Kind::Text: {
             const TextStyle &style = report.textStyles[size_t(op.style)];
             const QString &text = page.texts[op.ref];
             if (text.isEmpty()) break;
-            const auto &[font, metrics] = fontOf(op.style);
-            p.setFont(font);
-            p.setPen(style.color);
+            const Fonte &fonte = fontOf(op.style);
+            if (op.style != estiloAtual) {
+                p.setFont(fonte.font);
+                p.setPen(style.color);
+                estiloAtual = op.style;
+            }
             if (style.wrap)
                 p.drawText(op.rect, int(style.align | Qt::TextWordWrap), text);
+            else if (cabe(fonte, text, op.rect.width()))
+                p.drawText(op.rect, int(style.align), text);
             else
                 p.drawText(op.rect, int(style.align),
-                           metrics.elidedText(text, Qt::ElideRight, op.rect.width() + 0.5));
+                           fonte.metrics.elidedText(text, Qt::ElideRight, op.rect.width() + 0.5));
             break;
         }
         case Op::Kind::Line: {
+            estiloAtual = -1;
             const PenStyle &s = report.penStyles[size_t(op.style)];
             p.setPen(QPen(s.color, s.width));
             p.drawLine(op.rect.topLeft(), op.rect.bottomRight());
             break;
         }
         case Op::Kind::Rect: {
+            estiloAtual = -1;
             const PenStyle &s = report.penStyles[size_t(op.style)];
             p.setPen(s.width > 0 ? QPen(s.color, s.width) : QPen(Qt::NoPen));
             p.setBrush(s.fill.isValid() ? QBrush(s.fill) : QBrush(Qt::NoBrush));
@@ -73,6 +100,7 @@ void renderPage(QPainter &p, const PreparedReport &report, int pageIndex, QSizeF
             break;
         }
         case Op::Kind::Image: {
+            estiloAtual = -1;
             const QImage image = report.images.image(op.ref);
             if (!image.isNull()) {
                 p.drawImage(op.rect, image);
