@@ -1,13 +1,10 @@
 #include "apuracao/apuracao.h"
 
-#include "data/database.h"
 #include "data/diatexto.h"
 
 #include <QCryptographicHash>
 #include <QHash>
 #include <QSet>
-
-#include <sqlite3.h>
 
 #include <algorithm>
 #include <limits>
