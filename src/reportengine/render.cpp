@@ -40,24 +40,25 @@ void renderPage(QPainter &p, const PreparedReport &report, int pageIndex, QSizeF
         std::array<float, 256> avanco;
     };
     std::vector<std::optional<Fonte>> fonts(report.textStyles.size());
-    const auto fontOf = [&](int style) -> const Fonte & {
+    const auto fontOf = [&](int style) -> Fonte & {
         auto &made = fonts[size_t(style)];
         if (!made) {
             QFont f = report.textStyles[size_t(style)].font;
             f.setPointSizeF(f.pointSizeF() * 72.0 / dpi);
             made.emplace(Fonte{f, QFontMetricsF(f, p.device()), {}});
-            for (int c = 0; c < 256; ++c)
-                made->avanco[size_t(c)] = float(made->metrics.horizontalAdvance(QChar(c)));
+            made->avanco.fill(-1); // measured when a text first uses the character
         }
         return *made;
     };
     // A text surely narrower than the width needs no eliding, which would shape it a
     // second time: the sum of its characters' advances, with room for kerning.
-    const auto cabe = [](const Fonte &f, const QString &text, double largura) {
+    const auto cabe = [](Fonte &f, const QString &text, double largura) {
         double soma = 0;
         for (const QChar c : text) {
             if (c.unicode() < 32 || c.unicode() > 255) return false;
-            soma += f.avanco[c.unicode()];
+            float &avanco = f.avanco[c.unicode()];
+            if (avanco < 0) avanco = float(f.metrics.horizontalAdvance(c));
+            soma += avanco;
         }
         return soma * 1.1 + f.metrics.averageCharWidth() <= largura;
     };
@@ -68,7 +69,7 @@ void renderPage(QPainter &p, const PreparedReport &report, int pageIndex, QSizeF
             const TextStyle &style = report.textStyles[size_t(op.style)];
             const QString &text = page.texts[op.ref];
             if (text.isEmpty()) break;
-            const Fonte &fonte = fontOf(op.style);
+            Fonte &fonte = fontOf(op.style);
             if (op.style != estiloAtual) {
                 p.setFont(fonte.font);
                 p.setPen(style.color);
