@@ -9,9 +9,9 @@
 // Then the whole result report to PDF through votarim-banco resultado --pdf (the
 // shipped project, the same engine), warm and cold, against a floor run the same
 // way as a process of its own: the four day queries by bare statements and
-// QPdfWriter drawing by hand as many pages with as many text items as the engine
-// laid out (counted beforehand through the report data module); with its peak
-// memory. And `votarim-banco resultado` as text on a day of 100,000 candidates
+// QPdfWriter drawing by hand the pages the engine laid out (written beforehand
+// through the report data module: the same texts, fonts, boxes, lines and
+// pictures); with its peak memory. And `votarim-banco resultado` as text on a day of 100,000 candidates
 // against tools/confere_digital.sh, the sqlite3 tool running the same queries
 // (both are checked to give the same fingerprint first).
 //
@@ -22,8 +22,8 @@
 //
 // Usage: bench_resultado BENCH_DIR [RUNS]    (RUNS default 5; needs sqlite3 and
 // votarim-banco beside this program's build, in ../votarim/)
-//        bench_resultado piso-pdf FILE OUT.pdf N1,N2,...   (the PDF's floor, one
-// page per count of text items)
+//        bench_resultado piso-pdf FILE OUT.pdf PAGES   (the PDF's floor, drawing the
+// pages written to PAGES)
 
 #include "comum.h"
 
@@ -35,11 +35,14 @@
 #include "reports/ufrmimpressao.h"
 
 #include <QCoreApplication>
+#include <QDataStream>
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
+#include <QHash>
+#include <QPageLayout>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QProcess>
@@ -295,30 +298,55 @@ QByteArray saidaDe(const QString &programa, const QStringList &argumentos)
     return p.readAllStandardOutput();
 }
 
-// The pages of the result report as the engine lays them out: the number of text
-// items on each, the count the floor draws by hand.
-QStringList textosPorPagina(const QString &arquivo, const QString &diaTexto, const QString &projeto)
+// The pages of the result report as the engine lays them out, written to a file
+// for the floor to draw: each page's texts (font, colour, alignment, box), lines,
+// boxes and pictures, in the engine's order. Returns the counts of pages and items.
+std::pair<qsizetype, qsizetype> gravaPaginas(const QString &arquivo, const QString &diaTexto,
+                                             const QString &projeto, const QString &destino)
 {
     std::unique_ptr<Database> db(abre(arquivo));
     Tfrmimpressao modulo(nullptr, *db);
     modulo.relatorio->ProjectFile = projeto;
     Relatorios::preparaDia(modulo, diaTexto);
     modulo.relatorio->SetReportParameter(QStringLiteral("diarelatorio"), diaTexto);
-    const auto paginas = modulo.relatorio->prepareReport(QStringLiteral("rel_resultadogeral"));
-    if (!paginas || paginas->pages.empty()) falha(QStringLiteral("the result report laid out no page"));
-    QStringList contas;
-    for (const ReportEngine::Page &pg : paginas->pages)
-        contas << QString::number(std::count_if(pg.ops.begin(), pg.ops.end(), [](const ReportEngine::Op &o) {
-                      return o.kind == ReportEngine::Op::Kind::Text;
-                  }));
-    return contas;
+    const auto r = modulo.relatorio->prepareReport(QStringLiteral("rel_resultadogeral"));
+    if (!r || r->pages.empty()) falha(QStringLiteral("the result report laid out no page"));
+    QFile f(destino);
+    if (!f.open(QIODevice::WriteOnly)) falha(QStringLiteral("cannot write %1").arg(destino));
+    QDataStream out(&f);
+    out << QSizeF(r->pageSize) << bool(r->landscape) << qint32(r->textStyles.size());
+    for (const ReportEngine::TextStyle &t : r->textStyles)
+        out << t.font.toString() << t.color << qint32(t.align) << t.wrap;
+    out << qint32(r->penStyles.size());
+    for (const ReportEngine::PenStyle &c : r->penStyles)
+        out << c.color << c.width << c.fill;
+    QHash<int, qint32> imagens; // the engine's picture ids, each written once
+    qsizetype itens = 0;
+    out << qint32(r->pages.size());
+    for (const ReportEngine::Page &pg : r->pages) {
+        out << qint32(pg.ops.size());
+        itens += qsizetype(pg.ops.size());
+        for (const ReportEngine::Op &o : pg.ops) {
+            out << qint32(o.kind) << o.rect << qint32(o.style);
+            if (o.kind == ReportEngine::Op::Kind::Text) {
+                out << pg.texts[o.ref];
+            } else if (o.kind == ReportEngine::Op::Kind::Image) {
+                const bool nova = !imagens.contains(o.ref);
+                if (nova) imagens.insert(o.ref, qint32(imagens.size()));
+                out << imagens.value(o.ref) << nova;
+                if (nova) out << r->images.image(o.ref);
+            }
+        }
+    }
+    if (out.status() != QDataStream::Ok || !f.flush()) falha(QStringLiteral("cannot write %1").arg(destino));
+    return {qsizetype(r->pages.size()), itens};
 }
 
 // The result PDF's floor, run as a child process like votarim-banco: the day
 // queries by bare statements on a read-only connection, every cell kept as text,
-// then QPdfWriter drawing as many A4 pages with as many text items on each as
-// the engine's pages have, the items taken from those cells in a grid of lines.
-int pisoPdf(const QString &arquivo, const QString &saida, const QStringList &contas, const QStringList &sqls)
+// then QPdfWriter (the same PDF/A-1b) drawing by hand the engine's pages read from
+// the file: the same texts in the same fonts and boxes, lines, boxes and pictures.
+int pisoPdf(const QString &arquivo, const QString &saida, const QString &paginas, const QStringList &sqls)
 {
     sqlite3 *db = nullptr;
     if (sqlite3_open_v2(QFile::encodeName(arquivo).constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK)
@@ -339,28 +367,95 @@ int pisoPdf(const QString &arquivo, const QString &saida, const QStringList &con
     sqlite3_close(db);
     if (celulas.isEmpty()) falha(QStringLiteral("the day queries gave no rows"));
 
+    QFile f(paginas);
+    if (!f.open(QIODevice::ReadOnly)) falha(QStringLiteral("cannot read %1").arg(paginas));
+    QDataStream in(&f);
+    QSizeF tamanho;
+    bool deitada = false;
+    qint32 n = 0;
+    in >> tamanho >> deitada >> n;
+    struct Estilo {
+        QFont fonte;
+        QColor cor;
+        int alinha = 0;
+        bool quebra = false;
+    };
+    std::vector<Estilo> estilos(size_t(std::max(n, 0)));
+    for (Estilo &e : estilos) {
+        QString fonte;
+        qint32 alinha = 0;
+        in >> fonte >> e.cor >> alinha >> e.quebra;
+        e.fonte.fromString(fonte);
+        e.alinha = alinha | (e.quebra ? int(Qt::TextWordWrap) : 0);
+    }
+    in >> n;
+    std::vector<ReportEngine::PenStyle> canetas(size_t(std::max(n, 0)));
+    for (ReportEngine::PenStyle &c : canetas)
+        in >> c.color >> c.width >> c.fill;
+
     QPdfWriter w(saida);
-    w.setPageSize(QPageSize(QPageSize::A4));
-    w.setPageMargins(QMarginsF(0, 0, 0, 0));
+    w.setPdfVersion(QPagedPaintDevice::PdfVersion_A1b);
+    const QSizeF retrato(std::min(tamanho.width(), tamanho.height()), std::max(tamanho.width(), tamanho.height()));
+    w.setPageLayout(QPageLayout(QPageSize(retrato, QPageSize::Point), deitada ? QPageLayout::Landscape
+                                                                               : QPageLayout::Portrait,
+                                QMarginsF(0, 0, 0, 0)));
     w.setResolution(72); // points, as the engine's pages are measured
     QPainter p(&w);
-    QFont f(QStringLiteral("DejaVu Sans"));
-    f.setPointSizeF(8);
-    p.setFont(f);
-    constexpr int kColunas = 6;
-    constexpr double kLinha = 11, kLargura = 85, kEsquerda = 30, kTopo = 40;
-    qsizetype proxima = 0;
-    for (qsizetype pg = 0; pg < contas.size(); ++pg) {
+    std::vector<QImage> imagens;
+    in >> n;
+    for (qint32 pg = 0; pg < n; ++pg) {
         if (pg > 0) w.newPage();
-        const int n = contas[pg].toInt();
-        for (int i = 0; i < n; ++i) {
-            const QRectF r(kEsquerda + (i % kColunas) * kLargura, kTopo + (i / kColunas) * kLinha, kLargura - 4,
-                           kLinha);
-            p.drawText(r, Qt::AlignLeft | Qt::AlignVCenter, celulas[proxima]);
-            proxima = (proxima + 1) % celulas.size();
+        qint32 ops = 0;
+        in >> ops;
+        int atual = -1;
+        for (qint32 i = 0; i < ops; ++i) {
+            qint32 tipo = 0, estilo = 0;
+            QRectF r;
+            in >> tipo >> r >> estilo;
+            switch (ReportEngine::Op::Kind(tipo)) {
+            case ReportEngine::Op::Kind::Text: {
+                QString texto;
+                in >> texto;
+                const Estilo &e = estilos[size_t(estilo)];
+                if (estilo != atual) {
+                    p.setFont(e.fonte);
+                    p.setPen(e.cor);
+                    atual = estilo;
+                }
+                p.drawText(r, e.alinha, texto);
+                break;
+            }
+            case ReportEngine::Op::Kind::Line:
+                p.setPen(QPen(canetas[size_t(estilo)].color, canetas[size_t(estilo)].width));
+                p.drawLine(r.topLeft(), r.bottomRight());
+                atual = -1;
+                break;
+            case ReportEngine::Op::Kind::Rect: {
+                const ReportEngine::PenStyle &c = canetas[size_t(estilo)];
+                p.setPen(c.width > 0 ? QPen(c.color, c.width) : QPen(Qt::NoPen));
+                p.setBrush(c.fill.isValid() ? QBrush(c.fill) : QBrush(Qt::NoBrush));
+                p.drawRect(r);
+                p.setBrush(Qt::NoBrush);
+                atual = -1;
+                break;
+            }
+            case ReportEngine::Op::Kind::Image: {
+                qint32 id = 0;
+                bool nova = false;
+                in >> id >> nova;
+                if (nova) {
+                    QImage imagem;
+                    in >> imagem;
+                    imagens.push_back(imagem);
+                }
+                p.drawImage(r, imagens.at(size_t(id)));
+                break;
+            }
+            }
         }
     }
-    return p.end() ? 0 : 1;
+    if (in.status() != QDataStream::Ok) falha(QStringLiteral("cannot read %1").arg(paginas));
+    return p.end() && celulas.size() > 0 ? 0 : 1;
 }
 
 void linhaRun(const QString &medida, double valor, double base, double meta)
@@ -381,8 +476,7 @@ int main(int argc, char **argv)
         QStringList sqls;
         for (const Consulta &c : cs)
             sqls << c.cli;
-        return pisoPdf(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]),
-                       QString::fromLatin1(argv[4]).split(u','), sqls);
+        return pisoPdf(QFile::decodeName(argv[2]), QFile::decodeName(argv[3]), QFile::decodeName(argv[4]), sqls);
     }
     const QString pasta = QFile::decodeName(argv[1]);
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 5;
@@ -406,16 +500,16 @@ int main(int argc, char **argv)
     const QString confere = QString::fromUtf8(VOTARIM_FONTE "/tools/confere_digital.sh");
     const QString pdf = QDir(pasta).filePath(QStringLiteral("resultado.pdf"));
     const QString pdfPiso = QDir(pasta).filePath(QStringLiteral("resultado-piso.pdf"));
-    const QStringList contas = textosPorPagina(arquivo, diaTexto, programas + QStringLiteral("relatorio.rav"));
-    qsizetype itens = 0;
-    for (const QString &c : contas)
-        itens += c.toInt();
-    Bench::detalhe(QStringLiteral("result report of the day: pages / text items the floor draws too"),
-                   QStringLiteral("%1 / %2").arg(contas.size()).arg(itens));
+    const QString paginas = QDir(pasta).filePath(QStringLiteral("resultado-paginas.bin"));
+    const auto [nPaginas, itens] =
+        gravaPaginas(arquivo, diaTexto, programas + QStringLiteral("relatorio.rav"), paginas);
+    Bench::detalhe(QStringLiteral("result report of the day: pages / items (texts, lines, boxes, pictures) the "
+                                  "floor draws too"),
+                   QStringLiteral("%1 / %2").arg(nPaginas).arg(itens));
     QStringList comandoPdf{ferramenta, QStringLiteral("resultado"), arquivo, kDiaIso, QStringLiteral("--pdf"),
                                  pdf};
     QStringList comandoPiso{QCoreApplication::applicationFilePath(), QStringLiteral("piso-pdf"), arquivo,
-                                  pdfPiso, contas.join(u',')};
+                                  pdfPiso, paginas};
     const QStringList comandoTexto{ferramenta, QStringLiteral("resultado"), grande, kDiaIso};
     const QStringList comandoConfere{QStringLiteral("bash"), confere, grande, kDiaIso};
     // The two must compute the same result, or the comparison means nothing.

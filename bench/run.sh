@@ -228,8 +228,9 @@ installation, so the runs play and draw what the installed program does.
   full scan of the vote table. The result report to PDF (\`votarim-banco resultado
   --pdf\`, the whole process), warm and with the file evicted before each run, against
   a floor run as a process of its own: the four day queries by bare statements and
-  QPdfWriter drawing by hand as many pages with as many text items on each as the
-  engine laid out. And \`votarim-banco resultado\` as text on a day of 100,000
+  QPdfWriter (the same PDF/A-1b) drawing by hand the very pages the engine laid out,
+  written to a file beforehand: the same texts in the same fonts and boxes, lines,
+  boxes and pictures. And \`votarim-banco resultado\` as text on a day of 100,000
   candidates against \`tools/confere_digital.sh\` (the sqlite3 tool running the same
   queries), both checked first to give the same fingerprint.
 
