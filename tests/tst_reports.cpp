@@ -1205,6 +1205,12 @@ void TstReports::somaDeTerminais()
     Apuracao::Resultado outroDia = um;
     outroDia.dia = outroDia.dia.addDays(1);
     QVERIFY_THROWS_EXCEPTION(Apuracao::ErroApuracao, Apuracao::soma({um, outroDia}));
+    // Added one at a time, as the totals add bulletins: the refused one leaves nothing behind.
+    Apuracao::Soma aosPoucos;
+    aosPoucos.adiciona(um);
+    QVERIFY_THROWS_EXCEPTION(Apuracao::ErroApuracao, aosPoucos.adiciona(outroDia));
+    aosPoucos.adiciona(outro);
+    QCOMPARE(Apuracao::textoCanonico(aosPoucos.resultado()), Apuracao::textoCanonico(total));
 }
 
 QTEST_MAIN(TstReports)

@@ -7,6 +7,7 @@
 #include <QSet>
 
 #include <algorithm>
+#include <charconv>
 #include <limits>
 #include <tuple>
 
@@ -83,11 +84,15 @@ QString parTexto(const Chave &cargo, const Chave &candidato)
 
 // ---- The text
 
-QByteArray escapa(const QString &s)
+// Appends a text field: UTF-8, with the separators and the backslash escaped.
+void escapaEm(QByteArray &out, const QString &s)
 {
-    QByteArray out;
     const QByteArray u = s.toUtf8();
-    out.reserve(u.size());
+    if (std::none_of(u.cbegin(), u.cend(),
+                     [](char c) { return c == '\\' || c == '\t' || c == '\n' || c == '\r'; })) {
+        out += u;
+        return;
+    }
     for (char c : u) {
         switch (c) {
         case '\\':
@@ -106,11 +111,11 @@ QByteArray escapa(const QString &s)
             out += c;
         }
     }
-    return out;
 }
 
 QString desescapa(const QByteArray &b)
 {
+    if (!b.contains('\\')) return QString::fromUtf8(b);
     QByteArray out;
     out.reserve(b.size());
     for (qsizetype i = 0; i < b.size(); ++i) {
@@ -142,21 +147,6 @@ QString desescapa(const QByteArray &b)
 QVariant valor(const Chave &c)
 {
     return c ? QVariant(*c) : QVariant();
-}
-
-Chave chaveDe(const QVariant &v)
-{
-    return v.isNull() ? Chave() : Chave(v.toLongLong());
-}
-
-qint64 numero(const QVariant &v)
-{
-    return v.toLongLong();
-}
-
-QString textoDe(const QVariant &v)
-{
-    return v.toString();
 }
 
 Tabela tabela(const char *nome, std::initializer_list<std::pair<const char *, bool>> colunas)
@@ -215,6 +205,89 @@ QString diaTexto(const QDate &d)
 {
     return d.toString(QStringLiteral("dd/MM/yyyy"));
 }
+
+// One line of a section as the text writes it: fields separated by tabs, an
+// absent key as nothing.
+class Linha
+{
+  public:
+    explicit Linha(QByteArray &out) : m_out(out) {}
+    Linha &numero(qint64 v)
+    {
+        separa();
+        escreve(v);
+        return *this;
+    }
+    Linha &chave(const Chave &c)
+    {
+        separa();
+        if (c) escreve(*c);
+        return *this;
+    }
+    Linha &texto(const QString &t)
+    {
+        separa();
+        escapaEm(m_out, t);
+        return *this;
+    }
+    void fim() { m_out += '\n'; }
+
+  private:
+    void escreve(qint64 v)
+    {
+        char digitos[24];
+        const auto fim = std::to_chars(digitos, digitos + sizeof digitos, v).ptr;
+        m_out.append(digitos, fim - digitos);
+    }
+    void separa()
+    {
+        if (!m_primeiro) m_out += '\t';
+        m_primeiro = false;
+    }
+    QByteArray &m_out;
+    bool m_primeiro = true;
+};
+
+// The fields of one line of a section, read in order as Linha writes them.
+class Campos
+{
+  public:
+    Campos(const QList<QByteArray> &campos, qsizetype linha, const Tabela &secao)
+        : m_campos(campos), m_linha(linha), m_secao(secao)
+    {
+    }
+    QString texto() { return desescapa(m_campos[m_i++]); }
+    Chave chave()
+    {
+        const QByteArray &c = m_campos[m_i];
+        if (c.isEmpty()) {
+            ++m_i;
+            return std::nullopt;
+        }
+        return numero();
+    }
+    // An empty field reads as 0, which the canonical check then refuses.
+    qint64 numero()
+    {
+        const QByteArray &c = m_campos[m_i];
+        bool ok = c.isEmpty();
+        const qint64 v = ok ? 0 : c.toLongLong(&ok);
+        if (!ok || (!c.isEmpty() && QByteArray::number(v) != c))
+            throw ErroApuracao(
+                QStringLiteral("Texto do resultado inválido: linha %1, %2 não é um número inteiro")
+                    .arg(m_linha)
+                    .arg(m_secao.colunas[m_i])
+                    .toStdString());
+        ++m_i;
+        return v;
+    }
+
+  private:
+    const QList<QByteArray> &m_campos;
+    qsizetype m_linha;
+    const Tabela &m_secao;
+    qsizetype m_i = 0;
+};
 
 } // namespace
 
@@ -332,20 +405,68 @@ QList<Tabela> tabelas(const Resultado &r)
 
 QByteArray textoCanonico(const Resultado &r)
 {
+    // Each section's name and column titles, as tabelas() names them.
+    static const QList<QByteArray> cabecalhos = [] {
+        QList<QByteArray> c;
+        for (const Tabela &t : modelos())
+            c << '#' + t.nome.toUtf8() + '\n' + t.colunas.join(u'\t').toUtf8() + '\n';
+        return c;
+    }();
     QByteArray out = "#votarim-resultado\t" + QByteArray::number(kVersao) + '\n';
-    for (const Tabela &t : tabelas(r)) {
-        out += '#' + t.nome.toUtf8() + '\n';
-        out += t.colunas.join(u'\t').toUtf8() + '\n';
-        for (const QVariantList &linha : t.linhas) {
-            for (qsizetype i = 0; i < linha.size(); ++i) {
-                if (i > 0) out += '\t';
-                if (linha[i].isNull()) continue;
-                out +=
-                    t.inteiras[i] ? QByteArray::number(linha[i].toLongLong()) : escapa(linha[i].toString());
-            }
-            out += '\n';
-        }
-    }
+    out.reserve(1024 + 96 * (r.ranking.size() + r.concorrentes.size()));
+    out += cabecalhos[0];
+    Linha(out).texto(DiaTexto::paraBanco(r.dia)).texto(diaTexto(r.dia)).fim();
+    out += cabecalhos[1];
+    for (const Total &x : r.totais)
+        Linha(out).texto(x.voto).numero(x.votos).texto(x.percentual).fim();
+    out += cabecalhos[2];
+    for (const Cargo &x : r.cargos)
+        Linha(out)
+            .chave(x.ordem)
+            .chave(x.idCargo)
+            .texto(x.cargo)
+            .numero(x.normal)
+            .numero(x.legenda)
+            .numero(x.branco)
+            .numero(x.nulo)
+            .numero(x.total)
+            .fim();
+    out += cabecalhos[3];
+    for (const Colocacao &x : r.ranking)
+        Linha(out)
+            .chave(x.idCargo)
+            .texto(x.cargo)
+            .numero(x.posicao)
+            .chave(x.idCandidato)
+            .texto(x.numero)
+            .texto(x.nome)
+            .chave(x.idPartido)
+            .texto(x.partido)
+            .numero(x.votos)
+            .texto(x.percentual)
+            .texto(x.situacao)
+            .fim();
+    out += cabecalhos[4];
+    for (const Legenda &x : r.legendas)
+        Linha(out)
+            .chave(x.idPartido)
+            .texto(x.legenda)
+            .texto(x.partido)
+            .numero(x.votos)
+            .texto(x.percentual)
+            .fim();
+    out += cabecalhos[5];
+    for (const Concorrente &x : r.concorrentes)
+        Linha(out)
+            .chave(x.idCargo)
+            .texto(x.cargo)
+            .chave(x.idPartido)
+            .texto(x.partido)
+            .chave(x.idCandidato)
+            .texto(x.numero)
+            .texto(x.nome)
+            .texto(x.situacao)
+            .fim();
     return out;
 }
 
@@ -354,7 +475,11 @@ QString impressaoDigital(const QByteArray &texto)
     return QString::fromLatin1(QCryptographicHash::hash(texto, QCryptographicHash::Sha256).toHex());
 }
 
-Resultado interpreta(const QByteArray &texto)
+namespace
+{
+
+// The sections of a text read into a result as they stand, unchecked against its votes.
+Resultado leSecoes(const QByteArray &texto)
 {
     if (!texto.endsWith('\n')) throw ErroApuracao("Texto do resultado inválido: incompleto");
     QList<QByteArray> linhas = texto.split('\n');
@@ -367,8 +492,11 @@ Resultado interpreta(const QByteArray &texto)
     if (proxima() != "#votarim-resultado\t" + QByteArray::number(kVersao))
         throw ErroApuracao("Texto do resultado inválido: não é um resultado do Votarim nesta versão");
 
-    QList<Tabela> t = modelos();
-    for (Tabela &secao : t) {
+    const QList<Tabela> t = modelos();
+    Resultado r;
+    int dias = 0;
+    for (qsizetype k = 0; k < t.size(); ++k) {
+        const Tabela &secao = t[k];
         if (proxima() != '#' + secao.nome.toUtf8() || proxima() != secao.colunas.join(u'\t').toUtf8())
             throw ErroApuracao(QStringLiteral("Texto do resultado inválido: falta a seção %1")
                                    .arg(secao.nome)
@@ -380,59 +508,97 @@ Resultado interpreta(const QByteArray &texto)
                                        .arg(n)
                                        .arg(campos.size())
                                        .toStdString());
-            QVariantList linha;
-            for (qsizetype i = 0; i < campos.size(); ++i) {
-                if (!secao.inteiras[i]) {
-                    linha << desescapa(campos[i]);
-                    continue;
-                }
-                if (campos[i].isEmpty()) {
-                    linha << QVariant();
-                    continue;
-                }
-                bool ok = false;
-                const qint64 v = campos[i].toLongLong(&ok);
-                if (!ok || QByteArray::number(v) != campos[i])
-                    throw ErroApuracao(
-                        QStringLiteral("Texto do resultado inválido: linha %1, %2 não é um número inteiro")
-                            .arg(n)
-                            .arg(secao.colunas[i])
-                            .toStdString());
-                linha << v;
+            Campos c(campos, n, secao);
+            switch (k) {
+            case 0:
+                ++dias;
+                r.dia = QDate::fromString(c.texto(), Qt::ISODate);
+                c.texto(); // the day as printed, which the canonical check compares
+                break;
+            case 1: {
+                Total x;
+                x.voto = c.texto();
+                x.votos = c.numero();
+                x.percentual = c.texto();
+                r.totais.append(std::move(x));
+                break;
             }
-            secao.linhas.append(linha);
+            case 2: {
+                Cargo x;
+                x.ordem = c.chave();
+                x.idCargo = c.chave();
+                x.cargo = c.texto();
+                x.normal = c.numero();
+                x.legenda = c.numero();
+                x.branco = c.numero();
+                x.nulo = c.numero();
+                x.total = c.numero();
+                r.cargos.append(std::move(x));
+                break;
+            }
+            case 3: {
+                Colocacao x;
+                x.idCargo = c.chave();
+                x.cargo = c.texto();
+                x.posicao = int(c.numero());
+                x.idCandidato = c.chave();
+                x.numero = c.texto();
+                x.nome = c.texto();
+                x.idPartido = c.chave();
+                x.partido = c.texto();
+                x.votos = c.numero();
+                x.percentual = c.texto();
+                x.situacao = c.texto();
+                r.ranking.append(std::move(x));
+                break;
+            }
+            case 4: {
+                Legenda x;
+                x.idPartido = c.chave();
+                x.legenda = c.texto();
+                x.partido = c.texto();
+                x.votos = c.numero();
+                x.percentual = c.texto();
+                r.legendas.append(std::move(x));
+                break;
+            }
+            default: {
+                Concorrente x;
+                x.idCargo = c.chave();
+                x.cargo = c.texto();
+                x.idPartido = c.chave();
+                x.partido = c.texto();
+                x.idCandidato = c.chave();
+                x.numero = c.texto();
+                x.nome = c.texto();
+                x.situacao = c.texto();
+                r.concorrentes.append(std::move(x));
+            }
+            }
         }
     }
     if (n != linhas.size()) throw ErroApuracao("Texto do resultado inválido: linhas depois da última seção");
-
-    Resultado r;
-    if (t[0].linhas.size() != 1) throw ErroApuracao("Texto do resultado inválido: o dia deve ter uma linha");
-    r.dia = QDate::fromString(textoDe(t[0].linhas[0][0]), Qt::ISODate);
+    if (dias != 1) throw ErroApuracao("Texto do resultado inválido: o dia deve ter uma linha");
     if (!r.dia.isValid()) throw ErroApuracao("Texto do resultado inválido: dia inválido");
-    for (const QVariantList &l : t[1].linhas)
-        r.totais.append({textoDe(l[0]), numero(l[1]), textoDe(l[2])});
-    for (const QVariantList &l : t[2].linhas)
-        r.cargos.append({chaveDe(l[0]), chaveDe(l[1]), textoDe(l[2]), numero(l[3]), numero(l[4]),
-                         numero(l[5]), numero(l[6]), numero(l[7])});
-    for (const QVariantList &l : t[3].linhas)
-        r.ranking.append({chaveDe(l[0]), textoDe(l[1]), int(numero(l[2])), chaveDe(l[3]), textoDe(l[4]),
-                          textoDe(l[5]), chaveDe(l[6]), textoDe(l[7]), numero(l[8]), textoDe(l[9]),
-                          textoDe(l[10])});
-    for (const QVariantList &l : t[4].linhas)
-        r.legendas.append({chaveDe(l[0]), textoDe(l[1]), textoDe(l[2]), numero(l[3]), textoDe(l[4])});
-    for (const QVariantList &l : t[5].linhas)
-        r.concorrentes.append({chaveDe(l[0]), textoDe(l[1]), chaveDe(l[2]), textoDe(l[3]), chaveDe(l[4]),
-                               textoDe(l[5]), textoDe(l[6]), textoDe(l[7])});
+    return r;
+}
 
+} // namespace
+
+Resultado interpreta(const QByteArray &texto)
+{
     // Only a text as the program writes it: in canonical form, and with positions,
-    // percentages, orders and totals that follow from its votes.
-    if (textoCanonico(r) != texto)
-        throw ErroApuracao("Texto do resultado inválido: não está na forma canônica");
-    Resultado conferido = r;
-    classifica(conferido);
-    if (textoCanonico(conferido) != texto)
+    // percentages, orders and totals that follow from its votes. Written again from
+    // its classified figures it must be the very text; the form alone is compared
+    // only to name the fault.
+    Resultado r = leSecoes(texto);
+    classifica(r);
+    if (textoCanonico(r) != texto) {
+        if (textoCanonico(leSecoes(texto)) != texto)
+            throw ErroApuracao("Texto do resultado inválido: não está na forma canônica");
         throw ErroApuracao(
             "Texto do resultado inválido: posições, percentuais ou totais não conferem com os votos");
+    }
     for (const Cargo &c : r.cargos)
         if (c.normal + c.legenda + c.branco + c.nulo != c.total)
             throw ErroApuracao("Texto do resultado inválido: o balanço de um cargo não fecha");
@@ -441,61 +607,78 @@ Resultado interpreta(const QByteArray &texto)
 
 // ---- Adding up terminals
 
-Resultado soma(const QList<Resultado> &resultados)
+void Soma::adiciona(const Resultado &x)
 {
-    if (resultados.isEmpty()) throw ErroApuracao("Nenhum resultado para somar");
-    Resultado r;
-    r.dia = resultados.first().dia;
-    QHash<QString, qsizetype> cargos, ranking, legendas, concorrentes;
-    for (const Resultado &x : resultados) {
-        if (x.dia != r.dia)
-            throw ErroApuracao("Os resultados são de dias diferentes e não podem ser somados");
-        r.totais += x.totais; // classifica adds them up by kind
-        for (const Cargo &c : x.cargos) {
-            const QString k = chaveTexto(c.idCargo);
-            if (!cargos.contains(k)) {
-                cargos.insert(k, r.cargos.size());
-                r.cargos.append({c.ordem, c.idCargo, c.cargo, 0, 0, 0, 0, 0});
-            }
-            Cargo &s = r.cargos[cargos.value(k)];
-            if (!s.ordem) s.ordem = c.ordem;
-            s.normal += c.normal;
-            s.legenda += c.legenda;
-            s.branco += c.branco;
-            s.nulo += c.nulo;
-            s.total += c.total;
-        }
-        for (const Colocacao &c : x.ranking) {
-            if (c.votos == 0) continue; // worked out again from who stood
-            const QString k =
-                parTexto(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido) + u'|' + c.numero;
-            if (!ranking.contains(k)) {
-                ranking.insert(k, r.ranking.size());
-                Colocacao nova = c;
-                nova.votos = 0;
-                r.ranking.append(nova);
-            }
-            r.ranking[ranking.value(k)].votos += c.votos;
-        }
-        for (const Legenda &l : x.legendas) {
-            const QString k = chaveTexto(l.idPartido) + u'|' + l.legenda;
-            if (!legendas.contains(k)) {
-                legendas.insert(k, r.legendas.size());
-                Legenda nova = l;
-                nova.votos = 0;
-                r.legendas.append(nova);
-            }
-            r.legendas[legendas.value(k)].votos += l.votos;
-        }
-        for (const Concorrente &c : x.concorrentes) {
-            const QString k = parTexto(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido);
-            if (concorrentes.contains(k)) continue;
-            concorrentes.insert(k, r.concorrentes.size());
-            r.concorrentes.append(c);
-        }
+    if (m_algum && x.dia != m_r.dia)
+        throw ErroApuracao("Os resultados são de dias diferentes e não podem ser somados");
+    if (!m_algum) m_r.dia = x.dia;
+    m_algum = true;
+    for (const Total &t : x.totais) { // classifica adds them up by kind
+        const auto mesmo = std::find_if(m_r.totais.begin(), m_r.totais.end(),
+                                        [&t](const Total &s) { return s.voto == t.voto; });
+        if (mesmo == m_r.totais.end())
+            m_r.totais.append({t.voto, t.votos, {}});
+        else
+            mesmo->votos += t.votos;
     }
+    for (const Cargo &c : x.cargos) {
+        const QString k = chaveTexto(c.idCargo);
+        if (!m_cargos.contains(k)) {
+            m_cargos.insert(k, m_r.cargos.size());
+            m_r.cargos.append({c.ordem, c.idCargo, c.cargo, 0, 0, 0, 0, 0});
+        }
+        Cargo &s = m_r.cargos[m_cargos.value(k)];
+        if (!s.ordem) s.ordem = c.ordem;
+        s.normal += c.normal;
+        s.legenda += c.legenda;
+        s.branco += c.branco;
+        s.nulo += c.nulo;
+        s.total += c.total;
+    }
+    for (const Colocacao &c : x.ranking) {
+        if (c.votos == 0) continue; // worked out again from who stood
+        const QString k =
+            parTexto(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido) + u'|' + c.numero;
+        if (!m_ranking.contains(k)) {
+            m_ranking.insert(k, m_r.ranking.size());
+            Colocacao nova = c;
+            nova.votos = 0;
+            m_r.ranking.append(nova);
+        }
+        m_r.ranking[m_ranking.value(k)].votos += c.votos;
+    }
+    for (const Legenda &l : x.legendas) {
+        const QString k = chaveTexto(l.idPartido) + u'|' + l.legenda;
+        if (!m_legendas.contains(k)) {
+            m_legendas.insert(k, m_r.legendas.size());
+            Legenda nova = l;
+            nova.votos = 0;
+            m_r.legendas.append(nova);
+        }
+        m_r.legendas[m_legendas.value(k)].votos += l.votos;
+    }
+    for (const Concorrente &c : x.concorrentes) {
+        const QString k = parTexto(c.idCargo, c.idCandidato) + u'|' + chaveTexto(c.idPartido);
+        if (m_concorrentes.contains(k)) continue;
+        m_concorrentes.insert(k, m_r.concorrentes.size());
+        m_r.concorrentes.append(c);
+    }
+}
+
+Resultado Soma::resultado() const
+{
+    if (!m_algum) throw ErroApuracao("Nenhum resultado para somar");
+    Resultado r = m_r;
     classifica(r);
     return r;
+}
+
+Resultado soma(const QList<Resultado> &resultados)
+{
+    Soma s;
+    for (const Resultado &x : resultados)
+        s.adiciona(x);
+    return s.resultado();
 }
 
 } // namespace Apuracao

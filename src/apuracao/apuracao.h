@@ -10,6 +10,7 @@
 
 #include <QByteArray>
 #include <QDate>
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -127,6 +128,23 @@ QString impressaoDigital(const QByteArray &texto);
 
 // Reads a canonical text back; throws ErroApuracao on anything textoCanonico does not write.
 Resultado interpreta(const QByteArray &texto);
+
+// Results of terminals of the same day added up one at a time, in memory bounded
+// by the election; positions, percentages and orders are worked out once, by
+// resultado().
+class Soma
+{
+  public:
+    // Throws ErroApuracao for a result of another day, adding nothing.
+    void adiciona(const Resultado &x);
+    // Throws ErroApuracao when nothing was added.
+    Resultado resultado() const;
+
+  private:
+    Resultado m_r;
+    bool m_algum = false;
+    QHash<QString, qsizetype> m_cargos, m_ranking, m_legendas, m_concorrentes;
+};
 
 // The results of several terminals of the same day added up, with positions,
 // percentages and orders worked out again. Throws ErroApuracao for different days

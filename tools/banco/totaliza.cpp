@@ -255,7 +255,7 @@ int Banco::totaliza(const QStringList &argumentos)
         return 1;
     }
     // The accepted results added up as they come: memory bounded by the election.
-    Apuracao::Resultado totais;
+    Apuracao::Soma soma;
     QHash<qint64, Contado> contadoDoTerminal;
     contadoDoTerminal.reserve(arquivos.size()); // one allocation, not a table rebuilt as it grows
     bool recusou = false;
@@ -306,7 +306,7 @@ int Banco::totaliza(const QStringList &argumentos)
                 continue;
             }
             // Added up before it is listed: a result that cannot be added is refused, not counted.
-            totais = lista.contados == 0 ? std::move(resultado) : Apuracao::soma({totais, resultado});
+            soma.adiciona(resultado);
             if (digitalEleicao.isEmpty()) {
                 digitalEleicao = b.digitalEleicao;
                 lista.dia = b.dia;
@@ -317,8 +317,10 @@ int Banco::totaliza(const QStringList &argumentos)
             recusa(QString::fromUtf8(e.what()).remove(arquivo + QStringLiteral(": ")));
         }
     }
+    Apuracao::Resultado totais;
     QByteArray saida;
     try {
+        if (lista.contados > 0) totais = soma.resultado();
         if (emPdf) {
             if (lista.contados == 0) {
                 std::fprintf(stderr, "Nenhum boletim aceito: o relatório %s não foi gravado\n", qPrintable(pdf));
